@@ -1,0 +1,32 @@
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+class Tsdi12d;
+
+// The comms thread: ticks the one driver until it is asked to stop. Created suspended;
+// Resume starts it. The destructor stops and joins it, so the driver and the records it
+// touches can be destroyed safely afterwards.
+class commthread
+{
+public:
+    commthread(Tsdi12d& driver, bool createSuspended);
+    ~commthread();
+    commthread(const commthread&) = delete;
+    commthread& operator=(const commthread&) = delete;
+
+    void Resume();
+    // Asks the loop to end and waits for it. Safe to call more than once.
+    void Stop();
+    bool Running() const { return Worker.joinable(); }
+    std::thread::native_handle_type NativeHandle() { return Worker.native_handle(); }
+
+protected:
+    void Execute();
+
+private:
+    Tsdi12d& Driver;
+    std::atomic<bool> StopRequested{false};
+    std::thread Worker;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "driver/requestlist.h"
+#include "serial/commsport.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// Driver modes.
+constexpr int32_t ModeIdle = 0;
+constexpr int32_t ModeCellExchange = 16;
+
+// Steps of the cell exchange.
+constexpr int32_t StSend = 1;
+constexpr int32_t StReadWait = 2;
+constexpr int32_t StWriteWait = 22;
+constexpr int32_t StNext = 9;
+constexpr int32_t StFinish = 10;
+constexpr int32_t StDone = 11;
+
+constexpr uint8_t LeadByte = 0x02;
+constexpr uint32_t ReplyLimitMs = 100000;
+constexpr int LineBufferSize = 256;
+constexpr int MaxCommandLength = LineBufferSize - 1;
+
+// The one device driver: frames commands, assembles reply lines and works through request
+// lists one command at a time. Everything but Submit and the flags the window reads runs on
+// the comms thread, one step per Tick.
+class Tsdi12d : public TCommsPort
+{
+public:
+    explicit Tsdi12d(uint32_t replyLimitMs = ReplyLimitMs);
+
+    // Comms thread.
+    void Tick();
+    void ReceiveByte();
+    void SendCommand(const std::string& text);
+    void StepCellExchange();
+    // Blocks the comms thread while there is nothing to do: until Submit or Wake while idle,
+    // and for at most PollSliceMs while waiting for a reply byte that is not there.
+    void WaitForWork();
+
+    // GUI thread.
+    void Submit(const RequestList& list);
+    // Wakes WaitForWork, for a thread that is asked to stop.
+    void Wake();
+
+    static std::string BuildCommand(const dev_opt& request);
+    static std::string ParseReply(const std::string& line);
+
+    // Milliseconds of a monotonic 64-bit clock; never wraps.
+    static uint64_t TickCountMs();
+
+    static constexpr int PollSliceMs = 50;
+
+    std::string LastCommand;
+    std::string LastReply;
+    RequestList Requests;
+    int32_t RequestIndex = 0;
+    int32_t RequestCount = 0;
+    int32_t State = 0;
+    uint64_t Deadline = 0;
+    std::atomic<int32_t> ExchangeRunning{0};
+    char CompletedLine[LineBufferSize] = {};
+    char PartialLine[LineBufferSize] = {};
+    std::atomic<int32_t> LineCount{0};
+    int32_t LineMark = 0;
+    std::atomic<int32_t> Mode{ModeIdle};
+
+private:
+    bool WaitingForReply() const;
+    void SendCurrent(dev_opt& request);
+    void AwaitReply(dev_opt& request);
+    void Finish();
+
+    uint32_t ReplyLimit;
+    int PartialLength = 0;
+    std::mutex WakeMutex;
+    std::condition_variable WakeSignal;
+    bool WakeRequested = false;
+};

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+// The serial line to the instrument. Opens a port by number (or by device path) with fixed
+// line settings, writes single bytes, hands out single received bytes without waiting and
+// closes. Failures are swallowed: the caller never sees an error from the four operations;
+// the last diagnostic is kept so that Connect can tell the user why an open failed.
+class TCommsPort
+{
+public:
+#ifdef _WIN32
+    using PortHandle = HANDLE;
+#else
+    using PortHandle = int;
+#endif
+    // What WaitReadable saw.
+    enum class WaitResult
+    {
+        Readable, // a byte can be read now
+        TimedOut, // nothing arrived within the time-out
+        Broken,   // no device, or the device reports hang-up or error; the time-out was slept
+    };
+
+    static constexpr int MaxPortName = 18; // the longest name, 17 characters, and the terminator
+#ifdef _WIN32
+    static inline const PortHandle ClosedHandle = nullptr;
+    static inline const PortHandle FailedHandle = INVALID_HANDLE_VALUE;
+#else
+    static constexpr PortHandle ClosedHandle = -1;
+    static constexpr PortHandle FailedHandle = -2;
+#endif
+
+    TCommsPort();
+    ~TCommsPort();
+    TCommsPort(const TCommsPort&) = delete;
+    TCommsPort& operator=(const TCommsPort&) = delete;
+
+    // The four operations.
+    void OpenPort(int32_t portNumber, int32_t baudRate);
+    void ClosePort();
+    void WriteByte(uint8_t value);
+    int32_t ReadByte(uint8_t* place);
+
+    // Opens a device given by its path (the --port and simulator options).
+    void OpenDevice(const std::string& devicePath, int32_t baudRate);
+
+    // Comms thread only: waits until a byte is readable or timeoutMs passes. Never returns at
+    // once on a broken or absent device, so a polling loop cannot spin.
+    WaitResult WaitReadable(int timeoutMs);
+    // Comms thread only: discards bytes received but not yet read.
+    void DiscardInput();
+
+    // Takes over a descriptor that is already open as the port's device, with no line
+    // settings applied (socket pairs in tests, where byte timing must be exact).
+    void AdoptHandle(PortHandle handle);
+
+    bool HoldsDevice() const;
+    bool OpenFailed() const;
+    const char* PortName() const { return PortNameBuffer; }
+
+    // Device name of a port number: "COM%d:" / "\\.\COM%d" on Windows, /dev/ttyUSB(n-1) elsewhere.
+    static std::string DeviceNameFor(int32_t portNumber);
+
+    // The last diagnostic ("File Error %d", "DCB error") and the system's text for it.
+    std::string LastDiagnostic() const;
+    std::string LastSystemError() const;
+
+protected:
+    // Receives every diagnostic; keeps the last one. Shows nothing.
+    void ErrorHook(const std::string& text, int isOpenFailure, const std::string& systemText);
+
+    std::atomic<PortHandle> Handle;
+    char PortNameBuffer[MaxPortName + 64] = {}; // device paths may be longer than COM names
+
+private:
+    void OpenNamed(int32_t baudRate);
+    void ApplyLineSettings(int32_t baudRate);
+    void ReleaseHandle();
+
+    std::string Diagnostic;
+    std::string SystemError;
+};
