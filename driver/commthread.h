@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 class Tsdi12d;
@@ -20,6 +21,8 @@ public:
     // Asks the loop to end and waits for it. Safe to call more than once.
     void Stop();
     bool Running() const { return Worker.joinable(); }
+    // Loop passes so far; a thread that does not spin makes few of them while nothing happens.
+    uint64_t Iterations() const { return Passes.load(std::memory_order_relaxed); }
     std::thread::native_handle_type NativeHandle() { return Worker.native_handle(); }
 
 protected:
@@ -28,5 +31,6 @@ protected:
 private:
     Tsdi12d& Driver;
     std::atomic<bool> StopRequested{false};
+    std::atomic<uint64_t> Passes{0};
     std::thread Worker;
 };

@@ -45,6 +45,8 @@ public:
 
     // GUI thread.
     void Submit(const RequestList& list);
+    // GUI thread, while idle. Tests use a short limit; the program keeps ReplyLimitMs.
+    void SetReplyLimit(uint32_t milliseconds);
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
 
@@ -76,9 +78,13 @@ private:
     void AwaitReply(dev_opt& request);
     void Finish();
 
-    uint32_t ReplyLimit;
+    std::atomic<uint32_t> ReplyLimit;
     int PartialLength = 0;
+    bool LastReceiveGotByte = false;
     std::mutex WakeMutex;
     std::condition_variable WakeSignal;
     bool WakeRequested = false;
 };
+
+// The one driver of the program, constructed before main runs.
+extern Tsdi12d sdi12d;

@@ -1,0 +1,40 @@
+#include "driver/commthread.h"
+
+#include "driver/sdi12d.h"
+
+commthread::commthread(Tsdi12d& driver, bool createSuspended) : Driver(driver)
+{
+    if (!createSuspended)
+        Resume();
+}
+
+commthread::~commthread()
+{
+    Stop();
+}
+
+void commthread::Resume()
+{
+    if (Worker.joinable() || StopRequested.load(std::memory_order_acquire))
+        return;
+    Worker = std::thread([this] { Execute(); });
+}
+
+void commthread::Stop()
+{
+    StopRequested.store(true, std::memory_order_release);
+    Driver.Wake();
+    if (Worker.joinable())
+        Worker.join();
+}
+
+void commthread::Execute()
+{
+    while (!StopRequested.load(std::memory_order_acquire)) {
+        Passes.fetch_add(1, std::memory_order_relaxed);
+        Driver.Tick();
+        if (StopRequested.load(std::memory_order_acquire))
+            break;
+        Driver.WaitForWork();
+    }
+}

@@ -1,0 +1,199 @@
+#include "driver/sdi12d.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+Tsdi12d sdi12d;
+
+Tsdi12d::Tsdi12d(uint32_t replyLimitMs) : ReplyLimit(replyLimitMs) {}
+
+void Tsdi12d::SetReplyLimit(uint32_t milliseconds)
+{
+    ReplyLimit.store(milliseconds, std::memory_order_relaxed);
+}
+
+uint64_t Tsdi12d::TickCountMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Tsdi12d::Tick()
+{
+    if (Mode.load(std::memory_order_acquire) == ModeCellExchange)
+        StepCellExchange();
+}
+
+void Tsdi12d::ReceiveByte()
+{
+    LastReceiveGotByte = false;
+    if (!HoldsDevice())
+        return;
+    if (PartialLength > 250) {
+        // An over-long line is dropped; its tail still completes a line at the LF.
+        PartialLength = 0;
+        PartialLine[0] = '\0';
+    }
+    uint8_t byte = 0;
+    if (ReadByte(&byte) == 0)
+        return;
+    LastReceiveGotByte = true;
+    if (byte == '\n') {
+        std::memcpy(CompletedLine, PartialLine, static_cast<size_t>(PartialLength) + 1);
+        PartialLength = 0;
+        PartialLine[0] = '\0';
+        LineCount.fetch_add(1, std::memory_order_release);
+        return;
+    }
+    if (byte == '\0')
+        return; // the line is a zero-terminated text: a NUL adds nothing
+    PartialLine[PartialLength++] = static_cast<char>(byte);
+    PartialLine[PartialLength] = '\0';
+}
+
+void Tsdi12d::SendCommand(const std::string& text)
+{
+    WriteByte(LeadByte);
+    for (char c : text)
+        WriteByte(static_cast<uint8_t>(c));
+}
+
+std::string Tsdi12d::BuildCommand(const dev_opt& request)
+{
+    if (request.Operation == OpRead)
+        return request.ReadKey + "?\r\n";
+    if (request.Operation == OpWrite)
+        return request.WriteKey + "=" + request.ValueToWrite + "\r\n";
+    return {};
+}
+
+std::string Tsdi12d::ParseReply(const std::string& line)
+{
+    std::string value = line;
+    const auto cr = value.find('\r');
+    if (cr != std::string::npos)
+        value.erase(cr, 1);
+    return value;
+}
+
+void Tsdi12d::Submit(const RequestList& list)
+{
+    Requests.assign(list.begin(), list.end());
+    RequestCount = static_cast<int32_t>(Requests.size());
+    State = StSend;
+    RequestIndex = 0;
+    {
+        // Mode is stored last; under the lock so that a waiting comms thread cannot miss it.
+        std::lock_guard<std::mutex> lock(WakeMutex);
+        Mode.store(ModeCellExchange, std::memory_order_release);
+    }
+    WakeSignal.notify_one();
+}
+
+void Tsdi12d::Wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(WakeMutex);
+        WakeRequested = true;
+    }
+    WakeSignal.notify_one();
+}
+
+bool Tsdi12d::WaitingForReply() const
+{
+    return State == StReadWait || State == StWriteWait;
+}
+
+void Tsdi12d::WaitForWork()
+{
+    if (Mode.load(std::memory_order_acquire) == ModeIdle) {
+        std::unique_lock<std::mutex> lock(WakeMutex);
+        WakeSignal.wait(lock, [this] {
+            return WakeRequested || Mode.load(std::memory_order_acquire) != ModeIdle;
+        });
+        WakeRequested = false;
+        return;
+    }
+    if (!WaitingForReply() || LastReceiveGotByte)
+        return; // more bytes may be queued: take the next one at once
+    const uint64_t now = TickCountMs();
+    const uint64_t left = Deadline >= now ? Deadline - now + 1 : 0;
+    const int slice = static_cast<int>(std::min<uint64_t>(PollSliceMs, left));
+    if (slice > 0)
+        WaitReadable(slice);
+}
+
+void Tsdi12d::SendCurrent(dev_opt& request)
+{
+    ExchangeRunning.store(1, std::memory_order_release);
+    PartialLength = 0;
+    PartialLine[0] = '\0';
+    LastCommand = BuildCommand(request);
+    const bool known = request.Operation == OpRead || request.Operation == OpWrite;
+    if (!known || LastCommand.size() > MaxCommandLength) {
+        // Never send a command cut short: skip it as if unanswered.
+        State = StNext;
+        return;
+    }
+    // Whatever is still queued belongs to an earlier command; it must not become this reply.
+    DiscardInput();
+    SendCommand(LastCommand);
+    Deadline = TickCountMs() + ReplyLimit.load(std::memory_order_relaxed);
+    LineMark = LineCount.load(std::memory_order_relaxed);
+    State = request.Operation == OpRead ? StReadWait : StWriteWait;
+}
+
+void Tsdi12d::AwaitReply(dev_opt& request)
+{
+    ReceiveByte();
+    if (LineCount.load(std::memory_order_relaxed) > LineMark) {
+        if (State == StReadWait) {
+            LastReply = CompletedLine;
+            request.ValueRead = ParseReply(LastReply);
+            dev_opt::Raise(request.ResultReady);
+        } else {
+            dev_opt::Lower(request.WriteNeeded);
+        }
+        State = StNext;
+        return;
+    }
+    if (TickCountMs() > Deadline)
+        State = StNext; // no reply in time: the request is left as it was
+}
+
+void Tsdi12d::Finish()
+{
+    State = StDone;
+    ExchangeRunning.store(0, std::memory_order_release);
+    Mode.store(ModeIdle, std::memory_order_release);
+}
+
+void Tsdi12d::StepCellExchange()
+{
+    dev_opt* current = nullptr;
+    if (RequestIndex < RequestCount)
+        current = Requests[static_cast<size_t>(RequestIndex)];
+    else
+        State = StFinish;
+
+    switch (State) {
+    case StSend:
+        SendCurrent(*current);
+        break;
+    case StReadWait:
+    case StWriteWait:
+        AwaitReply(*current);
+        break;
+    case StNext:
+        ++RequestIndex;
+        State = StSend;
+        break;
+    case StFinish:
+        Finish();
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,144 @@
+// The comms thread: it must sleep while there is nothing to do, wake for work and stop on
+// request, also while the port is broken.
+#include "driver/commthread.h"
+#include "driver/sdi12d.h"
+#include "driver/socketlink.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename Predicate> bool WaitFor(Predicate done, std::chrono::milliseconds limit = 10s)
+{
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() - start > limit)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+void MakeRead(dev_opt& record, const std::string& key)
+{
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.Operation = OpRead;
+}
+
+TEST(CommThread, CreatedSuspendedDoesNotRunUntilResumed)
+{
+    Tsdi12d driver;
+    commthread thread(driver, true);
+    EXPECT_FALSE(thread.Running());
+    thread.Resume();
+    EXPECT_TRUE(thread.Running());
+    thread.Stop();
+    EXPECT_FALSE(thread.Running());
+}
+
+TEST(CommThread, SleepsWhileIdle)
+{
+    Tsdi12d driver;
+    commthread thread(driver, false);
+    std::this_thread::sleep_for(300ms);
+    // A loop that ticks back to back would have made millions of passes by now.
+    EXPECT_LE(thread.Iterations(), 3u);
+}
+
+TEST(CommThread, SubmitWakesTheIdleThreadAndTheReplyIsStored)
+{
+    Tsdi12d driver;
+    SocketLink link(driver);
+    commthread thread(driver, false);
+    std::this_thread::sleep_for(50ms);
+    dev_opt record;
+    MakeRead(record, "S5NAM");
+    driver.Submit({&record});
+    std::string sent;
+    ASSERT_TRUE(WaitFor([&] {
+        sent += link.TakeSent();
+        return sent.size() >= 9;
+    }));
+    EXPECT_EQ(sent, "\x02S5NAM?\r\n");
+    link.Feed("Level\r\n");
+    ASSERT_TRUE(WaitFor([&] { return driver.Mode == ModeIdle; }));
+    EXPECT_EQ(record.ValueRead, "Level");
+    EXPECT_EQ(record.ResultReady, 1);
+}
+
+TEST(CommThread, WaitsWithoutSpinningForAReplyThatDoesNotCome)
+{
+    Tsdi12d driver;
+    SocketLink link(driver);
+    commthread thread(driver, false);
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    driver.Submit({&record});
+    std::this_thread::sleep_for(400ms);
+    // One pass per 50 ms slice at most, with room for a loaded machine.
+    EXPECT_LE(thread.Iterations(), 40u);
+    EXPECT_EQ(driver.Mode, ModeCellExchange);
+}
+
+TEST(CommThread, WaitsWithoutSpinningOnAHungUpPort)
+{
+    Tsdi12d driver;
+    SocketLink link(driver);
+    link.HangUp();
+    commthread thread(driver, false);
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    driver.Submit({&record});
+    std::this_thread::sleep_for(400ms);
+    EXPECT_LE(thread.Iterations(), 40u);
+}
+
+TEST(CommThread, WaitsWithoutSpinningWithNoPort)
+{
+    Tsdi12d driver;
+    commthread thread(driver, false);
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    driver.Submit({&record});
+    std::this_thread::sleep_for(400ms);
+    EXPECT_LE(thread.Iterations(), 40u);
+}
+
+TEST(CommThread, StopsPromptlyInTheMiddleOfAnExchange)
+{
+    Tsdi12d driver; // the full 100 s reply limit
+    SocketLink link(driver);
+    commthread thread(driver, false);
+    dev_opt records[3];
+    for (auto& r : records)
+        MakeRead(r, "S0NAM");
+    driver.Submit({&records[0], &records[1], &records[2]});
+    ASSERT_TRUE(WaitFor([&] { return driver.State == StReadWait; }));
+    const auto start = std::chrono::steady_clock::now();
+    thread.Stop();
+    EXPECT_FALSE(thread.Running());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "a stop must not wait out the limit";
+    thread.Stop(); // a second stop is harmless
+}
+
+TEST(CommThread, DestructionJoinsBeforeTheDriverGoesAway)
+{
+    auto driver = std::make_unique<Tsdi12d>();
+    SocketLink link(*driver);
+    auto thread = std::make_unique<commthread>(*driver, false);
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    driver->Submit({&record});
+    ASSERT_TRUE(WaitFor([&] { return driver->State == StReadWait; }));
+    thread.reset();
+    driver.reset(); // the thread must no longer be inside Tick: a sanitizer build would see it
+    SUCCEED();
+}
+
+} // namespace

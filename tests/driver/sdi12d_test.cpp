@@ -1,0 +1,326 @@
+// The driver's line assembly and cell exchange, stepped by hand over a scripted socket pair so
+// that each step sees exactly the bytes the test has fed.
+#include "driver/sdi12d.h"
+#include "driver/socketlink.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t ShortLimitMs = 60;
+
+void MakeRead(dev_opt& record, const std::string& key)
+{
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.Operation = OpRead;
+}
+
+void MakeWrite(dev_opt& record, const std::string& key, const std::string& value)
+{
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.ValueToWrite = value;
+    record.Operation = OpWrite;
+    record.WriteNeeded = 1;
+    record.ReadBackNeeded = 1;
+}
+
+class DriverTest : public ::testing::Test
+{
+protected:
+    Tsdi12d Driver{ShortLimitMs};
+    SocketLink Link{Driver};
+
+    void Receive(size_t steps)
+    {
+        for (size_t i = 0; i < steps; ++i)
+            Driver.ReceiveByte();
+    }
+    void Ticks(size_t steps)
+    {
+        for (size_t i = 0; i < steps; ++i)
+            Driver.Tick();
+    }
+    // Ticks until the current wait has run past its deadline.
+    void TickPastDeadline()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t waiting = Driver.State;
+        while (Driver.State == waiting &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            Driver.Tick();
+        }
+    }
+    std::string Completed() const { return Driver.CompletedLine; }
+};
+
+using LineAssembly = DriverTest;
+
+TEST_F(LineAssembly, ReplyWithCrLfCompletesOneLineKeepingTheCr)
+{
+    Link.Feed("1234\r\n");
+    Receive(5);
+    EXPECT_EQ(Driver.LineCount, 0) << "a line completes only at its LF";
+    Receive(1);
+    EXPECT_EQ(Driver.LineCount, 1);
+    EXPECT_EQ(Completed(), "1234\r");
+    Receive(3);
+    EXPECT_EQ(Driver.LineCount, 1) << "nothing more arrived";
+}
+
+TEST_F(LineAssembly, LoneLfCompletesAnEmptyLine)
+{
+    Link.Feed("x\n\n");
+    Receive(3);
+    EXPECT_EQ(Driver.LineCount, 2);
+    EXPECT_EQ(Completed(), "");
+}
+
+TEST_F(LineAssembly, NulIsDroppedFromTheLine)
+{
+    Link.Feed(std::string("a\0b\r\n", 5));
+    Receive(5);
+    EXPECT_EQ(Driver.LineCount, 1);
+    EXPECT_EQ(Completed(), "ab\r");
+}
+
+TEST_F(LineAssembly, OverlongLinesKeepOnlyTheirTail)
+{
+    struct Case
+    {
+        size_t length;
+        std::string expected;
+    };
+    const std::string body250(250, 'a');
+    const Case cases[] = {
+        {250, body250}, {251, ""}, {252, "z"}, {502, ""}, {505, "yyz"},
+    };
+    for (const auto& c : cases) {
+        std::string line(c.length, 'y');
+        if (c.length == 250)
+            line = body250;
+        else if (c.length > 251)
+            line.back() = 'z';
+        Link.Feed(line + "\n");
+        const int32_t before = Driver.LineCount;
+        Receive(line.size() + 1);
+        EXPECT_EQ(Driver.LineCount, before + 1) << c.length;
+        EXPECT_EQ(Completed(), c.expected) << c.length;
+    }
+}
+
+TEST(DriverWithoutPort, ConsumesNothingAndSendsNothing)
+{
+    Tsdi12d driver{ShortLimitMs};
+    driver.ReceiveByte();
+    driver.SendCommand("S0NAM?\r\n");
+    EXPECT_EQ(driver.LineCount, 0);
+    EXPECT_STREQ(driver.PartialLine, "");
+}
+
+TEST_F(DriverTest, SendCommandPutsTheLeadByteFirst)
+{
+    Driver.SendCommand("");
+    EXPECT_EQ(Link.TakeSent(), "\x02");
+    Driver.SendCommand("S3CFRQ?\r\n");
+    EXPECT_EQ(Link.TakeSent(), "\x02S3CFRQ?\r\n");
+}
+
+TEST(ReplyParsing, RemovesOnlyTheFirstCr)
+{
+    EXPECT_EQ(Tsdi12d::ParseReply("Pump 1\r"), "Pump 1");
+    EXPECT_EQ(Tsdi12d::ParseReply("\r"), "");
+    EXPECT_EQ(Tsdi12d::ParseReply("a\rb\r"), "ab\r");
+    EXPECT_EQ(Tsdi12d::ParseReply("no cr"), "no cr");
+}
+
+TEST(CommandBuilding, ReadAndWriteTexts)
+{
+    dev_opt read;
+    MakeRead(read, "S12NAM");
+    EXPECT_EQ(Tsdi12d::BuildCommand(read), "S12NAM?\r\n");
+    dev_opt write;
+    MakeWrite(write, "TH2STC", " 1.5E-07 ");
+    EXPECT_EQ(Tsdi12d::BuildCommand(write), "TH2STC= 1.5E-07 \r\n");
+}
+
+using CellExchange = DriverTest;
+
+TEST_F(CellExchange, EmptyListFinishesAtTheFirstStepSendingNothing)
+{
+    Driver.Submit({});
+    EXPECT_EQ(Driver.Mode, ModeCellExchange);
+    Ticks(1);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_EQ(Driver.ExchangeRunning, 0);
+    EXPECT_EQ(Link.TakeSent(), "");
+}
+
+TEST_F(CellExchange, OneReadStoresTheValueAndGoesIdleTwoStepsLater)
+{
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    Driver.Submit({&record});
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n");
+    EXPECT_EQ(Driver.State, StReadWait);
+    EXPECT_EQ(Driver.ExchangeRunning, 1);
+
+    Link.Feed("Pump\r\n");
+    Ticks(5);
+    EXPECT_EQ(record.ResultReady, 0) << "the line is not complete yet";
+    Ticks(1);
+    EXPECT_EQ(record.ValueRead, "Pump");
+    EXPECT_EQ(record.ResultReady, 1);
+    EXPECT_EQ(Driver.LastReply, "Pump\r");
+
+    Ticks(1);
+    EXPECT_EQ(Driver.Mode, ModeCellExchange);
+    EXPECT_EQ(Driver.ExchangeRunning, 1);
+    Ticks(1);
+    EXPECT_EQ(Driver.ExchangeRunning, 0);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_EQ(Driver.State, StDone);
+}
+
+TEST_F(CellExchange, UndefinedIsAValueLikeAnyOther)
+{
+    dev_opt record;
+    MakeRead(record, "S99NAM");
+    Driver.Submit({&record});
+    Ticks(1);
+    Link.Feed("Undefined\r\n");
+    Ticks(11);
+    EXPECT_EQ(record.ValueRead, "Undefined");
+    EXPECT_EQ(record.ResultReady, 1);
+}
+
+TEST_F(CellExchange, SecondCommandWaitsForTheFirstReply)
+{
+    dev_opt first, second;
+    MakeRead(first, "S0NAM");
+    MakeRead(second, "S0FRP");
+    Driver.Submit({&first, &second});
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n");
+    Ticks(20);
+    EXPECT_EQ(Link.TakeSent(), "") << "no second command while the first is unanswered";
+    Link.Feed("A\r\n");
+    Ticks(3 + 1 + 1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
+    Link.Feed("2\r\n");
+    Ticks(3 + 2);
+    EXPECT_EQ(first.ValueRead, "A");
+    EXPECT_EQ(second.ValueRead, "2");
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+}
+
+TEST_F(CellExchange, AnyLineAnswersAWrite)
+{
+    dev_opt record;
+    MakeWrite(record, "S1CFRQ", "3150");
+    Driver.Submit({&record});
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S1CFRQ=3150\r\n");
+    EXPECT_EQ(Driver.State, StWriteWait);
+    Link.Feed("ERR\r\n");
+    Ticks(5);
+    EXPECT_EQ(record.WriteNeeded, 0);
+    EXPECT_EQ(record.ResultReady, 0) << "a write stores nothing";
+    EXPECT_EQ(record.ValueRead, "");
+}
+
+TEST_F(CellExchange, UnansweredRequestsTimeOutAndLeaveTheirRecords)
+{
+    dev_opt read, write;
+    MakeRead(read, "S0NAM");
+    read.ValueRead = "old";
+    MakeWrite(write, "S0FRP", "1");
+    Driver.Submit({&read, &write});
+    Ticks(1);
+    TickPastDeadline();
+    EXPECT_EQ(Driver.State, StNext);
+    EXPECT_EQ(read.ValueRead, "old");
+    EXPECT_EQ(read.ResultReady, 0);
+    Ticks(2);
+    EXPECT_EQ(Driver.State, StWriteWait);
+    TickPastDeadline();
+    EXPECT_EQ(write.WriteNeeded, 1) << "an unanswered write stays outstanding";
+    Ticks(2);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+}
+
+TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
+{
+    dev_opt first, second;
+    MakeRead(first, "S0NAM");
+    MakeRead(second, "S0FRP");
+    Driver.Submit({&first, &second});
+    Ticks(1);
+    Link.Feed("la"); // the start of the first reply, then the instrument goes quiet
+    TickPastDeadline();
+    Link.Feed("te\r\n"); // the rest arrives after the time limit
+    Ticks(2);            // advance and send the second command
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n\x02S0FRP?\r\n");
+    Link.Feed("2\r\n");
+    Ticks(3 + 2);
+    EXPECT_EQ(first.ResultReady, 0);
+    EXPECT_EQ(second.ValueRead, "2");
+    EXPECT_EQ(second.ResultReady, 1);
+}
+
+TEST_F(CellExchange, OverlongCommandIsNeverSentCut)
+{
+    dev_opt exact, tooLong, next;
+    // 5 key + "=" + 247 + CR LF = 255 characters: the longest command that goes out.
+    MakeWrite(exact, "S0NAM", std::string(247, 'v'));
+    MakeWrite(tooLong, "S0NAM", std::string(248, 'v'));
+    MakeRead(next, "S0FRP");
+    Driver.Submit({&exact, &tooLong, &next});
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM=" + std::string(247, 'v') + "\r\n");
+    Link.Feed("OK\r\n");
+    Ticks(4 + 1);
+    Ticks(1 + 1); // the over-long one: skipped, then advance
+    EXPECT_EQ(Link.TakeSent(), "") << "nothing of the over-long command goes out";
+    EXPECT_EQ(tooLong.WriteNeeded, 1) << "it stays outstanding";
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
+    EXPECT_EQ(exact.WriteNeeded, 0);
+}
+
+TEST_F(CellExchange, UnknownOperationMovesOn)
+{
+    dev_opt odd, next;
+    MakeRead(odd, "S0NAM");
+    odd.Operation = 3;
+    MakeRead(next, "S0FRP");
+    Driver.Submit({&odd, &next});
+    Ticks(3);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
+}
+
+TEST(CellExchangeWithoutPort, EveryRequestRunsIntoItsLimit)
+{
+    Tsdi12d driver{ShortLimitMs};
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    driver.Submit({&record});
+    const auto start = std::chrono::steady_clock::now();
+    while (driver.Mode != ModeIdle &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        driver.Tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(driver.Mode, ModeIdle);
+    EXPECT_EQ(record.ResultReady, 0);
+    EXPECT_EQ(driver.LineCount, 0);
+}
+
+} // namespace
