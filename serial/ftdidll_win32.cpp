@@ -1,0 +1,171 @@
+#include "serial/ftdidll_win32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The DLL's own node layout; its handle is pointer-sized, so on 64-bit Windows it differs
+// from the 100-byte node the lookup keeps.
+struct NativeNode
+{
+    ULONG Flags;
+    ULONG Type;
+    ULONG ID;
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    void* ftHandle;
+};
+
+using CreateListFn = ULONG(WINAPI*)(DWORD*);
+using GetListFn = ULONG(WINAPI*)(NativeNode*, DWORD*);
+using OpenFn = ULONG(WINAPI*)(int, void**);
+using ComPortFn = ULONG(WINAPI*)(void*, LONG*);
+using CloseFn = ULONG(WINAPI*)(void*);
+
+constexpr WORD CreateListOrdinal = 70;
+constexpr WORD GetListOrdinal = 71;
+constexpr WORD OpenOrdinal = 1;
+constexpr WORD ComPortOrdinal = 80;
+constexpr WORD CloseOrdinal = 2;
+
+// Through the generic function type, which the compiler accepts as a cast between signatures.
+template <typename Function> Function EntryAs(FARPROC entry)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+void* NativeHandle(FtHandle handle)
+{
+    return reinterpret_cast<void*>(handle);
+}
+
+void CopyNode(const NativeNode& from, FtDeviceListInfoNode* to)
+{
+    to->Flags = from.Flags;
+    to->Type = from.Type;
+    to->ID = from.ID;
+    to->LocId = from.LocId;
+    std::memcpy(to->SerialNumber, from.SerialNumber, sizeof to->SerialNumber);
+    std::memcpy(to->Description, from.Description, sizeof to->Description);
+    // Informative only; nothing opens a device through it.
+    to->ftHandle = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(from.ftHandle));
+}
+
+} // namespace
+
+FtdiDll::~FtdiDll()
+{
+    if (Module) {
+        FreeLibrary(Module);
+    }
+}
+
+bool FtdiDll::Load()
+{
+    if (LoadTried) {
+        return Module != nullptr;
+    }
+    LoadTried = true;
+    Module = LoadLibraryA("FTD2XX.DLL");
+    if (!Module) {
+        return false;
+    }
+    CreateListEntry = GetProcAddress(Module, MAKEINTRESOURCEA(CreateListOrdinal));
+    GetListEntry = GetProcAddress(Module, MAKEINTRESOURCEA(GetListOrdinal));
+    OpenEntry = GetProcAddress(Module, MAKEINTRESOURCEA(OpenOrdinal));
+    ComPortEntry = GetProcAddress(Module, MAKEINTRESOURCEA(ComPortOrdinal));
+    CloseEntry = GetProcAddress(Module, MAKEINTRESOURCEA(CloseOrdinal));
+    if (!CreateListEntry || !GetListEntry || !OpenEntry || !ComPortEntry || !CloseEntry) {
+        FreeLibrary(Module);
+        Module = nullptr;
+    }
+    return Module != nullptr;
+}
+
+FtStatus FtdiDll::CreateDeviceInfoList(uint32_t* count)
+{
+    if (!count) {
+        return FtInvalidParameter;
+    }
+    *count = 0;
+    ListedCount = 0;
+    if (!Load()) {
+        return FtOtherError;
+    }
+    DWORD listed = 0;
+    const FtStatus status = EntryAs<CreateListFn>(CreateListEntry)(&listed);
+    if (status == FtOk) {
+        ListedCount = listed;
+        *count = listed;
+    }
+    return status;
+}
+
+FtStatus FtdiDll::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count)
+{
+    if (!count || (!nodes && *count > 0)) {
+        return FtInvalidParameter;
+    }
+    if (!Load()) {
+        *count = 0;
+        return FtOtherError;
+    }
+    // The DLL writes every device of its list whatever the caller's table holds, so it gets
+    // a table of its own that is large enough, and only what fits is copied out.
+    std::vector<NativeNode> table(std::max<DWORD>({ListedCount, *count, 1}));
+    DWORD written = static_cast<DWORD>(table.size());
+    const FtStatus status = EntryAs<GetListFn>(GetListEntry)(table.data(), &written);
+    if (status != FtOk) {
+        *count = 0;
+        return status;
+    }
+    const std::size_t copied = std::min<std::size_t>({written, *count, table.size()});
+    for (std::size_t i = 0; i < copied; ++i) {
+        CopyNode(table[i], &nodes[i]);
+    }
+    *count = static_cast<uint32_t>(copied);
+    return FtOk;
+}
+
+FtStatus FtdiDll::Open(int32_t index, FtHandle* handle)
+{
+    if (!handle) {
+        return FtInvalidParameter;
+    }
+    if (!Load()) {
+        return FtDeviceNotFound;
+    }
+    void* opened = nullptr;
+    const FtStatus status = EntryAs<OpenFn>(OpenEntry)(index, &opened);
+    if (status == FtOk) {
+        *handle = reinterpret_cast<FtHandle>(opened);
+    }
+    return status;
+}
+
+FtStatus FtdiDll::GetComPortNumber(FtHandle handle, int32_t* port)
+{
+    if (!port) {
+        return FtInvalidParameter;
+    }
+    if (!Load()) {
+        return FtInvalidHandle;
+    }
+    LONG number = -1;
+    const FtStatus status = EntryAs<ComPortFn>(ComPortEntry)(NativeHandle(handle), &number);
+    if (status == FtOk) {
+        *port = static_cast<int32_t>(number);
+    }
+    return status;
+}
+
+FtStatus FtdiDll::Close(FtHandle handle)
+{
+    if (!Load()) {
+        return FtInvalidHandle;
+    }
+    return EntryAs<CloseFn>(CloseEntry)(NativeHandle(handle));
+}
