@@ -5,7 +5,12 @@
 #include <string>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX // keep std::min and std::max usable wherever this header goes
+#endif
 #include <windows.h>
+#else
+#include <termios.h>
 #endif
 
 // The serial line to the instrument. Opens a port by number (or by device path) with fixed
@@ -63,7 +68,10 @@ public:
 
     bool HoldsDevice() const;
     bool OpenFailed() const;
-    const char* PortName() const { return PortNameBuffer; }
+    const char* PortName() const
+    {
+        return PortNameBuffer;
+    }
 
     // Device name of a port number: "COM%d:" / "\\.\COM%d" on Windows, /dev/ttyUSB(n-1) elsewhere.
     static std::string DeviceNameFor(int32_t portNumber);
@@ -77,12 +85,27 @@ protected:
     void ErrorHook(const std::string& text, int isOpenFailure, const std::string& systemText);
 
     std::atomic<PortHandle> Handle;
+#ifdef _WIN32
+    DCB LineSettings = {};
+#else
+    struct termios LineSettings = {};
+#endif
     char PortNameBuffer[MaxPortName + 64] = {}; // device paths may be longer than COM names
 
 private:
-    void OpenNamed(int32_t baudRate);
+    // Opens devicePath, already shown in PortNameBuffer; the platform backends.
+    void OpenNamed(const std::string& devicePath, int32_t baudRate);
     void ApplyLineSettings(int32_t baudRate);
     void ReleaseHandle();
+    void SetPortName(const std::string& name);
+    static bool IsDevice(PortHandle handle);
+
+#ifndef _WIN32
+    // Set before Handle is published, read after it is loaded: how to write and discard.
+    std::atomic<bool> DeviceIsTty{false};
+    std::atomic<bool> DeviceIsSocket{false};
+    void NoteDeviceKind(PortHandle handle);
+#endif
 
     std::string Diagnostic;
     std::string SystemError;

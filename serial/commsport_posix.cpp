@@ -1,0 +1,260 @@
+// The port on termios: a tty opened exclusively, raw 8N1, modem lines off, reads that never
+// wait (VMIN 0, VTIME 0) on a blocking descriptor, so that writes wait until the byte is taken.
+#include "serial/commsport.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A device that keeps sending must not hold DiscardInput forever.
+constexpr size_t DiscardLimit = 1 << 20;
+
+bool SpeedFor(int32_t baudRate, speed_t& speed)
+{
+    struct Rate
+    {
+        int32_t baud;
+        speed_t code;
+    };
+    static constexpr Rate rates[] = {
+        {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+        {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+        {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+        {57600, B57600},   {115200, B115200}, {230400, B230400},
+#ifdef B460800
+        {460800, B460800},
+#endif
+#ifdef B921600
+        {921600, B921600},
+#endif
+    };
+    for (const Rate& rate : rates) {
+        if (rate.baud == baudRate) {
+            speed = rate.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FileErrorText(int code)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "File Error %d", code);
+    return text;
+}
+
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool Interrupted(ssize_t result)
+{
+    return result < 0 && errno == EINTR;
+}
+
+} // namespace
+
+void TCommsPort::NoteDeviceKind(PortHandle handle)
+{
+    struct stat status = {};
+    DeviceIsTty.store(isatty(handle) == 1, std::memory_order_relaxed);
+    DeviceIsSocket.store(fstat(handle, &status) == 0 && S_ISSOCK(status.st_mode),
+                         std::memory_order_relaxed);
+}
+
+void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
+{
+    // Opened without waiting for carrier; made blocking again below.
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        Handle.store(FailedHandle, std::memory_order_release);
+        ErrorHook(FileErrorText(code), 1, std::strerror(code));
+        return;
+    }
+    // No other program may open the device while it is ours (root is not held back).
+    ioctl(fd, TIOCEXCL);
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // Opening a tty raises DTR and RTS; the instrument wants both off. A pseudo-terminal has
+    // no modem lines and refuses, which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    NoteDeviceKind(fd);
+    Handle.store(fd, std::memory_order_release);
+    ApplyLineSettings(baudRate);
+}
+
+void TCommsPort::ApplyLineSettings(int32_t baudRate)
+{
+    // Rebuilt from nothing on every open, so no setting of an earlier user survives.
+    std::memset(&LineSettings, 0, sizeof LineSettings);
+    cfmakeraw(&LineSettings);
+    LineSettings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    LineSettings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+#ifdef CRTSCTS
+    LineSettings.c_cflag &= ~CRTSCTS;
+#endif
+    LineSettings.c_cflag |= CS8 | CLOCAL | CREAD;
+    LineSettings.c_cc[VMIN] = 0;
+    LineSettings.c_cc[VTIME] = 0;
+
+    const int fd = Handle.load(std::memory_order_acquire);
+    speed_t speed = B0;
+    int code = EINVAL;
+    bool applied = SpeedFor(baudRate, speed) && cfsetispeed(&LineSettings, speed) == 0 &&
+                   cfsetospeed(&LineSettings, speed) == 0;
+    if (applied) {
+        applied = tcsetattr(fd, TCSANOW, &LineSettings) == 0;
+        code = errno;
+    }
+    if (!applied)
+        ErrorHook("DCB error", 0, std::strerror(code)); // the device keeps its old settings
+}
+
+void TCommsPort::ReleaseHandle()
+{
+    const int fd = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
+    if (!IsDevice(fd))
+        return;
+    // A pseudo-terminal keeps its exclusive mark after the last close; give it back.
+    if (DeviceIsTty.load(std::memory_order_relaxed))
+        ioctl(fd, TIOCNXCL);
+    close(fd);
+    DeviceIsTty.store(false, std::memory_order_relaxed);
+    DeviceIsSocket.store(false, std::memory_order_relaxed);
+}
+
+void TCommsPort::AdoptHandle(PortHandle handle)
+{
+    ReleaseHandle();
+    if (!IsDevice(handle)) {
+        Handle.store(handle == FailedHandle ? FailedHandle : ClosedHandle,
+                     std::memory_order_release);
+        return;
+    }
+    NoteDeviceKind(handle);
+    Handle.store(handle, std::memory_order_release);
+}
+
+void TCommsPort::WriteByte(uint8_t value)
+{
+    const int fd = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(fd))
+        return;
+    // A socket whose peer is gone must not end the program with SIGPIPE.
+    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
+    for (;;) {
+        const ssize_t n = socket ? send(fd, &value, 1, MSG_NOSIGNAL) : write(fd, &value, 1);
+        if (n >= 0)
+            return;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return; // lost: a failed write is not retried
+        // A descriptor taken over in non-blocking mode: wait until it can take the byte.
+        pollfd ready = {fd, POLLOUT, 0};
+        if (poll(&ready, 1, -1) < 0 && errno != EINTR)
+            return;
+        if (ready.revents & (POLLERR | POLLHUP | POLLNVAL))
+            return;
+    }
+}
+
+int32_t TCommsPort::ReadByte(uint8_t* place)
+{
+    const int fd = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(fd))
+        return 0;
+    ssize_t n = 0;
+    if (DeviceIsTty.load(std::memory_order_relaxed)) {
+        do
+            n = read(fd, place, 1); // VMIN 0, VTIME 0: returns at once
+        while (Interrupted(n));
+    } else if (DeviceIsSocket.load(std::memory_order_relaxed)) {
+        do
+            n = recv(fd, place, 1, MSG_DONTWAIT);
+        while (Interrupted(n));
+    } else {
+        // Neither tty nor socket (a pipe): read only what is there, never wait.
+        pollfd ready = {fd, POLLIN, 0};
+        if (poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN)) {
+            do
+                n = read(fd, place, 1);
+            while (Interrupted(n));
+        }
+    }
+    return n == 1 ? 1 : 0;
+}
+
+TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
+{
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const int fd = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(fd)) {
+        std::this_thread::sleep_until(deadline);
+        return WaitResult::Broken;
+    }
+    for (;;) {
+        pollfd ready = {fd, POLLIN, 0};
+        const int result = poll(&ready, 1, MillisecondsLeft(deadline));
+        if (result < 0 && errno == EINTR)
+            continue;
+        // A hung-up pty reports itself at once and forever, with POLLIN too, and every read
+        // fails: the time-out is slept so that the caller's loop cannot spin.
+        if (result < 0 || (ready.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            std::this_thread::sleep_until(deadline);
+            return WaitResult::Broken;
+        }
+        if (result > 0 && (ready.revents & POLLIN))
+            return WaitResult::Readable;
+        if (Clock::now() >= deadline)
+            return WaitResult::TimedOut;
+    }
+}
+
+void TCommsPort::DiscardInput()
+{
+    const int fd = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(fd))
+        return;
+    if (DeviceIsTty.load(std::memory_order_relaxed) && tcflush(fd, TCIFLUSH) == 0)
+        return;
+    // Not a tty: read and drop what is there now, without waiting for more.
+    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
+    size_t dropped = 0;
+    while (dropped < DiscardLimit) {
+        pollfd ready = {fd, POLLIN, 0};
+        const int result = poll(&ready, 1, 0);
+        if (result < 0 && errno == EINTR)
+            continue;
+        if (result <= 0 || !(ready.revents & POLLIN))
+            return;
+        char sink[256];
+        const ssize_t n =
+            socket ? recv(fd, sink, sizeof sink, MSG_DONTWAIT) : read(fd, sink, sizeof sink);
+        if (Interrupted(n))
+            continue;
+        if (n <= 0)
+            return;
+        dropped += static_cast<size_t>(n);
+    }
+}

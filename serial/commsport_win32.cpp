@@ -1,0 +1,137 @@
+// The port on the Win32 serial interface: the device opened exclusively, 8N1 without flow
+// control and with DTR and RTS off, reads that return at once with what has arrived.
+#include "serial/commsport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string FileErrorText(DWORD code)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "File Error %lu", static_cast<unsigned long>(code));
+    return text;
+}
+
+std::string SystemText(DWORD code)
+{
+    char text[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, static_cast<DWORD>(sizeof text), nullptr);
+    std::string result(text, length);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+        result.pop_back();
+    return result;
+}
+
+DWORD MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+}
+
+} // namespace
+
+void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
+{
+    const HANDLE handle = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        Handle.store(FailedHandle, std::memory_order_release);
+        // The settings are not tried on the invalid handle: their refusal would replace the
+        // diagnostic that says why the open failed.
+        ErrorHook(FileErrorText(code), 1, SystemText(code));
+        return;
+    }
+    Handle.store(handle, std::memory_order_release);
+    ApplyLineSettings(baudRate);
+}
+
+void TCommsPort::ApplyLineSettings(int32_t baudRate)
+{
+    // Every member left at zero means: no parity, one stop bit, no flow control of any kind,
+    // DTR and RTS held off.
+    ZeroMemory(&LineSettings, sizeof LineSettings);
+    LineSettings.DCBlength = sizeof(DCB);
+    LineSettings.BaudRate = static_cast<DWORD>(baudRate);
+    LineSettings.fBinary = 1;
+    LineSettings.ByteSize = 8;
+
+    const HANDLE handle = Handle.load(std::memory_order_acquire);
+    if (!SetCommState(handle, &LineSettings)) {
+        const DWORD code = GetLastError();
+        ErrorHook("DCB error", 0, SystemText(code)); // the device keeps its old settings
+    }
+    // Reads return at once with what has arrived; writes have no time limit.
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    SetCommTimeouts(handle, &timeouts);
+}
+
+void TCommsPort::ReleaseHandle()
+{
+    const HANDLE handle = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
+    if (IsDevice(handle))
+        CloseHandle(handle);
+}
+
+void TCommsPort::AdoptHandle(PortHandle handle)
+{
+    ReleaseHandle();
+    Handle.store(handle, std::memory_order_release);
+}
+
+void TCommsPort::WriteByte(uint8_t value)
+{
+    const HANDLE handle = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(handle))
+        return;
+    DWORD written = 0;
+    WriteFile(handle, &value, 1, &written, nullptr);
+}
+
+int32_t TCommsPort::ReadByte(uint8_t* place)
+{
+    const HANDLE handle = Handle.load(std::memory_order_acquire);
+    if (!IsDevice(handle))
+        return 0;
+    DWORD got = 0;
+    ReadFile(handle, place, 1, &got, nullptr);
+    return got == 1 ? 1 : 0;
+}
+
+TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
+{
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    const HANDLE handle = Handle.load(std::memory_order_acquire);
+    // Without overlapped transfers there is no waiting on the device itself: look at its
+    // input queue in short steps until a byte is there or the time is up.
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        if (!IsDevice(handle) || !ClearCommError(handle, &errors, &status)) {
+            Sleep(MillisecondsLeft(deadline)); // never return at once: the caller may loop
+            return WaitResult::Broken;
+        }
+        if (status.cbInQue > 0)
+            return WaitResult::Readable;
+        const DWORD left = MillisecondsLeft(deadline);
+        if (left == 0)
+            return WaitResult::TimedOut;
+        Sleep(left < 2 ? left : 2);
+    }
+}
+
+void TCommsPort::DiscardInput()
+{
+    const HANDLE handle = Handle.load(std::memory_order_acquire);
+    if (IsDevice(handle))
+        PurgeComm(handle, PURGE_RXCLEAR);
+}
