@@ -1,0 +1,526 @@
+#include "sim/instrumentsim.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <system_error>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t NsPerSecond = 1000000000;
+constexpr int64_t NsPerMs = 1000000;
+constexpr int IdlePollMs = 500;
+// A command that never ends is dropped once it grows past this, so a stream of garbage
+// cannot eat memory.
+constexpr std::size_t MaxCommandBytes = 1 << 20;
+
+int64_t NowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * NsPerSecond + now.tv_nsec;
+}
+
+// Time for `count` bytes on the wire, rounded up so that a byte is never due early. Split
+// into whole seconds and the rest so the product cannot overflow.
+int64_t WireNs(int64_t count)
+{
+    const int64_t rate = InstrumentSim::WireBytesPerSecond;
+    return count / rate * NsPerSecond + ((count % rate) * NsPerSecond + rate - 1) / rate;
+}
+
+// Whole bytes that fit into `elapsedNs` of wire time.
+int64_t WireBytes(int64_t elapsedNs)
+{
+    const int64_t rate = InstrumentSim::WireBytesPerSecond;
+    return elapsedNs / NsPerSecond * rate + (elapsedNs % NsPerSecond) * rate / NsPerSecond;
+}
+
+void SleepUntilNs(int64_t deadlineNs)
+{
+    timespec until{};
+    until.tv_sec = deadlineNs / NsPerSecond;
+    until.tv_nsec = deadlineNs % NsPerSecond;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+void CloseQuietly(int& fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+[[noreturn]] void ThrowSystemError(const char* what)
+{
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+bool Matches(const std::string& faultKey, const std::string& key)
+{
+    return !faultKey.empty() && faultKey == key;
+}
+
+} // namespace
+
+InstrumentSim::InstrumentSim()
+{
+    try {
+        if (openpty(&Master, &Slave, nullptr, nullptr, nullptr) != 0)
+            ThrowSystemError("openpty");
+        // Raw on the slave side: no echo and no CR/LF translation in either direction.
+        termios settings{};
+        if (tcgetattr(Slave, &settings) != 0)
+            ThrowSystemError("tcgetattr");
+        cfmakeraw(&settings);
+        if (tcsetattr(Slave, TCSANOW, &settings) != 0)
+            ThrowSystemError("tcsetattr");
+        char name[128] = {};
+        if (ptsname_r(Master, name, sizeof name) != 0)
+            ThrowSystemError("ptsname_r");
+        SlaveName = name;
+        if (fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK) != 0)
+            ThrowSystemError("fcntl");
+        fcntl(Master, F_SETFD, FD_CLOEXEC);
+        fcntl(Slave, F_SETFD, FD_CLOEXEC);
+        WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (WakeFd < 0)
+            ThrowSystemError("eventfd");
+        Server = std::thread([this] { Serve(); });
+    } catch (...) {
+        CloseQuietly(WakeFd);
+        CloseQuietly(Slave);
+        CloseQuietly(Master);
+        throw;
+    }
+}
+
+InstrumentSim::~InstrumentSim()
+{
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Stopping = true;
+    }
+    Changed.notify_all();
+    Wake();
+    Server.join();
+    CloseQuietly(WakeFd);
+    CloseQuietly(Slave);
+    CloseQuietly(Master);
+}
+
+bool InstrumentSim::HasSetting(const std::string& key) const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return Settings.Contains(key);
+}
+
+std::string InstrumentSim::Setting(const std::string& key) const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return Settings.Value(key);
+}
+
+bool InstrumentSim::SetSetting(const std::string& key, const std::string& value)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return Settings.SetValue(key, value);
+}
+
+std::string InstrumentSim::Transcript() const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return TranscriptBytes;
+}
+
+std::vector<std::string> InstrumentSim::Commands() const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return CommandList;
+}
+
+std::size_t InstrumentSim::CommandCount() const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return CommandList.size();
+}
+
+void InstrumentSim::ClearTranscript()
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    TranscriptBytes.clear();
+    CommandList.clear();
+}
+
+bool InstrumentSim::WaitForCommands(std::size_t n, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> guard(Lock);
+    return Changed.wait_for(guard, timeout, [&] { return CommandList.size() >= n; });
+}
+
+void InstrumentSim::SetReplyDelay(std::chrono::milliseconds delay)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.ReplyDelay = delay;
+}
+
+void InstrumentSim::SetSilentKey(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SilentKey = key;
+}
+
+void InstrumentSim::SetLateReply(const std::string& key, std::chrono::milliseconds delay)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.LateKey = key;
+    Active.LateDelay = delay;
+}
+
+void InstrumentSim::SetJunkBeforeReply(const std::string& junk)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.Junk = junk;
+}
+
+void InstrumentSim::SetOverlongReply(const std::string& key, std::size_t length)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.OverlongKey = key;
+    Active.OverlongLength = length;
+}
+
+void InstrumentSim::SetRejectedWrite(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.RejectedKey = key;
+}
+
+void InstrumentSim::SetNulInReply(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.NulKey = key;
+}
+
+void InstrumentSim::SetPaced(bool paced)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.Paced = paced;
+}
+
+void InstrumentSim::SetSplitReplies(std::size_t bytesPerWrite, std::chrono::microseconds pause)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SplitBytes = bytesPerWrite;
+    Active.SplitPause = pause;
+}
+
+void InstrumentSim::ClearFaults()
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active = Faults{};
+}
+
+void InstrumentSim::HangUp()
+{
+    HangUpRequested = true;
+    Wake();
+    std::unique_lock<std::mutex> guard(Lock);
+    Changed.wait(guard, [&] { return LineDown; });
+}
+
+void InstrumentSim::HangUpAfterCommands(std::size_t n)
+{
+    if (n == 0) {
+        HangUp();
+        return;
+    }
+    std::lock_guard<std::mutex> guard(Lock);
+    HangUpCountdown = n;
+}
+
+bool InstrumentSim::HungUp() const
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return LineDown;
+}
+
+// A write wins over a read so that a value ending in "?" is stored as typed.
+InstrumentSim::Request InstrumentSim::Parse(const std::string& text)
+{
+    Request request;
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) {
+        request.Type = Request::Kind::Write;
+        request.Key = text.substr(0, equals);
+        request.Value = text.substr(equals + 1);
+    } else if (!text.empty() && text.back() == '?') {
+        request.Type = Request::Kind::Read;
+        request.Key = text.substr(0, text.size() - 1);
+    } else {
+        request.Key = text;
+    }
+    return request;
+}
+
+std::string InstrumentSim::OverlongText(std::size_t length)
+{
+    std::string text(length, ' ');
+    for (std::size_t i = 0; i < length; ++i)
+        text[i] = char('a' + i % 26);
+    return text;
+}
+
+void InstrumentSim::Serve()
+{
+    // Paced bytes are due every 87 us; the default timer slack of 50 us would make each
+    // wake-up late by most of a byte time.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    while (!Stopping) {
+        if (HangUpRequested) {
+            CloseLine();
+            // Nothing left to serve; stay until the owner lets go.
+            std::unique_lock<std::mutex> guard(Lock);
+            Changed.wait(guard, [&] { return Stopping.load(); });
+            return;
+        }
+        pollfd watched[2] = {{Master, POLLIN, 0}, {WakeFd, POLLIN, 0}};
+        if (poll(watched, 2, IdlePollMs) < 0)
+            continue;
+        if (watched[1].revents & POLLIN) {
+            uint64_t count = 0;
+            if (read(WakeFd, &count, sizeof count) < 0) {
+            }
+        }
+        if (watched[0].revents & POLLIN)
+            ReceiveAvailable();
+        else if (watched[0].revents & (POLLHUP | POLLERR))
+            // No reader on the other side: wait instead of spinning on the error.
+            poll(&watched[1], 1, IdlePollMs);
+    }
+}
+
+void InstrumentSim::ReceiveAvailable()
+{
+    char buffer[4096];
+    const ssize_t got = read(Master, buffer, sizeof buffer);
+    if (got <= 0)
+        return;
+    // Bytes follow each other on the wire at the byte rate. A chunk that finds the line idle
+    // is taken to start arriving when it is seen, so a command of n bytes is complete n byte
+    // times later: never sooner than a real line could deliver it.
+    const int64_t seen = NowNs();
+    if (seen >= InBaseNs + WireNs(InBytes)) {
+        InBaseNs = seen;
+        InBytes = 0;
+    }
+    for (ssize_t i = 0; i < got && !Interrupted(); ++i) {
+        ++InBytes;
+        TakeByte(buffer[i], InBaseNs + WireNs(InBytes));
+    }
+}
+
+void InstrumentSim::TakeByte(char byte, int64_t arrivalNs)
+{
+    if (!InCommand) {
+        // Anything before a lead byte is line noise.
+        if (byte == char(LeadByte)) {
+            InCommand = true;
+            Pending.assign(1, byte);
+        }
+        return;
+    }
+    Pending.push_back(byte);
+    if (byte == '\n') {
+        InCommand = false;
+        std::string command;
+        command.swap(Pending);
+        HandleCommand(command, arrivalNs);
+    } else if (Pending.size() > MaxCommandBytes) {
+        InCommand = false;
+        Pending.clear();
+    }
+}
+
+void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
+{
+    Faults faults;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        TranscriptBytes += command;
+        CommandList.push_back(command);
+        if (HangUpCountdown > 0 && --HangUpCountdown == 0)
+            HangUpRequested = true;
+        faults = Active;
+    }
+    Changed.notify_all();
+    if (HangUpRequested)
+        return;
+
+    std::string text = command.substr(1, command.size() - 2);
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    const Request request = Parse(text);
+    if (Matches(faults.SilentKey, request.Key))
+        return;
+    const std::string reply = ReplyTo(request, faults);
+
+    std::chrono::nanoseconds delay = faults.ReplyDelay;
+    if (Matches(faults.LateKey, request.Key))
+        delay += faults.LateDelay;
+    const int64_t startNs = (faults.Paced ? arrivalNs : NowNs()) + delay.count();
+    SendReply(reply, startNs, faults);
+}
+
+std::string InstrumentSim::ReplyTo(const Request& request, const Faults& faults)
+{
+    const std::string& key = request.Key;
+    std::string line = "Undefined";
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        if (Settings.Contains(key)) {
+            if (request.Type == Request::Kind::Read) {
+                line = Settings.Value(key);
+            } else if (request.Type == Request::Kind::Write) {
+                if (Matches(faults.RejectedKey, key)) {
+                    line = "ERR";
+                } else {
+                    Settings.SetValue(key, request.Value);
+                    line = "OK";
+                }
+            }
+        }
+    }
+    if (Matches(faults.OverlongKey, key))
+        line = OverlongText(faults.OverlongLength);
+    if (Matches(faults.NulKey, key))
+        line.insert(line.empty() ? 0 : 1, 1, '\0');
+    return faults.Junk + line + "\r\n";
+}
+
+bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const Faults& faults)
+{
+    if (faults.Paced)
+        return SendPaced(reply, startNs);
+    if (!SleepUntil(startNs))
+        return false;
+    if (faults.SplitBytes > 0)
+        return SendSplit(reply, faults);
+    return WriteAll(reply.data(), reply.size());
+}
+
+bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs)
+{
+    // One byte every 1/WireBytesPerSecond on an absolute schedule: a late wake-up sends
+    // everything already due in one write, so delays do not add up.
+    if (startNs >= OutBaseNs + WireNs(OutBytes)) {
+        OutBaseNs = startNs;
+        OutBytes = 0;
+    }
+    std::size_t sent = 0;
+    while (sent < reply.size()) {
+        if (Interrupted())
+            return false;
+        const int64_t now = NowNs();
+        const int64_t due = now < OutBaseNs ? 0 : WireBytes(now - OutBaseNs) - OutBytes;
+        if (due <= 0) {
+            const int64_t next = OutBaseNs + WireNs(OutBytes + 1);
+            if (next - now > 2 * NsPerMs) {
+                if (!SleepUntil(next))
+                    return false;
+            } else {
+                SleepUntilNs(next);
+            }
+            continue;
+        }
+        const std::size_t count = std::min<std::size_t>(std::size_t(due), reply.size() - sent);
+        if (!WriteAll(reply.data() + sent, count))
+            return false;
+        sent += count;
+        OutBytes += int64_t(count);
+    }
+    return true;
+}
+
+bool InstrumentSim::SendSplit(const std::string& reply, const Faults& faults)
+{
+    for (std::size_t sent = 0; sent < reply.size();) {
+        const std::size_t count = std::min(faults.SplitBytes, reply.size() - sent);
+        if (!WriteAll(reply.data() + sent, count))
+            return false;
+        sent += count;
+        if (sent < reply.size() && !SleepUntil(NowNs() + faults.SplitPause.count() * 1000))
+            return false;
+    }
+    return true;
+}
+
+bool InstrumentSim::WriteAll(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        if (Interrupted())
+            return false;
+        const ssize_t written = write(Master, data, size);
+        if (written > 0) {
+            data += written;
+            size -= std::size_t(written);
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        // The client's input queue is full: wait for room, or for a stop.
+        pollfd watched[2] = {{Master, POLLOUT, 0}, {WakeFd, POLLIN, 0}};
+        poll(watched, 2, IdlePollMs);
+    }
+    return true;
+}
+
+bool InstrumentSim::SleepUntil(int64_t deadlineNs)
+{
+    for (;;) {
+        if (Interrupted())
+            return false;
+        const int64_t remaining = deadlineNs - NowNs();
+        if (remaining <= 0)
+            return true;
+        if (remaining > 2 * NsPerMs) {
+            // Long waits watch the wake-up descriptor so a stop or hang-up ends them.
+            pollfd wake{WakeFd, POLLIN, 0};
+            poll(&wake, 1, int((remaining - NsPerMs) / NsPerMs));
+        } else {
+            SleepUntilNs(deadlineNs);
+        }
+    }
+}
+
+bool InstrumentSim::Interrupted() const
+{
+    return Stopping || HangUpRequested;
+}
+
+void InstrumentSim::CloseLine()
+{
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        CloseQuietly(Master);
+        CloseQuietly(Slave);
+        LineDown = true;
+    }
+    Changed.notify_all();
+}
+
+void InstrumentSim::Wake()
+{
+    const uint64_t one = 1;
+    if (write(WakeFd, &one, sizeof one) < 0) {
+    }
+}

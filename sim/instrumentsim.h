@@ -1,0 +1,160 @@
+#pragma once
+
+#include "sim/instrumentsettings.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A simulated instrument on a pseudo-terminal. The client opens SlavePath() like a serial
+// device; a thread of the simulator answers on the master side: 0x02, key, "?" CR LF reads a
+// setting (reply: value CR LF), 0x02, key, "=", value, CR LF writes one (reply: "OK" CR LF),
+// and an unknown key is answered with "Undefined" CR LF. Commands are served one at a time.
+// Faults can be switched on and off while it serves; every received command is kept in a
+// transcript. All public operations are thread-safe.
+class InstrumentSim
+{
+public:
+    // The wire rate of 115200 baud with 8N1 framing: ten bit times per byte.
+    static constexpr int64_t WireBytesPerSecond = 11520;
+    static constexpr uint8_t LeadByte = 0x02;
+
+    // Opens the pseudo-terminal and starts serving. Throws std::system_error on failure.
+    InstrumentSim();
+    // Stops serving promptly, even in the middle of a delayed or paced reply.
+    ~InstrumentSim();
+    InstrumentSim(const InstrumentSim&) = delete;
+    InstrumentSim& operator=(const InstrumentSim&) = delete;
+
+    // The device path for the client, e.g. "/dev/pts/3".
+    const std::string& SlavePath() const { return SlaveName; }
+
+    // Settings. Setting() gives "" for an unknown key; SetSetting() refuses unknown keys.
+    static const std::vector<std::string>& Keys() { return InstrumentSettings::Keys(); }
+    bool HasSetting(const std::string& key) const;
+    std::string Setting(const std::string& key) const;
+    bool SetSetting(const std::string& key, const std::string& value);
+
+    // Transcript: the exact bytes of each command received, lead byte to LF inclusive. Bytes
+    // outside a command (before a lead byte) are not part of it.
+    std::string Transcript() const;
+    std::vector<std::string> Commands() const;
+    // Commands received since construction or the last ClearTranscript().
+    std::size_t CommandCount() const;
+    void ClearTranscript();
+    // Waits until CommandCount() >= n; false if the time-out passed first.
+    bool WaitForCommands(std::size_t n, std::chrono::milliseconds timeout);
+
+    // Faults. A key given as "" switches the fault off; ClearFaults() switches all off.
+    // Pause before every reply.
+    void SetReplyDelay(std::chrono::milliseconds delay);
+    // Commands on this key are never answered.
+    void SetSilentKey(const std::string& key);
+    // Replies to this key go out only after this extra delay; later commands wait behind it.
+    void SetLateReply(const std::string& key, std::chrono::milliseconds delay);
+    // These bytes go out before every reply line.
+    void SetJunkBeforeReply(const std::string& junk);
+    // Replies to this key carry OverlongText(length) before their CR LF instead of the value.
+    void SetOverlongReply(const std::string& key, std::size_t length);
+    // Writes to this key keep the old value and are answered with "ERR" CR LF.
+    void SetRejectedWrite(const std::string& key);
+    // Replies to this key carry a NUL byte after the first character of their text.
+    void SetNulInReply(const std::string& key);
+    // Takes commands and sends replies at the wire rate (WireBytesPerSecond each way).
+    void SetPaced(bool paced);
+    // Sends every reply in writes of at most bytesPerWrite bytes with a pause after each;
+    // 0 sends each reply in one write.
+    void SetSplitReplies(std::size_t bytesPerWrite,
+                         std::chrono::microseconds pause = std::chrono::microseconds(200));
+    void ClearFaults();
+
+    // Closes the master and the simulator's own slave descriptor now: the client's reads then
+    // fail or report end of file and poll() reports POLLHUP. Returns once the line is down.
+    void HangUp();
+    // Hangs up as soon as n more commands have been received, without answering the n-th;
+    // 0 hangs up at once.
+    void HangUpAfterCommands(std::size_t n);
+    bool HungUp() const;
+
+    // The text an over-long reply carries: 'a' to 'z' over and over, `length` characters.
+    static std::string OverlongText(std::size_t length);
+
+private:
+    struct Faults
+    {
+        std::chrono::milliseconds ReplyDelay{0};
+        std::string SilentKey;
+        std::string LateKey;
+        std::chrono::milliseconds LateDelay{0};
+        std::string Junk;
+        std::string OverlongKey;
+        std::size_t OverlongLength = 0;
+        std::string RejectedKey;
+        std::string NulKey;
+        bool Paced = false;
+        std::size_t SplitBytes = 0;
+        std::chrono::microseconds SplitPause{0};
+    };
+
+    // One command without its lead byte, LF and trailing CR.
+    struct Request
+    {
+        enum class Kind
+        {
+            Read,
+            Write,
+            Other,
+        };
+        Kind Type = Kind::Other;
+        std::string Key;
+        std::string Value;
+    };
+
+    static Request Parse(const std::string& text);
+    void Serve();
+    void ReceiveAvailable();
+    void TakeByte(char byte, int64_t arrivalNs);
+    void HandleCommand(const std::string& command, int64_t arrivalNs);
+    std::string ReplyTo(const Request& request, const Faults& faults);
+    bool SendReply(const std::string& reply, int64_t startNs, const Faults& faults);
+    bool SendPaced(const std::string& reply, int64_t startNs);
+    bool SendSplit(const std::string& reply, const Faults& faults);
+    bool WriteAll(const char* data, std::size_t size);
+    bool SleepUntil(int64_t deadlineNs);
+    bool Interrupted() const;
+    void CloseLine();
+    void Wake();
+
+    int Master = -1;
+    int Slave = -1;
+    int WakeFd = -1;
+    std::string SlaveName;
+
+    mutable std::mutex Lock;
+    std::condition_variable Changed;
+    InstrumentSettings Settings;
+    Faults Active;
+    std::string TranscriptBytes;
+    std::vector<std::string> CommandList;
+    std::size_t HangUpCountdown = 0;
+    bool LineDown = false;
+
+    std::atomic<bool> Stopping{false};
+    std::atomic<bool> HangUpRequested{false};
+
+    // Serving thread only: the command being collected and the wire schedule.
+    bool InCommand = false;
+    std::string Pending;
+    int64_t InBaseNs = 0;
+    int64_t InBytes = 0;
+    int64_t OutBaseNs = 0;
+    int64_t OutBytes = 0;
+
+    std::thread Server;
+};

@@ -1,0 +1,59 @@
+// Runs the simulated instrument on its own: prints the device path the configuration program
+// should open, then serves until SIGINT, SIGTERM or SIGHUP.
+#include "sim/instrumentsim.h"
+
+#include <csignal>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <pthread.h>
+
+namespace {
+
+void PrintUsage(std::ostream& out)
+{
+    out << "Usage: instrument-sim [--paced] [--help]\n"
+           "Simulates the instrument on a pseudo-terminal and prints its device path.\n"
+           "  --paced  send and take bytes at the wire rate of 115200 baud\n"
+           "  --help   show this text\n"
+           "Stops on SIGINT, SIGTERM or SIGHUP.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool paced = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--paced") == 0) {
+            paced = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            PrintUsage(std::cout);
+            return 0;
+        } else {
+            std::cerr << "instrument-sim: unknown option " << argv[i] << "\n";
+            PrintUsage(std::cerr);
+            return 2;
+        }
+    }
+
+    // Blocked before the serving thread starts, so only sigwait below sees these signals.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    try {
+        InstrumentSim sim;
+        sim.SetPaced(paced);
+        std::cout << sim.SlavePath() << std::endl;
+        int received = 0;
+        sigwait(&stopSignals, &received);
+    } catch (const std::exception& error) {
+        std::cerr << "instrument-sim: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
