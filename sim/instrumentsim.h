@@ -54,7 +54,7 @@ public:
     // Faults. A key given as "" switches the fault off; ClearFaults() switches all off.
     // Pause before every reply.
     void SetReplyDelay(std::chrono::milliseconds delay);
-    // Commands on this key are never answered.
+    // Commands on this key are never answered, and writes to it are not stored.
     void SetSilentKey(const std::string& key);
     // Replies to this key go out only after this extra delay; later commands wait behind it.
     void SetLateReply(const std::string& key, std::chrono::milliseconds delay);
@@ -68,8 +68,8 @@ public:
     void SetNulInReply(const std::string& key);
     // Takes commands and sends replies at the wire rate (WireBytesPerSecond each way).
     void SetPaced(bool paced);
-    // Sends every reply in writes of at most bytesPerWrite bytes with a pause after each;
-    // 0 sends each reply in one write.
+    // Sends every reply in writes of at most bytesPerWrite bytes with a pause between them;
+    // 0 sends each reply in one write. Paced replies go out by their own schedule instead.
     void SetSplitReplies(std::size_t bytesPerWrite,
                          std::chrono::microseconds pause = std::chrono::microseconds(200));
     void ClearFaults();
