@@ -1,0 +1,80 @@
+// The program as a whole, run as a separate process on the offscreen platform: its exit code
+// after a normal end, a stop asked for by the system, a failed start-up and a close during
+// an exchange.
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int RunMs = 60000;
+// 99999 as the low byte that a POSIX parent sees.
+constexpr int ExitCodeSeen = 99999 & 0xFF;
+
+// True once the process has a handler for SIGTERM, read from its /proc status.
+bool CatchesTerm(qint64 pid)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (!line.startsWith("SigCgt:"))
+            continue;
+        bool ok = false;
+        const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
+        return ok && (mask & (1ULL << (SIGTERM - 1))) != 0;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopRequestEndsNormallyWith99999()
+    {
+        QProcess program;
+        program.start(DEVCONFIG_BINARY, {});
+        QVERIFY(program.waitForStarted(RunMs));
+        QTRY_VERIFY_WITH_TIMEOUT(CatchesTerm(program.processId()), RunMs);
+        // Let it reach its event loop with the window up.
+        QTest::qWait(500);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(RunMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), ExitCodeSeen);
+    }
+
+    void failedStartShowsOneBoxAndEndsWith99999()
+    {
+        QProcess probe;
+        probe.start(WINDOW_PROBE, {"startup-failure"});
+        QVERIFY(probe.waitForFinished(RunMs));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), ExitCodeSeen);
+        const QString out = QString::fromLocal8Bit(probe.readAllStandardOutput());
+        QCOMPARE(out.count("box: "), 1);
+        QVERIFY2(out.contains("box: Window_probe | no window today"), qPrintable(out));
+    }
+
+    void closeDuringAnExchangeEndsNormallyWith99999()
+    {
+        QProcess probe;
+        probe.start(WINDOW_PROBE, {"close-during-exchange"});
+        QVERIFY(probe.waitForFinished(RunMs));
+        const QString out = QString::fromLocal8Bit(probe.readAllStandardOutput());
+        QVERIFY2(out.contains("command sent; closing"), qPrintable(out));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), ExitCodeSeen);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+
+#include "program_test.moc"

@@ -1,0 +1,87 @@
+// Runs the program's life (TApplication::Run) with the real window in situations a test
+// cannot bring about from outside, and reports what it saw on standard output:
+//   startup-failure        the window's creation throws; the error box is noted and dismissed
+//   close-during-exchange  the window is closed while the driver waits for a silent port
+#include "ptymaster.h"
+
+#include "driver/sdi12d.h"
+#include "window/mainform.h"
+#include "window/tapplication.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+void Report(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void DismissBoxesLater()
+{
+    QTimer::singleShot(200, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            Report("box: " + box->windowTitle() + " | " + box->text());
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+}
+
+std::unique_ptr<QWidget> FailingStart()
+{
+    DismissBoxesLater();
+    throw std::runtime_error("no window today");
+}
+
+PtyMaster* Instrument = nullptr;
+
+std::unique_ptr<QWidget> StartExchangeThenClose()
+{
+    static PtyMaster instrument;
+    Instrument = &instrument;
+    sdi12d.OpenDevice(instrument.Slave(), 115200);
+    auto window = std::make_unique<TMainWindow>();
+    dev_opt& record = cellTable[21];
+    record.ReadKey = record.WriteKey = "S0NAM";
+    record.Operation = OpRead;
+    record.GridId = GridSensor;
+    record.Col = record.Row = 1;
+    record.Magic = BoundMagic;
+    InitialReadList = {&record};
+    sdi12d.Submit(InitialReadList);
+
+    QWidget* shown = window.get();
+    auto* poll = new QTimer(shown);
+    QObject::connect(poll, &QTimer::timeout, shown, [shown] {
+        if (!Instrument->WaitFor("\x02S0NAM?\r\n", 0))
+            return;
+        Report("command sent; closing");
+        shown->close();
+    });
+    poll->start(50);
+    return window;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc > 1 && std::strcmp(argv[1], "startup-failure") == 0)
+        return TApplication::Run(argc, argv, FailingStart);
+    if (argc > 1 && std::strcmp(argv[1], "close-during-exchange") == 0)
+        return TApplication::Run(argc, argv, StartExchangeThenClose);
+    std::fprintf(stderr, "usage: window_probe startup-failure|close-during-exchange\n");
+    return 2;
+}
