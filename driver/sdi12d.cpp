@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 Tsdi12d sdi12d;
 
@@ -116,9 +117,14 @@ void Tsdi12d::WaitForWork()
         WakeRequested = false;
         return;
     }
+    const uint64_t now = TickCountMs();
+    if (State == StSend && now < QuietUntil) {
+        const auto pause = std::min<uint64_t>(PollSliceMs, QuietUntil - now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        return;
+    }
     if (!WaitingForReply() || LastReceiveGotByte)
         return; // more bytes may be queued: take the next one at once
-    const uint64_t now = TickCountMs();
     const uint64_t left = Deadline >= now ? Deadline - now + 1 : 0;
     const int slice = static_cast<int>(std::min<uint64_t>(PollSliceMs, left));
     if (slice > 0)
@@ -128,6 +134,8 @@ void Tsdi12d::WaitForWork()
 void Tsdi12d::SendCurrent(dev_opt& request)
 {
     ExchangeRunning.store(1, std::memory_order_release);
+    if (TickCountMs() < QuietUntil)
+        return; // a reply that missed its limit may still be on its way: let it arrive first
     PartialLength = 0;
     PartialLine[0] = '\0';
     LastCommand = BuildCommand(request);
@@ -159,8 +167,13 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         State = StNext;
         return;
     }
-    if (TickCountMs() > Deadline)
-        State = StNext; // no reply in time: the request is left as it was
+    const uint64_t now = TickCountMs();
+    if (now > Deadline) {
+        // No reply in time: the request is left as it was. The next command waits a little,
+        // so that a reply arriving just too late is discarded instead of taken as its answer.
+        State = StNext;
+        QuietUntil = now + std::min<uint64_t>(LateReplyGraceMs, ReplyLimit.load());
+    }
 }
 
 void Tsdi12d::Finish()

@@ -57,6 +57,7 @@ public:
     static uint64_t TickCountMs();
 
     static constexpr int PollSliceMs = 50;
+    static constexpr uint64_t LateReplyGraceMs = 250;
 
     std::string LastCommand;
     std::string LastReply;
@@ -81,6 +82,7 @@ private:
     std::atomic<uint32_t> ReplyLimit;
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
+    uint64_t QuietUntil = 0;
     std::mutex WakeMutex;
     std::condition_variable WakeSignal;
     bool WakeRequested = false;

@@ -57,6 +57,16 @@ protected:
             Driver.Tick();
         }
     }
+    // Ticks until the next command has gone out (after the quiet time that follows a time-out).
+    void TickUntilSent()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while (Driver.State != StReadWait && Driver.State != StWriteWait &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+            Driver.Tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     std::string Completed() const { return Driver.CompletedLine; }
 };
 
@@ -248,7 +258,7 @@ TEST_F(CellExchange, UnansweredRequestsTimeOutAndLeaveTheirRecords)
     EXPECT_EQ(Driver.State, StNext);
     EXPECT_EQ(read.ValueRead, "old");
     EXPECT_EQ(read.ResultReady, 0);
-    Ticks(2);
+    TickUntilSent();
     EXPECT_EQ(Driver.State, StWriteWait);
     TickPastDeadline();
     EXPECT_EQ(write.WriteNeeded, 1) << "an unanswered write stays outstanding";
@@ -265,9 +275,13 @@ TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
     Ticks(1);
     Link.Feed("la"); // the start of the first reply, then the instrument goes quiet
     TickPastDeadline();
-    Link.Feed("te\r\n"); // the rest arrives after the time limit
-    Ticks(2);            // advance and send the second command
-    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n\x02S0FRP?\r\n");
+    Ticks(1);
+    EXPECT_EQ(Driver.State, StSend);
+    Link.Feed("te\r\n"); // the rest arrives after the time limit, before the next command
+    Ticks(3);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n") << "no command right after a time-out";
+    TickUntilSent();
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
     Link.Feed("2\r\n");
     Ticks(3 + 2);
     EXPECT_EQ(first.ResultReady, 0);

@@ -1,0 +1,152 @@
+// The driver and its comms thread against the simulated instrument over a real pseudo-terminal.
+#include "driver/commthread.h"
+#include "driver/sdi12d.h"
+#include "sim/instrumentsim.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t TestLimitMs = 400;
+
+void MakeRead(dev_opt& record, const std::string& key)
+{
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.Operation = OpRead;
+}
+
+class DriverOnSim : public ::testing::Test
+{
+protected:
+    InstrumentSim Sim;
+    Tsdi12d Driver{TestLimitMs};
+    std::unique_ptr<commthread> Thread;
+
+    void SetUp() override
+    {
+        Driver.OpenDevice(Sim.SlavePath(), 115200);
+        ASSERT_TRUE(Driver.HoldsDevice()) << Driver.LastDiagnostic();
+        Thread = std::make_unique<commthread>(Driver, false);
+    }
+    void TearDown() override { Thread.reset(); }
+
+    // Runs one exchange to its end, as the window would: submit while idle, wait for idle.
+    bool RunExchange(const RequestList& list, std::chrono::milliseconds limit = 20s)
+    {
+        Driver.Submit(list);
+        const auto start = std::chrono::steady_clock::now();
+        while (Driver.Mode.load() != ModeIdle) {
+            if (std::chrono::steady_clock::now() - start > limit)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
+    }
+};
+
+TEST_F(DriverOnSim, OneRead)
+{
+    dev_opt record;
+    MakeRead(record, "S0NAM");
+    ASSERT_TRUE(RunExchange({&record}));
+    EXPECT_EQ(Sim.Transcript(), "\x02S0NAM?\r\n");
+    EXPECT_EQ(record.ValueRead, Sim.Setting("S0NAM"));
+    EXPECT_EQ(record.ResultReady.load(), 1);
+    EXPECT_EQ(Driver.ExchangeRunning.load(), 0);
+}
+
+TEST_F(DriverOnSim, OneWriteIsStoredAndAnswered)
+{
+    dev_opt record;
+    MakeRead(record, "S7CFRQ");
+    record.ValueToWrite = "4096";
+    record.Operation = OpWrite;
+    record.WriteNeeded = 1;
+    ASSERT_TRUE(RunExchange({&record}));
+    EXPECT_EQ(Sim.Transcript(), "\x02S7CFRQ=4096\r\n");
+    EXPECT_EQ(Sim.Setting("S7CFRQ"), "4096");
+    EXPECT_EQ(record.WriteNeeded.load(), 0);
+}
+
+TEST_F(DriverOnSim, AllSettingsAreReadInListOrder)
+{
+    const auto& keys = InstrumentSim::Keys();
+    std::deque<dev_opt> records(keys.size());
+    RequestList list;
+    std::string expected;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        MakeRead(records[i], keys[i]);
+        list.push_back(&records[i]);
+        expected += "\x02" + keys[i] + "?\r\n";
+    }
+    ASSERT_EQ(list.size(), 181u);
+    ASSERT_TRUE(RunExchange(list, 60s));
+    EXPECT_EQ(Sim.Transcript(), expected);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(records[i].ValueRead, Sim.Setting(keys[i])) << keys[i];
+        EXPECT_EQ(records[i].ResultReady.load(), 1) << keys[i];
+    }
+}
+
+TEST_F(DriverOnSim, UnknownKeyReadsUndefined)
+{
+    dev_opt record;
+    MakeRead(record, "S20NAM");
+    ASSERT_TRUE(RunExchange({&record}));
+    EXPECT_EQ(record.ValueRead, "Undefined");
+    EXPECT_EQ(record.ResultReady.load(), 1);
+}
+
+TEST_F(DriverOnSim, SilentKeyTimesOutAndTheNextKeyIsStillRead)
+{
+    Sim.SetSilentKey("S0NAM");
+    dev_opt silent, prompt;
+    MakeRead(silent, "S0NAM");
+    silent.ValueRead = "before";
+    MakeRead(prompt, "S0FRP");
+    ASSERT_TRUE(RunExchange({&silent, &prompt}));
+    EXPECT_EQ(silent.ResultReady.load(), 0);
+    EXPECT_EQ(silent.ValueRead, "before");
+    EXPECT_EQ(prompt.ValueRead, Sim.Setting("S0FRP"));
+}
+
+TEST_F(DriverOnSim, LateReplyDoesNotLeakIntoTheNextValue)
+{
+    // Misses its limit, but arrives before the next command may go out.
+    Sim.SetLateReply("S0NAM", std::chrono::milliseconds(TestLimitMs + 100));
+    dev_opt late, next, after;
+    MakeRead(late, "S0NAM");
+    MakeRead(next, "S0FRP");
+    MakeRead(after, "S0CFRQ");
+    ASSERT_TRUE(RunExchange({&late, &next, &after}));
+    EXPECT_EQ(late.ResultReady.load(), 0);
+    EXPECT_EQ(next.ValueRead, Sim.Setting("S0FRP"));
+    EXPECT_EQ(after.ValueRead, Sim.Setting("S0CFRQ"));
+}
+
+TEST_F(DriverOnSim, HangUpInTheMiddleEndsTheExchangeWithoutValues)
+{
+    const auto& keys = InstrumentSim::Keys();
+    std::deque<dev_opt> records(6);
+    RequestList list;
+    for (size_t i = 0; i < records.size(); ++i) {
+        MakeRead(records[i], keys[i]);
+        list.push_back(&records[i]);
+    }
+    Sim.HangUpAfterCommands(3);
+    ASSERT_TRUE(RunExchange(list));
+    EXPECT_EQ(records[0].ValueRead, Sim.Setting(keys[0]));
+    EXPECT_EQ(records[1].ValueRead, Sim.Setting(keys[1]));
+    for (size_t i = 2; i < records.size(); ++i)
+        EXPECT_EQ(records[i].ResultReady.load(), 0) << keys[i];
+    EXPECT_EQ(Driver.ExchangeRunning.load(), 0);
+}
+
+} // namespace
