@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Tsdi12d;
+
+// Where Connect finds the instrument.
+struct AdapterLocation
+{
+    bool Found = false;
+    int32_t PortNumber = -1; // from the adapter search; 0 when a device was named
+    std::string DevicePath;  // the device that is opened
+    std::string DisplayName; // how the status bar names it: "COM 5" on Windows, else the path
+};
+
+// Connect searches for the FTDI adapter unless a device was named on the command line (or the
+// built-in simulated instrument stands in for it).
+class TAdapterLocator
+{
+public:
+    static constexpr const char* SearchText = "FT";
+
+    void UseDevice(const std::string& devicePath);
+    bool DeviceNamed() const { return !NamedDevice.empty(); }
+
+    AdapterLocation Locate() const;
+    // Opens the located port on the driver's port; GUI thread, driver idle.
+    static void Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate);
+
+private:
+    std::string NamedDevice;
+};
+
+// The program's one locator, set up by the entry function from its options.
+extern TAdapterLocator adapterLocator;
