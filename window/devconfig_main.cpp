@@ -1,9 +1,80 @@
+#include "serial/commsport.h"
+#include "serial/ft_portid.h"
+#include "window/adapterlocator.h"
 #include "window/mainform.h"
+#include "window/programoptions.h"
 #include "window/tapplication.h"
 
+#ifndef _WIN32
+#include "sim/instrumentsim.h"
+#endif
+
+#include <cstdio>
+#include <exception>
 #include <memory>
+#include <string>
+
+namespace {
+
+std::string ProgramName(char** argv)
+{
+    std::string path = argv[0] ? argv[0] : "devconfig";
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int ReportAdapter()
+{
+    const int32_t number = FindAdapterPort(TAdapterLocator::SearchText);
+    if (number < 1) {
+        std::printf("No adapter found: no FTDI device whose description contains \"%s\".\n",
+                    TAdapterLocator::SearchText);
+        return 0;
+    }
+    std::printf("Adapter found: port %d, device %s\n", static_cast<int>(number),
+                TCommsPort::DeviceNameFor(number).c_str());
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    const std::string program = ProgramName(argv);
+    const TProgramOptions options = TProgramOptions::Parse(argc, argv);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), options.Error.c_str(),
+                     TProgramOptions::Usage(program).c_str());
+        return 2;
+    }
+    if (options.Help) {
+        std::printf("%s", TProgramOptions::Usage(program).c_str());
+        return 0;
+    }
+    if (options.FindAdapter)
+        return ReportAdapter();
+
+#ifndef _WIN32
+    // Declared before the window is created, so it outlives the window and its comms thread.
+    std::unique_ptr<InstrumentSim> simulated;
+    if (options.Simulate) {
+        try {
+            simulated = std::make_unique<InstrumentSim>();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s: cannot start the simulated instrument: %s\n", program.c_str(),
+                         e.what());
+            return 1;
+        }
+        adapterLocator.UseDevice(simulated->SlavePath());
+    }
+#else
+    if (options.Simulate) {
+        std::fprintf(stderr, "%s: --simulate is not available on this platform\n", program.c_str());
+        return 2;
+    }
+#endif
+    if (!options.Port.empty())
+        adapterLocator.UseDevice(options.Port);
+
     return TApplication::Run(argc, argv, [] { return std::make_unique<TMainWindow>(); });
 }

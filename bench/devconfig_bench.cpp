@@ -1,0 +1,102 @@
+// Prints the driver's speed and CPU figures, one line each as "name value unit".
+#include "driver/commthread.h"
+#include "driver/sdi12d.h"
+#include "sim/instrumentsim.h"
+
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU seconds that one thread has used so far.
+double ThreadCpuSeconds(commthread& thread)
+{
+    clockid_t clock;
+    if (pthread_getcpuclockid(thread.NativeHandle(), &clock) != 0)
+        return -1;
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void Print(const char* name, double value, const char* unit)
+{
+    std::printf("%s %.4f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void MeasureIdle()
+{
+    Tsdi12d driver;
+    commthread thread(driver, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const double cpuBefore = ThreadCpuSeconds(thread);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double cpu = ThreadCpuSeconds(thread) - cpuBefore;
+    Print("idle_cpu", cpu / SecondsSince(start), "s/s");
+}
+
+void MeasureFullRead()
+{
+    InstrumentSim sim;
+    sim.SetPaced(true);
+    Tsdi12d driver;
+    driver.OpenDevice(sim.SlavePath(), 115200);
+    commthread thread(driver, false);
+
+    const auto& keys = InstrumentSim::Keys();
+    std::deque<dev_opt> records(keys.size());
+    RequestList list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        records[i].ReadKey = keys[i];
+        records[i].WriteKey = keys[i];
+        records[i].Operation = OpRead;
+        list.push_back(&records[i]);
+    }
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const double cpuBefore = ThreadCpuSeconds(thread);
+    const auto start = Clock::now();
+    driver.Submit(list);
+    while (driver.Mode.load(std::memory_order_acquire) != ModeIdle)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const double wall = SecondsSince(start);
+    const double cpu = ThreadCpuSeconds(thread) - cpuBefore;
+
+    size_t bytes = sim.Transcript().size();
+    size_t answered = 0;
+    for (const auto& r : records) {
+        if (r.ResultReady.load() != 0) {
+            bytes += r.ValueRead.size() + 2; // the value, CR and LF
+            ++answered;
+        }
+    }
+    const double wireBound = static_cast<double>(bytes) / InstrumentSim::WireBytesPerSecond;
+    Print("exchange_cpu", cpu / wall, "s/s");
+    Print("full_read_s", wall, "s");
+    Print("full_read_wire_bound_s", wireBound, "s");
+    Print("full_read_ratio", wall / wireBound, "x");
+    Print("full_read_answered", static_cast<double>(answered), "settings");
+}
+
+} // namespace
+
+int main()
+{
+    MeasureIdle();
+    MeasureFullRead();
+    return 0;
+}
