@@ -3,14 +3,25 @@
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "ui_mainform.h"
+#include "window/adapterlocator.h"
+#include "window/valuecheck.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStringList>
+#include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 RequestList InitialReadList;
@@ -26,6 +37,17 @@ constexpr int RowHeight = 24;
 constexpr int LabelColumnWidth = 64;
 constexpr int SensorRows = 20;
 constexpr int ThermistorRows = 3;
+
+constexpr int SensorColumns = 8;
+constexpr int ThermistorColumns = 7;
+
+constexpr std::array<const char*, SensorColumns> SensorSuffixes{"NAM",  "FRP",  "CFRQ", "CAL0",
+                                                                "CAL1", "CAL2", "CAL3", "THSEL"};
+constexpr std::array<const char*, ThermistorColumns> ThermistorSuffixes{"NAM", "T0",  "R0", "STA",
+                                                                        "STB", "STC", "STD"};
+
+const QColor UnconfirmedColour(255, 244, 160);
+const QColor UnsafeColour(255, 170, 170);
 
 constexpr std::array SensorWidths{179, 65, 64, 64, 64, 64, 64, 64};
 constexpr std::array ThermistorWidths{186, 64, 64, 64, 64, 64, 64};
@@ -71,6 +93,23 @@ TMainWindow::TMainWindow(QWidget* parent)
     SetUpGrid(ui->SensorSG, SensorWidths.data(), static_cast<int>(SensorWidths.size()));
     SetUpGrid(ui->ThermistorSG, ThermistorWidths.data(), static_cast<int>(ThermistorWidths.size()));
     ui->StatusBar1->showMessage(QStringLiteral("Attach device and press Connect"));
+    ReadProgress = new QLabel(ui->StatusBar1);
+    ReadProgress->setObjectName(QStringLiteral("ReadProgress"));
+    ui->StatusBar1->addPermanentWidget(ReadProgress);
+    ReadProgress->hide();
+
+    connect(ui->ConnectBtn, &QPushButton::clicked, this, &TMainWindow::ConnectBtnClick);
+    connect(ui->SaveBtn, &QPushButton::clicked, this, &TMainWindow::SaveBtnClick);
+    connect(ui->CancelBtn, &QPushButton::clicked, this, &TMainWindow::CancelBtnClick);
+    connect(ui->HelpBtn, &QPushButton::clicked, this, &TMainWindow::HelpBtnClick);
+    connect(ui->SensorSG, &TStringGrid::cellSelected, this,
+            [this](int row, int column) { SensorSGSelectCell(column + 1, row + 1); });
+    connect(ui->SensorSG, &TStringGrid::characterTyped, this, &TMainWindow::SensorSGKeyPress);
+    connect(ui->SensorSG, &TStringGrid::entered, this, &TMainWindow::SensorSGEnter);
+    connect(ui->SensorSG, &QTableWidget::itemChanged, this,
+            [this](QTableWidgetItem* item) { OnCellEdited(GridSensor, item); });
+    connect(ui->ThermistorSG, &QTableWidget::itemChanged, this,
+            [this](QTableWidgetItem* item) { OnCellEdited(GridThermistor, item); });
 
     Timer1.setInterval(Timer1IntervalMs);
     connect(&Timer1, &QTimer::timeout, this, &TMainWindow::Timer1Timer);
@@ -213,6 +252,14 @@ void TMainWindow::SetCellText(int32_t gridId, int32_t col, int32_t row, const st
         row > grid->rowCount() || (col == 0 && row == 0))
         return;
     const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const bool wasWriting = WritingCells;
+    WritingCells = true;
+    StoreCellText(grid, col, row, value);
+    WritingCells = wasWriting;
+}
+
+void TMainWindow::StoreCellText(QTableWidget* grid, int32_t col, int32_t row, const QString& value)
+{
     QTableWidgetItem* item = nullptr;
     if (row == 0)
         item = grid->horizontalHeaderItem(col - 1);
@@ -232,10 +279,205 @@ void TMainWindow::SetCellText(int32_t gridId, int32_t col, int32_t row, const st
         grid->setItem(row - 1, col - 1, new QTableWidgetItem(value));
 }
 
+QString TMainWindow::CellQText(int32_t gridId, int32_t col, int32_t row) const
+{
+    const QTableWidget* grid = GridOf(gridId);
+    if (grid == nullptr || col < 1 || row < 1 || col > grid->columnCount() ||
+        row > grid->rowCount())
+        return {};
+    const QTableWidgetItem* item = grid->item(row - 1, col - 1);
+    return item == nullptr ? QString() : item->text();
+}
+
+QTableWidgetItem* TMainWindow::CellItem(int32_t gridId, int32_t col, int32_t row)
+{
+    QTableWidget* grid = GridOf(gridId);
+    if (grid == nullptr || col < 1 || row < 1 || col > grid->columnCount() ||
+        row > grid->rowCount())
+        return nullptr;
+    if (grid->item(row - 1, col - 1) == nullptr)
+        SetCellText(gridId, col, row, std::string());
+    return grid->item(row - 1, col - 1);
+}
+
+int TMainWindow::SlotOf(int32_t gridId, int32_t col, int32_t row)
+{
+    if (gridId == GridSensor && col >= 1 && col <= SensorColumns && row >= 1 && row <= SensorRows)
+        return SensorSlotBase + 10 * row + col;
+    if (gridId == GridThermistor && col >= 1 && col <= ThermistorColumns && row >= 1 &&
+        row <= ThermistorRows)
+        return ThermistorSlotBase + 10 * row + col;
+    return -1;
+}
+
+// ---- Connect and the initial read ----
+
+void TMainWindow::ConnectBtnClick()
+{
+    if (ConnectRefused()) {
+        ShowBusyBox();
+        return;
+    }
+    sdi12d.ClosePort();
+    ResetGrids(*this);
+    RefreshMarks();
+
+    const AdapterLocation where = adapterLocator.Locate();
+    if (!where.Found) {
+        ConnectFailed(QString::fromLatin1(NotIdentifiedText));
+        return;
+    }
+    const QString device = QString::fromStdString(where.DisplayName);
+    TAdapterLocator::Open(sdi12d, where, ConnectBaudRate);
+    if (!sdi12d.HoldsDevice()) {
+        std::string reason = sdi12d.LastSystemError();
+        if (reason.empty())
+            reason = sdi12d.LastDiagnostic();
+        ConnectFailed("Device: " + device + " NOT OPENED - " + QString::fromStdString(reason));
+        return;
+    }
+
+    // Raised before the driver takes the list, so no tick re-enables the table in between.
+    sdi12d.ExchangeRunning.store(1, std::memory_order_release);
+    ui->ConnectBtn->setEnabled(false);
+    ui->SensorSG->setEnabled(false);
+    SetStatus("Device: " + device + " OK");
+
+    FillCellRequests();
+    InitialReadList.clear();
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = cellTable[static_cast<size_t>(slot)];
+        if (record.Magic == BoundMagic)
+            InitialReadList.push_back(&record);
+    }
+    Connected = true;
+    StartProgress(static_cast<int>(InitialReadList.size()));
+    sdi12d.Submit(InitialReadList);
+}
+
+// Connect must not close the port or replace the driver's list under a running exchange or
+// write-back cycle, nor drop a commit the timer has not taken up yet.
+bool TMainWindow::ConnectRefused() const
+{
+    return (ui->SensorSG->isEnabled() && PendingSaves != 0) ||
+           sdi12d.Mode.load(std::memory_order_acquire) != ModeIdle || CycleState != CycleIdle;
+}
+
+void TMainWindow::ShowBusyBox()
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(BusyCaption),
+                    QString::fromLatin1(BusyText), QMessageBox::Ok);
+    box.exec();
+}
+
+// The port stays closed and nothing is submitted; Connect and the table stay usable. The
+// cells are no longer those of a connected instrument, so commits write nothing.
+void TMainWindow::ConnectFailed(const QString& status)
+{
+    Connected = false;
+    SetStatus(status);
+}
+
+void TMainWindow::SetStatus(const QString& text)
+{
+    ui->StatusBar1->showMessage(text);
+}
+
+void TMainWindow::FillCellRequests()
+{
+    for (int row = 1; row <= SensorRows; ++row)
+        for (int col = 1; col <= SensorColumns; ++col)
+            BindSensorCell("S" + std::to_string(row - 1) + SensorSuffixes[col - 1], col, row);
+    for (int row = 1; row <= ThermistorRows; ++row)
+        for (int col = 1; col <= ThermistorColumns; ++col)
+            BindThermistorCell("TH" + std::to_string(row - 1) + ThermistorSuffixes[col - 1], col,
+                               row);
+}
+
+void TMainWindow::BindSensorCell(const std::string& key, int32_t col, int32_t row)
+{
+    BindCell(GridSensor, SensorSlotBase, key, col, row);
+}
+
+void TMainWindow::BindThermistorCell(const std::string& key, int32_t col, int32_t row)
+{
+    BindCell(GridThermistor, ThermistorSlotBase, key, col, row);
+}
+
+// Values and flags stay as they are: a second Connect keeps what a write-back left in them.
+void TMainWindow::BindCell(int32_t gridId, int32_t slotBase, const std::string& key, int32_t col,
+                           int32_t row)
+{
+    dev_opt& record = cellTable[static_cast<size_t>(slotBase + 10 * row + col)];
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.Operation = OpRead;
+    record.GridId = gridId;
+    record.Col = col;
+    record.Row = row;
+    record.Magic = BoundMagic;
+}
+
+void TMainWindow::StartProgress(int total)
+{
+    InitialReadRunning = true;
+    InitialReadTotal = total;
+    InitialReadArrived = 0;
+    ReadProgress->setText(QStringLiteral("Reading 1 of %1").arg(total));
+    ReadProgress->show();
+}
+
+void TMainWindow::UpdateProgress(bool driverIdle)
+{
+    if (!InitialReadRunning)
+        return;
+    if (driverIdle) {
+        InitialReadRunning = false;
+        ReadProgress->hide();
+        return;
+    }
+    const int reading = std::min(InitialReadArrived + 1, InitialReadTotal);
+    ReadProgress->setText(QStringLiteral("Reading %1 of %2").arg(reading).arg(InitialReadTotal));
+}
+
+// ---- The timer: write-back cycle, copy step, buttons ----
+
 void TMainWindow::Timer1Timer()
 {
+    // Sampled before the copy: once the driver is idle, every value it read is ready, so the
+    // copy below takes them all before a write pass compares any cell.
+    const bool driverIdle = sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle;
     CopyReadyValues();
+    CycleStep(driverIdle);
+    UpdateProgress(driverIdle);
     UpdateButtons();
+}
+
+void TMainWindow::CycleStep(bool driverIdle)
+{
+    if (!driverIdle)
+        return;
+    switch (CycleState) {
+    case CycleIdle:
+        if (PendingSaves != 0) {
+            PendingSaves = 0;
+            if (WritePass() > 0) {
+                ui->CancelBtn->setEnabled(false);
+                CycleState = CycleWriting;
+            }
+        }
+        break;
+    case CycleWriting:
+        ReadBackPass();
+        CycleState = CycleReadingBack;
+        break;
+    case CycleReadingBack:
+        ui->CancelBtn->setEnabled(true);
+        CycleState = CycleIdle;
+        break;
+    default:
+        break;
+    }
 }
 
 // Runs on every tick, also while the driver is busy, so values show as they arrive. Only
@@ -247,7 +489,14 @@ void TMainWindow::CopyReadyValues()
         if (!dev_opt::IsRaised(record.ResultReady))
             continue;
         SetCellText(record.GridId, record.Col, record.Row, record.ValueRead);
+        // The cell now shows what the instrument holds; an edit is confirmed once its write
+        // has been answered.
+        if (Marks[static_cast<size_t>(slot)] != CellMark::None &&
+            !dev_opt::IsRaised(record.WriteNeeded))
+            SetMark(slot, CellMark::None);
         dev_opt::Lower(record.ResultReady);
+        if (InitialReadRunning)
+            ++InitialReadArrived;
     }
 }
 
@@ -260,4 +509,174 @@ void TMainWindow::UpdateButtons()
         ui->SensorSG->setEnabled(true);
         ui->ConnectBtn->setEnabled(true);
     }
+}
+
+int32_t TMainWindow::WritePass()
+{
+    if (!Connected)
+        return 0;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = cellTable[static_cast<size_t>(slot)];
+        if (record.Magic != BoundMagic)
+            continue;
+        const QString shown = CellQText(record.GridId, record.Col, record.Row);
+        std::string reason = UnrepresentableTextReason(shown.toStdU16String());
+        const std::string text = shown.toLatin1().toStdString();
+        if (reason.empty() && text == record.ValueRead) {
+            if (Marks[static_cast<size_t>(slot)] == CellMark::Unsafe)
+                SetMark(slot, CellMark::None);
+            continue;
+        }
+        if (reason.empty())
+            reason = UnsafeValueReason(record.WriteKey, text);
+        if (!reason.empty()) {
+            SetMark(slot, CellMark::Unsafe, QString::fromStdString(reason));
+            continue;
+        }
+        MarkForWriting(record, text);
+        SetMark(slot, CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip));
+    }
+
+    // Also every record whose earlier write the instrument never answered.
+    RequestList writes;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = cellTable[static_cast<size_t>(slot)];
+        if (dev_opt::IsRaised(record.WriteNeeded))
+            writes.push_back(&record);
+    }
+    if (!writes.empty())
+        sdi12d.Submit(writes);
+    return static_cast<int32_t>(writes.size());
+}
+
+void TMainWindow::MarkForWriting(dev_opt& record, const std::string& text)
+{
+    record.ValueToWrite = text;
+    record.Operation = OpWrite;
+    dev_opt::Raise(record.WriteNeeded);
+    dev_opt::Raise(record.ReadBackNeeded);
+}
+
+int32_t TMainWindow::ReadBackPass()
+{
+    RequestList reads;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = cellTable[static_cast<size_t>(slot)];
+        if (record.Magic != BoundMagic || !dev_opt::IsRaised(record.ReadBackNeeded))
+            continue;
+        record.Operation = OpRead;
+        reads.push_back(&record);
+    }
+    if (!reads.empty())
+        sdi12d.Submit(reads);
+    return static_cast<int32_t>(reads.size());
+}
+
+// ---- Marks ----
+
+TMainWindow::CellMark TMainWindow::MarkOf(int slot) const
+{
+    if (slot < 0 || slot >= CellTableUsed)
+        return CellMark::None;
+    return Marks[static_cast<size_t>(slot)];
+}
+
+void TMainWindow::SetMark(int slot, CellMark mark, const QString& tip)
+{
+    Marks[static_cast<size_t>(slot)] = mark;
+    const dev_opt& record = cellTable[static_cast<size_t>(slot)];
+    const bool wasWriting = WritingCells;
+    WritingCells = true;
+    if (QTableWidgetItem* item = CellItem(record.GridId, record.Col, record.Row)) {
+        switch (mark) {
+        case CellMark::None:
+            item->setData(Qt::BackgroundRole, QVariant());
+            item->setToolTip(QString());
+            break;
+        case CellMark::Unconfirmed:
+            item->setBackground(UnconfirmedColour);
+            item->setToolTip(tip.isEmpty() ? QString::fromLatin1(UnconfirmedTip) : tip);
+            break;
+        case CellMark::Unsafe:
+            item->setBackground(UnsafeColour);
+            item->setToolTip(tip);
+            break;
+        }
+    }
+    WritingCells = wasWriting;
+}
+
+// After Connect has emptied the sensor cells: only writes still unanswered stay marked.
+void TMainWindow::RefreshMarks()
+{
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        const dev_opt& record = cellTable[static_cast<size_t>(slot)];
+        if (record.Magic != BoundMagic) {
+            Marks[static_cast<size_t>(slot)] = CellMark::None;
+            continue;
+        }
+        SetMark(slot,
+                dev_opt::IsRaised(record.WriteNeeded) ? CellMark::Unconfirmed : CellMark::None);
+    }
+}
+
+// An edit the user committed into a cell: it awaits the instrument's confirmation.
+void TMainWindow::OnCellEdited(int32_t gridId, QTableWidgetItem* item)
+{
+    if (WritingCells || item == nullptr || !Connected)
+        return;
+    const int slot = SlotOf(gridId, item->column() + 1, item->row() + 1);
+    if (slot < 0 || cellTable[static_cast<size_t>(slot)].Magic != BoundMagic)
+        return;
+    const dev_opt& record = cellTable[static_cast<size_t>(slot)];
+    // ValueRead may be compared only while the driver leaves the records alone.
+    const bool idle = sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle;
+    if (idle && !dev_opt::IsRaised(record.WriteNeeded) &&
+        item->text() == QString::fromLatin1(record.ValueRead.data(),
+                                            static_cast<qsizetype>(record.ValueRead.size()))) {
+        SetMark(slot, CellMark::None);
+        return;
+    }
+    SetMark(slot, CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip));
+}
+
+// ---- Buttons and sensor table events ----
+
+void TMainWindow::SaveBtnClick()
+{
+    TypedSinceSave = 0;
+    ++PendingSaves;
+}
+
+void TMainWindow::SensorSGSelectCell(int32_t /*col*/, int32_t /*row*/)
+{
+    ++PendingSaves;
+}
+
+void TMainWindow::SensorSGKeyPress()
+{
+    TypedSinceSave = 1;
+}
+
+// Keeps the tick from enabling Connect while the user works in the table. Before a Connect
+// has bound the cells no exchange would ever lower the flag again, so it is left alone then.
+void TMainWindow::SensorSGEnter()
+{
+    if (Connected)
+        sdi12d.ExchangeRunning.store(1, std::memory_order_release);
+}
+
+void TMainWindow::CancelBtnClick()
+{
+    close();
+}
+
+// Opens the manual of the current directory with the desktop's viewer, without waiting;
+// nothing happens when there is none.
+void TMainWindow::HelpBtnClick()
+{
+    const QString path = QDir::current().absoluteFilePath(QString::fromLatin1(ManualFile));
+    if (!QFileInfo::exists(path))
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

@@ -1,0 +1,58 @@
+#include "window/valuecheck.h"
+
+#include "driver/sdi12d.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Hex(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+    return text;
+}
+
+std::string ControlName(unsigned char byte)
+{
+    switch (byte) {
+    case '\r':
+        return "a carriage return";
+    case '\n':
+        return "a line feed";
+    case 0x00:
+        return "a NUL character";
+    case LeadByte:
+        return "the command lead byte 0x02";
+    case '\t':
+        return "a tab";
+    default:
+        return "the control character " + Hex(byte);
+    }
+}
+
+} // namespace
+
+std::string UnsafeValueReason(const std::string& key, const std::string& text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            return "Not sent: the value holds " + ControlName(byte);
+    }
+    // key "=" value CR LF
+    const std::size_t length = key.size() + 1 + text.size() + 2;
+    if (length > static_cast<std::size_t>(MaxCommandLength))
+        return "Not sent: the value is too long (" + std::to_string(text.size()) +
+               " characters; the command may hold " + std::to_string(MaxCommandLength) +
+               " characters with the key)";
+    return {};
+}
+
+std::string UnrepresentableTextReason(const std::u16string& text)
+{
+    for (const char16_t unit : text)
+        if (unit > 0xFF)
+            return "Not sent: the value holds a character the instrument cannot store";
+    return {};
+}
