@@ -125,6 +125,10 @@ TMainWindow::~TMainWindow()
     // must be gone before their teardown begins.
     Timer1.stop();
     CommsThread.reset();
+    // Closing the window commits an open cell editor, after the form is gone: that edit is
+    // no longer the window's business.
+    disconnect(ui->SensorSG, nullptr, this, nullptr);
+    disconnect(ui->ThermistorSG, nullptr, this, nullptr);
 }
 
 void TMainWindow::FormCreate()
@@ -464,6 +468,8 @@ void TMainWindow::CycleStep(bool driverIdle)
             if (WritePass() > 0) {
                 ui->CancelBtn->setEnabled(false);
                 CycleState = CycleWriting;
+            } else {
+                NothingToWrite();
             }
         }
         break;
@@ -478,6 +484,15 @@ void TMainWindow::CycleStep(bool driverIdle)
     default:
         break;
     }
+}
+
+// A commit that changed nothing ends like a finished cycle: no exchange will come to lower the
+// flag that focusing the table raised, nor to enable Close again, so neither may stay locked.
+// The driver is idle, so it does not write the flag now.
+void TMainWindow::NothingToWrite()
+{
+    sdi12d.ExchangeRunning.store(0, std::memory_order_release);
+    ui->CancelBtn->setEnabled(true);
 }
 
 // Runs on every tick, also while the driver is busy, so values show as they arrive. Only

@@ -112,6 +112,7 @@ private:
     QString CellQText(int32_t gridId, int32_t col, int32_t row) const;
     QTableWidgetItem* CellItem(int32_t gridId, int32_t col, int32_t row);
     void CycleStep(bool driverIdle);
+    void NothingToWrite();
     void MarkForWriting(dev_opt& record, const std::string& text);
     void SetMark(int slot, CellMark mark, const QString& tip = QString());
     void RefreshMarks();

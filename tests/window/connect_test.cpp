@@ -1,0 +1,750 @@
+// The real window with the real driver and comms thread, over a pseudo-terminal to the
+// simulated instrument: Connect and the initial read, edits and their write-back, the busy
+// guard, failures of the adapter, the port and the instrument, unsafe values and Help.
+#include "driver/sdi12d.h"
+#include "serial/ft_portid.h"
+#include "sim/instrumentsim.h"
+#include "window/adapterlocator.h"
+#include "window/mainform.h"
+#include "window/tapplication.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int WaitMs = 20000;
+constexpr uint32_t TestReplyLimitMs = 5000;
+constexpr int SettingCount = 181;
+
+const std::array<const char*, 8> SensorFields{"NAM",  "FRP",  "CFRQ", "CAL0",
+                                              "CAL1", "CAL2", "CAL3", "THSEL"};
+const std::array<const char*, 7> ThermistorFields{"NAM", "T0", "R0", "STA", "STB", "STC", "STD"};
+
+std::string SensorKey(int col, int row)
+{
+    return "S" + std::to_string(row - 1) + SensorFields[static_cast<size_t>(col - 1)];
+}
+
+std::string ThermistorKey(int col, int row)
+{
+    return "TH" + std::to_string(row - 1) + ThermistorFields[static_cast<size_t>(col - 1)];
+}
+
+std::string Read(const std::string& key)
+{
+    return "\x02" + key + "?\r\n";
+}
+
+std::string Write(const std::string& key, const std::string& value)
+{
+    return "\x02" + key + "=" + value + "\r\n";
+}
+
+void ClearRecord(dev_opt& record)
+{
+    record.Magic = 0;
+    record.ReadKey.clear();
+    record.WriteKey.clear();
+    record.ValueRead.clear();
+    record.ValueToWrite.clear();
+    record.GridId = 0;
+    record.Col = 0;
+    record.Row = 0;
+    dev_opt::Lower(record.ResultReady);
+    dev_opt::Lower(record.WriteNeeded);
+    dev_opt::Lower(record.ReadBackNeeded);
+    record.Operation = 0;
+}
+
+bool DriverIdle()
+{
+    return sdi12d.Mode.load() == ModeIdle;
+}
+
+QString Latin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// What a message box showed; it is dismissed with its OK button.
+struct BoxSeen
+{
+    int Count = 0;
+    QString Title;
+    QString Text;
+    QMessageBox::Icon Icon = QMessageBox::Critical;
+    qsizetype Buttons = 0;
+    bool OkOnly = false;
+};
+
+void CloseBoxLater(BoxSeen& seen)
+{
+    QTimer::singleShot(100, [&seen] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            ++seen.Count;
+            seen.Title = box->windowTitle();
+            seen.Text = box->text();
+            seen.Icon = box->icon();
+            seen.Buttons = box->buttons().size();
+            seen.OkOnly = box->standardButtons() == QMessageBox::Ok;
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+}
+
+// Stands in for the desktop's file viewer.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> Opened;
+
+public slots:
+    void open(const QUrl& url) { Opened << url; }
+};
+
+} // namespace
+
+class TestConnect : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<InstrumentSim> Sim;
+    std::unique_ptr<TMainWindow> Window;
+
+    template <typename T> T* Child(const char* name) const
+    {
+        return Window->findChild<T*>(QString::fromLatin1(name));
+    }
+    QTableWidget* Sensors() const { return Child<QTableWidget>("SensorSG"); }
+    QTableWidget* Thermistors() const { return Child<QTableWidget>("ThermistorSG"); }
+    QPushButton* Button(const char* name) const { return Child<QPushButton>(name); }
+    QString Status() const { return Child<QStatusBar>("StatusBar1")->currentMessage(); }
+    QLabel* Progress() const { return Child<QLabel>("ReadProgress"); }
+
+    QTableWidget* GridOf(int32_t gridId) const
+    {
+        return gridId == GridSensor ? Sensors() : Thermistors();
+    }
+    QTableWidgetItem* Item(int32_t gridId, int col, int row) const
+    {
+        return GridOf(gridId)->item(row - 1, col - 1);
+    }
+    QString ToolTip(int32_t gridId, int col, int row) const
+    {
+        const QTableWidgetItem* item = Item(gridId, col, row);
+        return item == nullptr ? QString() : item->toolTip();
+    }
+    bool Marked(int32_t gridId, int col, int row) const
+    {
+        const QTableWidgetItem* item = Item(gridId, col, row);
+        return item != nullptr && item->data(Qt::BackgroundRole).isValid();
+    }
+
+    bool AllCellsShowTheInstrument() const
+    {
+        for (int row = 1; row <= 20; ++row)
+            for (int col = 1; col <= 8; ++col)
+                if (Window->GetCellText(GridSensor, col, row) != Sim->Setting(SensorKey(col, row)))
+                    return false;
+        for (int row = 1; row <= 3; ++row)
+            for (int col = 1; col <= 7; ++col)
+                if (Window->GetCellText(GridThermistor, col, row) !=
+                    Sim->Setting(ThermistorKey(col, row)))
+                    return false;
+        return true;
+    }
+
+    bool Settled() const
+    {
+        return DriverIdle() && Window->CycleState == CycleIdle && PendingSaves == 0 &&
+               Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
+    }
+
+    // Connect, wait until every setting is shown, then forget the reads.
+    bool ConnectAndWait()
+    {
+        Button("ConnectBtn")->click();
+        if (!QTest::qWaitFor([this] { return Settled() && AllCellsShowTheInstrument(); }, WaitMs))
+            return false;
+        Sim->ClearTranscript();
+        return true;
+    }
+
+    void ShowPage(int32_t gridId)
+    {
+        Child<QTabWidget>("PageControl1")->setCurrentIndex(gridId == GridSensor ? 0 : 1);
+    }
+
+    // The user's way: a click on the cell, then keys. A key typed on a selected cell opens
+    // its editor with the typed text replacing the old one.
+    void ClickCell(int32_t gridId, int col, int row)
+    {
+        QTableWidget* grid = GridOf(gridId);
+        ShowPage(gridId);
+        const QRect rect = grid->visualRect(grid->model()->index(row - 1, col - 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    void TypeInto(int32_t gridId, int col, int row, const QString& text)
+    {
+        ClickCell(gridId, col, row);
+        for (const QChar c : text)
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        // The editor commits from a queued call.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), GridOf(gridId), WaitMs);
+    }
+
+    std::vector<std::string> Commands() const { return Sim->Commands(); }
+
+private slots:
+    void init()
+    {
+        for (dev_opt& record : cellTable)
+            ClearRecord(record);
+        InitialReadList.clear();
+        PendingSaves = 0;
+        TypedSinceSave = 0;
+        sdi12d.ExchangeRunning.store(0);
+        sdi12d.SetReplyLimit(TestReplyLimitMs);
+
+        Sim = std::make_unique<InstrumentSim>();
+        adapterLocator.UseDevice(Sim->SlavePath());
+        Window = std::make_unique<TMainWindow>();
+        Window->show();
+        QApplication::setActiveWindow(Window.get());
+        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(Sensors()->isEnabled(), WaitMs);
+    }
+
+    void cleanup()
+    {
+        // The driver is shared by every test: it must be idle before the next one.
+        QTRY_VERIFY_WITH_TIMEOUT(DriverIdle(), 4 * WaitMs);
+        Window.reset();
+        sdi12d.ClosePort();
+        Sim.reset();
+    }
+
+    void connectReadsEverySettingInSlotOrder()
+    {
+        // Slow enough replies that the read can be watched while it runs.
+        Sim->SetReplyDelay(std::chrono::milliseconds(10));
+        QCOMPARE(PendingSaves, 0);
+        Button("ConnectBtn")->click();
+
+        const QString ok = "Device: " + QString::fromStdString(Sim->SlavePath()) + " OK";
+        QCOMPARE(Status(), ok);
+        QVERIFY(!Button("ConnectBtn")->isEnabled());
+        QVERIFY(!Sensors()->isEnabled());
+        QCOMPARE(sdi12d.ExchangeRunning.load(), 1);
+
+        // Progress shows beside the status text, not in its place.
+        const QRegularExpression progress("^Reading (\\d+) of 181$");
+        QTRY_VERIFY_WITH_TIMEOUT(Progress()->isVisible() &&
+                                     progress.match(Progress()->text()).hasMatch() &&
+                                     progress.match(Progress()->text()).captured(1).toInt() > 1,
+                                 WaitMs);
+        QCOMPARE(Status(), ok);
+
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
+        QVERIFY(!Progress()->isVisible());
+        QCOMPARE(Status(), ok);
+        // Code moving the current cell (the grids' reset) is no commit.
+        QCOMPARE(PendingSaves, 0);
+
+        std::vector<std::string> expected;
+        for (int row = 1; row <= 20; ++row)
+            for (int col = 1; col <= 8; ++col)
+                expected.push_back(Read(SensorKey(col, row)));
+        for (int row = 1; row <= 3; ++row)
+            for (int col = 1; col <= 7; ++col)
+                expected.push_back(Read(ThermistorKey(col, row)));
+        QCOMPARE(Commands(), expected);
+
+        // Bindings: sensor (k, r) in 10 + 10r + k, thermistors in slots of their own above
+        // the sensors and below 300; nothing else is bound.
+        QCOMPARE(InitialReadList.size(), size_t(SettingCount));
+        for (size_t i = 1; i < InitialReadList.size(); ++i)
+            QVERIFY(InitialReadList[i - 1] < InitialReadList[i]);
+        int bound = 0;
+        for (int slot = 0; slot < CellTableSize; ++slot) {
+            const dev_opt& record = cellTable[static_cast<size_t>(slot)];
+            if (record.Magic != BoundMagic)
+                continue;
+            ++bound;
+            QVERIFY(slot < CellTableUsed);
+            QCOMPARE(record.ReadKey, record.WriteKey);
+            QCOMPARE(record.Operation, OpRead);
+            QCOMPARE(TMainWindow::SlotOf(record.GridId, record.Col, record.Row), slot);
+            if (record.GridId == GridSensor) {
+                QCOMPARE(slot, 10 + 10 * record.Row + record.Col);
+                QCOMPARE(record.ReadKey, SensorKey(record.Col, record.Row));
+            } else {
+                QCOMPARE(record.GridId, GridThermistor);
+                QVERIFY(slot > 218 && slot < 300);
+                QCOMPARE(record.ReadKey, ThermistorKey(record.Col, record.Row));
+            }
+        }
+        QCOMPARE(bound, SettingCount);
+        QCOMPARE(cellTable[21].ReadKey, std::string("S0NAM"));
+        QCOMPARE(cellTable[218].ReadKey, std::string("S19THSEL"));
+    }
+
+    void secondConnectEmptiesSensorsAndKeepsThermistors()
+    {
+        QVERIFY(ConnectAndWait());
+        const std::string oldThermistor = Window->GetCellText(GridThermistor, 2, 3);
+        QVERIFY(Sim->SetSetting("TH2T0", "31.5"));
+        QVERIFY(Sim->SetSetting("S19NAM", "Last one"));
+        Sim->SetReplyDelay(std::chrono::milliseconds(5));
+
+        Button("ConnectBtn")->click();
+        for (int row = 1; row <= 20; ++row)
+            for (int col = 1; col <= 8; ++col)
+                QCOMPARE(Window->GetCellText(GridSensor, col, row), std::string());
+        QCOMPARE(Window->GetCellText(GridThermistor, 2, 3), oldThermistor);
+
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
+        QCOMPARE(Window->GetCellText(GridThermistor, 2, 3), std::string("31.5"));
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string("Last one"));
+        QCOMPARE(Commands().size(), size_t(SettingCount));
+    }
+
+    void editAndSelectAnotherCellWritesOnceThenReadsBack()
+    {
+        QVERIFY(ConnectAndWait());
+        TypeInto(GridSensor, 1, 1, "Probe X");
+        // Committed but not yet confirmed.
+        QCOMPARE(Item(GridSensor, 1, 1)->text(), QString("Probe X"));
+        QCOMPARE(ToolTip(GridSensor, 1, 1), QString(UnconfirmedTip));
+        QVERIFY(Marked(GridSensor, 1, 1));
+        QCOMPARE(TypedSinceSave, 1);
+        QCOMPARE(Commands().size(), size_t(0));
+
+        ClickCell(GridSensor, 2, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Commands().size() >= 2 && DriverIdle() && Window->CycleState == CycleIdle, WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("S0NAM", "Probe X"), Read("S0NAM")}));
+        QCOMPARE(Sim->Setting("S0NAM"), std::string("Probe X"));
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 1), std::string("Probe X"));
+        QVERIFY(!Marked(GridSensor, 1, 1));
+        QCOMPARE(ToolTip(GridSensor, 1, 1), QString());
+        // A typed edit keeps Connect and Close locked until Save, which writes nothing more
+        // and unlocks both.
+        QVERIFY(!Button("ConnectBtn")->isEnabled());
+        QVERIFY(!Button("CancelBtn")->isEnabled());
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Button("ConnectBtn")->isEnabled() && Button("CancelBtn")->isEnabled(), WaitMs);
+        QCOMPARE(Commands().size(), size_t(2));
+    }
+
+    void instrumentValueWinsOverARejectedWrite()
+    {
+        QVERIFY(ConnectAndWait());
+        const std::string before = Sim->Setting("S4CAL0");
+        Sim->SetRejectedWrite("S4CAL0");
+        TypeInto(GridSensor, 4, 5, "9.75");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() == 2 && Settled(), WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("S4CAL0", "9.75"), Read("S4CAL0")}));
+        // The write was answered: the cell shows what the instrument holds, confirmed.
+        QCOMPARE(Window->GetCellText(GridSensor, 4, 5), before);
+        QVERIFY(!Marked(GridSensor, 4, 5));
+    }
+
+    void onlyRealChangesAreWritten_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("same text") << "same" << false;
+        QTest::newRow("letter case") << "case" << true;
+        QTest::newRow("trailing blank") << "blank" << true;
+    }
+
+    void onlyRealChangesAreWritten()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, written);
+        QVERIFY(Sim->SetSetting("S2NAM", "Depth"));
+        QVERIFY(ConnectAndWait());
+        const QString typed = change == "same" ? "Depth" : change == "case" ? "DEPTH" : "Depth ";
+        TypeInto(GridSensor, 1, 3, typed);
+        Button("SaveBtn")->click();
+        QVERIFY(PendingSaves > 0);
+        // The tick that takes the commit up hands any write over at once.
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
+        if (!written) {
+            QCOMPARE(Commands().size(), size_t(0));
+            QVERIFY(!Marked(GridSensor, 1, 3));
+            return;
+        }
+        const std::string value = typed.toStdString();
+        QCOMPARE(Commands(), std::vector<std::string>({Write("S2NAM", value), Read("S2NAM")}));
+        QCOMPARE(Sim->Setting("S2NAM"), value);
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 3), value);
+    }
+
+    void thermistorEditsGoOutOnSaveOnly()
+    {
+        QVERIFY(ConnectAndWait());
+        TypeInto(GridThermistor, 2, 1, "26.5");
+        QCOMPARE(Window->GetCellText(GridThermistor, 2, 1), std::string("26.5"));
+        QVERIFY(Marked(GridThermistor, 2, 1));
+        // Ticks with the driver idle: no commit, so nothing is handed over.
+        for (int i = 0; i < 3; ++i)
+            Window->Timer1Timer();
+        QCOMPARE(Window->CycleState, CycleIdle);
+        QCOMPARE(Commands().size(), size_t(0));
+
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() == 2 && Settled(), WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("TH0T0", "26.5"), Read("TH0T0")}));
+        QCOMPARE(Sim->Setting("TH0T0"), std::string("26.5"));
+        QVERIFY(!Marked(GridThermistor, 2, 1));
+    }
+
+    void commitDuringACycleIsServedAfterItAndReadBacksAddUp()
+    {
+        QVERIFY(ConnectAndWait());
+        Sim->SetReplyDelay(std::chrono::milliseconds(300));
+        Item(GridThermistor, 1, 1)->setText("First");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Window->CycleState == CycleWriting, WaitMs);
+        Item(GridThermistor, 1, 2)->setText("Second");
+        Button("SaveBtn")->click();
+
+        const std::vector<std::string> expected{Write("TH0NAM", "First"), Read("TH0NAM"),
+                                                Write("TH1NAM", "Second"), Read("TH0NAM"),
+                                                Read("TH1NAM")};
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= expected.size() && Settled(), WaitMs);
+        QCOMPARE(Commands(), expected);
+        QCOMPARE(Window->GetCellText(GridThermistor, 1, 1), std::string("First"));
+        QCOMPARE(Window->GetCellText(GridThermistor, 1, 2), std::string("Second"));
+        QVERIFY(Button("CancelBtn")->isEnabled());
+    }
+
+    void saveDuringTheInitialReadWritesNothing()
+    {
+        Sim->SetReplyDelay(std::chrono::milliseconds(5));
+        Button("ConnectBtn")->click();
+        QVERIFY(Sim->WaitForCommands(20, std::chrono::milliseconds(WaitMs)));
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
+        const std::vector<std::string> commands = Commands();
+        QCOMPARE(commands.size(), size_t(SettingCount));
+        for (const std::string& command : commands)
+            QVERIFY2(command.find('=') == std::string::npos, command.c_str());
+    }
+
+    void codeMovingTheCurrentCellIsNoCommit()
+    {
+        QVERIFY(ConnectAndWait());
+        Sensors()->setCurrentCell(5, 5);
+        Sensors()->setCurrentCell(6, 2);
+        QCOMPARE(PendingSaves, 0);
+        ClickCell(GridSensor, 3, 3);
+        QCOMPARE(PendingSaves, 1);
+        QTest::keyClick(Sensors(), Qt::Key_Down);
+        QCOMPARE(PendingSaves, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0, WaitMs);
+        QCOMPARE(Commands().size(), size_t(0));
+    }
+
+    void valueArrivingWhileEditingIsKept()
+    {
+        QVERIFY(ConnectAndWait());
+        ClickCell(GridSensor, 1, 2);
+        QTest::keyClick(QApplication::focusWidget(), 'x');
+        QVERIFY(QApplication::focusWidget() != Sensors()); // the editor is open
+        // A value read for that cell arrives (the driver is idle: the test plays its part).
+        dev_opt& record = cellTable[static_cast<size_t>(TMainWindow::SlotOf(GridSensor, 1, 2))];
+        QVERIFY(Sim->SetSetting("S1NAM", "From instrument"));
+        record.ValueRead = "From instrument";
+        dev_opt::Raise(record.ResultReady);
+        Window->Timer1Timer();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Sensors(), WaitMs);
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 2), std::string("From instrument"));
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QCOMPARE(Commands().size(), size_t(0));
+    }
+
+    void adapterNotFound()
+    {
+        if (FindAdapterPort(TAdapterLocator::SearchText) >= 1)
+            QSKIP("an FTDI adapter is attached to this machine");
+        adapterLocator.UseDevice("");
+        Button("ConnectBtn")->click();
+        QCOMPARE(Status(), QString("NOT IDENTIFIED - PLEASE TRY AGAIN "));
+        QVERIFY(Button("ConnectBtn")->isEnabled());
+        QVERIFY(DriverIdle());
+        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        QVERIFY(!sdi12d.HoldsDevice());
+        for (const dev_opt& record : cellTable)
+            QVERIFY(record.Magic != BoundMagic);
+        QVERIFY(!Progress()->isVisible());
+    }
+
+    void portThatCannotBeOpenedIsReportedWithItsReason()
+    {
+        adapterLocator.UseDevice("/nonexistent/tty");
+        Button("ConnectBtn")->click();
+        QCOMPARE(Status(),
+                 QString("Device: /nonexistent/tty NOT OPENED - No such file or directory"));
+        QVERIFY(DriverIdle());
+        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        for (const dev_opt& record : cellTable)
+            QVERIFY(record.Magic != BoundMagic);
+        QVERIFY(Button("ConnectBtn")->isEnabled());
+        QVERIFY(Sensors()->isEnabled());
+        QVERIFY(!Progress()->isVisible());
+
+        // Connect stays usable: the instrument once named works.
+        adapterLocator.UseDevice(Sim->SlavePath());
+        QVERIFY(ConnectAndWait());
+    }
+
+    void failedReconnectLeavesCommitsWithoutEffect()
+    {
+        QVERIFY(ConnectAndWait());
+        adapterLocator.UseDevice("/nonexistent/tty");
+        Button("ConnectBtn")->click();
+        QVERIFY(Status().contains("NOT OPENED"));
+        // The emptied sensor cells must not be written as blanks anywhere.
+        QTRY_VERIFY_WITH_TIMEOUT(Sensors()->isEnabled(), WaitMs);
+        ClickCell(GridSensor, 1, 1);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0, WaitMs);
+        QCOMPARE(Window->CycleState, CycleIdle);
+        QVERIFY(DriverIdle());
+        for (const dev_opt& record : cellTable)
+            QVERIFY(!dev_opt::IsRaised(record.WriteNeeded));
+    }
+
+    void silentSettingStaysMarkedUntilAWriteIsAnswered()
+    {
+        sdi12d.SetReplyLimit(500);
+        Sim->SetSilentKey("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(DriverIdle() && Settled(), WaitMs);
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string());
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 5), Sim->Setting("S4CFRQ"));
+        Sim->ClearTranscript();
+
+        TypeInto(GridSensor, 3, 4, "1234");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("S3CFRQ", "1234"), Read("S3CFRQ")}));
+        QVERIFY(dev_opt::IsRaised(cellTable[53].WriteNeeded));
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string("1234"));
+        QVERIFY(Marked(GridSensor, 3, 4));
+        QCOMPARE(ToolTip(GridSensor, 3, 4), QString(UnconfirmedTip));
+
+        Sim->ClearFaults();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        QCOMPARE(Sim->Setting("S3CFRQ"), std::string("1234"));
+        QVERIFY(!dev_opt::IsRaised(cellTable[53].WriteNeeded));
+        QVERIFY(!Marked(GridSensor, 3, 4));
+    }
+
+    void instrumentThatStopsAnsweringLetsTheReadEnd()
+    {
+        sdi12d.SetReplyLimit(100);
+        Sim->HangUpAfterCommands(20);
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(), 6 * WaitMs);
+        QVERIFY(!Progress()->isVisible());
+        for (int col = 1; col <= 8; ++col)
+            QCOMPARE(Window->GetCellText(GridSensor, col, 1), Sim->Setting(SensorKey(col, 1)));
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string());
+        QVERIFY(Button("CancelBtn")->isEnabled());
+    }
+
+    void busyGuardRefusesAPendingCommit()
+    {
+        QVERIFY(ConnectAndWait());
+        const QString status = Status();
+        Button("SaveBtn")->click();
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        Button("ConnectBtn")->click(); // before any tick takes the commit up
+        QCOMPARE(seen.Count, 1);
+        QCOMPARE(seen.Text, QString("Update In Progress"));
+        QCOMPARE(seen.Title, QString("please try again"));
+        QCOMPARE(seen.Icon, QMessageBox::NoIcon);
+        QCOMPARE(seen.Buttons, 1);
+        QVERIFY(seen.OkOnly);
+        // Nothing else happened: the port is held, the cells keep their values.
+        QVERIFY(sdi12d.HoldsDevice());
+        QCOMPARE(Status(), status);
+        QVERIFY(AllCellsShowTheInstrument());
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
+        QCOMPARE(Commands().size(), size_t(0));
+    }
+
+    void busyGuardRefusesConnectDuringAWriteBack()
+    {
+        QVERIFY(ConnectAndWait());
+        Sim->SetReplyDelay(std::chrono::milliseconds(400));
+        Item(GridThermistor, 3, 2)->setText("1000");
+        Button("SaveBtn")->click();
+        // No key typed in the sensor table: Connect stays enabled during the write-back.
+        QTRY_VERIFY_WITH_TIMEOUT(Window->CycleState != CycleIdle && !DriverIdle(), WaitMs);
+        QVERIFY(Button("ConnectBtn")->isEnabled());
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        Button("ConnectBtn")->click();
+        QCOMPARE(seen.Count, 1);
+        QCOMPARE(seen.Text, QString("Update In Progress"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("TH1R0", "1000"), Read("TH1R0")}));
+        QVERIFY(sdi12d.HoldsDevice());
+        QVERIFY(AllCellsShowTheInstrument());
+
+        // Between the write and the read-back the driver is idle, yet the cycle runs.
+        Window->CycleState = CycleWriting;
+        BoxSeen between;
+        CloseBoxLater(between);
+        Button("ConnectBtn")->click();
+        QCOMPARE(between.Count, 1);
+    }
+
+    void focusBeforeAnyConnectDoesNotLockConnect()
+    {
+        ClickCell(GridSensor, 2, 2);
+        QCOMPARE(QApplication::focusWidget(), Sensors());
+        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        QTest::keyClick(Sensors(), 'a');
+        QCOMPARE(TypedSinceSave, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!Button("ConnectBtn")->isEnabled(), WaitMs);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Sensors(), WaitMs);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Button("ConnectBtn")->isEnabled() && Button("CancelBtn")->isEnabled(), WaitMs);
+        QCOMPARE(Window->CycleState, CycleIdle);
+        QVERIFY(ConnectAndWait());
+    }
+
+    void unsafeValuesNeverReachTheWire()
+    {
+        QVERIFY(ConnectAndWait());
+        const std::string longest(size_t(MaxCommandLength) - std::string("S1FRP=\r\n").size(), 'x');
+        const std::string tooLong(size_t(MaxCommandLength) - std::string("S0CAL3=\r\n").size() + 1,
+                                  'y');
+        const std::vector<std::pair<int, QString>> unsafe{
+            {1, "bad\r"},
+            {2, "bad\nline"},
+            {3, QString("\x02") + "lead"},
+            {4, QString("nul") + QChar(0) + "x"},
+            {5, "tab\there"},
+            {6, "del\x7f"},
+            {7, Latin1(tooLong)},
+            {8, QString::fromUtf8("5 €")},
+        };
+        std::vector<std::string> before(9);
+        for (const auto& [col, text] : unsafe) {
+            before[static_cast<size_t>(col)] = Sim->Setting(SensorKey(col, 1));
+            Item(GridSensor, col, 1)->setText(text);
+        }
+        Item(GridSensor, 1, 2)->setText(QString::fromUtf8("Fine ÿ°"));
+        Item(GridSensor, 2, 2)->setText(Latin1(longest));
+        Button("SaveBtn")->click();
+
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        const std::string fine = "Fine \xFF\xB0";
+        QCOMPARE(Commands(),
+                 std::vector<std::string>({Write("S1NAM", fine), Write("S1FRP", longest),
+                                           Read("S1NAM"), Read("S1FRP")}));
+        QCOMPARE(Sim->Setting("S1NAM"), fine);
+        QCOMPARE(Sim->Setting("S1FRP"), longest);
+        for (const auto& [col, text] : unsafe) {
+            QVERIFY2(Marked(GridSensor, col, 1), qPrintable(text));
+            QVERIFY2(ToolTip(GridSensor, col, 1).startsWith("Not sent"), qPrintable(text));
+            QCOMPARE(Item(GridSensor, col, 1)->text(), text);
+            QCOMPARE(Sim->Setting(SensorKey(col, 1)), before[static_cast<size_t>(col)]);
+            QVERIFY(!dev_opt::IsRaised(cellTable[static_cast<size_t>(20 + col)].WriteNeeded));
+        }
+        QVERIFY(!Marked(GridSensor, 1, 2));
+
+        // Put right, the cell loses its mark and is written.
+        Item(GridSensor, 1, 1)->setText("good");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 7 && Settled(), WaitMs);
+        QCOMPARE(Sim->Setting("S0NAM"), std::string("good"));
+        QVERIFY(!Marked(GridSensor, 1, 1));
+        QVERIFY(Marked(GridSensor, 2, 1));
+    }
+
+    void helpOpensTheManualOfTheCurrentDirectoryOnly()
+    {
+        UrlCatcher viewer;
+        QDesktopServices::setUrlHandler("file", &viewer, "open");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+
+        Button("HelpBtn")->click();
+        QVERIFY(viewer.Opened.isEmpty());
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            QVERIFY(qobject_cast<QMessageBox*>(widget) == nullptr || !widget->isVisible());
+
+        QFile manual(dir.filePath("manual.pdf"));
+        QVERIFY(manual.open(QIODevice::WriteOnly));
+        manual.close();
+        Button("HelpBtn")->click();
+        QCOMPARE(viewer.Opened.size(), 1);
+        QCOMPARE(viewer.Opened.first(),
+                 QUrl::fromLocalFile(QDir(dir.path()).absoluteFilePath("manual.pdf")));
+
+        QDir::setCurrent(previous);
+        QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void closeEndsTheProgram()
+    {
+        QVERIFY(Window->isVisible());
+        Button("CancelBtn")->click();
+        QVERIFY(!Window->isVisible());
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TApplication application(argc, argv);
+    TestConnect test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "connect_test.moc"
