@@ -37,7 +37,8 @@ std::string UnsafeValueReason(const std::string& key, const std::string& text)
 {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
+        // C0, DEL and the C1 controls of Latin-1.
+        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
             return "Not sent: the value holds " + ControlName(byte);
     }
     // key "=" value CR LF
