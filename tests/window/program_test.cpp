@@ -73,6 +73,17 @@ private slots:
         QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
         QCOMPARE(probe.exitCode(), ExitCodeSeen);
     }
+
+    void closeDuringTheInitialReadEndsNormallyWith99999()
+    {
+        QProcess probe;
+        probe.start(WINDOW_PROBE, {"close-during-connect"});
+        QVERIFY(probe.waitForFinished(RunMs));
+        const QString out = QString::fromLocal8Bit(probe.readAllStandardOutput());
+        QVERIFY2(out.contains("connected; closing"), qPrintable(out));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), ExitCodeSeen);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgram)

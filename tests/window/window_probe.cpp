@@ -2,15 +2,18 @@
 // cannot bring about from outside, and reports what it saw on standard output:
 //   startup-failure        the window's creation throws; the error box is noted and dismissed
 //   close-during-exchange  the window is closed while the driver waits for a silent port
+//   close-during-connect   Connect is pressed on a silent port, then the window is closed
 #include "ptymaster.h"
 
 #include "driver/sdi12d.h"
+#include "window/adapterlocator.h"
 #include "window/mainform.h"
 #include "window/tapplication.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -74,6 +77,27 @@ std::unique_ptr<QWidget> StartExchangeThenClose()
     return window;
 }
 
+std::unique_ptr<QWidget> ConnectThenClose()
+{
+    static PtyMaster instrument;
+    Instrument = &instrument;
+    adapterLocator.UseDevice(instrument.Slave());
+    auto window = std::make_unique<TMainWindow>();
+    QWidget* shown = window.get();
+    QTimer::singleShot(0, shown, [shown] {
+        shown->findChild<QPushButton*>(QStringLiteral("ConnectBtn"))->click();
+    });
+    auto* poll = new QTimer(shown);
+    QObject::connect(poll, &QTimer::timeout, shown, [shown] {
+        if (!Instrument->WaitFor("\x02S0NAM?\r\n", 0))
+            return;
+        Report("connected; closing");
+        shown->close();
+    });
+    poll->start(50);
+    return window;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -82,6 +106,9 @@ int main(int argc, char* argv[])
         return TApplication::Run(argc, argv, FailingStart);
     if (argc > 1 && std::strcmp(argv[1], "close-during-exchange") == 0)
         return TApplication::Run(argc, argv, StartExchangeThenClose);
-    std::fprintf(stderr, "usage: window_probe startup-failure|close-during-exchange\n");
+    if (argc > 1 && std::strcmp(argv[1], "close-during-connect") == 0)
+        return TApplication::Run(argc, argv, ConnectThenClose);
+    std::fprintf(
+        stderr, "usage: window_probe startup-failure|close-during-exchange|close-during-connect\n");
     return 2;
 }
