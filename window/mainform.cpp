@@ -95,6 +95,7 @@ TMainWindow::TMainWindow(QWidget* parent)
     ui->StatusBar1->showMessage(QStringLiteral("Attach device and press Connect"));
     ReadProgress = new QLabel(ui->StatusBar1);
     ReadProgress->setObjectName(QStringLiteral("ReadProgress"));
+    ReadProgress->setContentsMargins(0, 0, 8, 0);
     ui->StatusBar1->addPermanentWidget(ReadProgress);
     ReadProgress->hide();
 
