@@ -92,11 +92,38 @@ void MeasureFullRead()
     Print("full_read_answered", static_cast<double>(answered), "settings");
 }
 
+// From the adapter being pulled in the middle of a full read until the driver is idle again.
+void MeasureUnplugRecovery()
+{
+    InstrumentSim sim;
+    Tsdi12d driver; // the program's reply limit
+    driver.OpenDevice(sim.SlavePath(), 115200);
+    commthread thread(driver, false);
+    const auto& keys = InstrumentSim::Keys();
+    std::deque<dev_opt> records(keys.size());
+    RequestList list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        records[i].ReadKey = keys[i];
+        records[i].WriteKey = keys[i];
+        records[i].Operation = OpRead;
+        list.push_back(&records[i]);
+    }
+    driver.Submit(list);
+    if (!sim.WaitForCommands(90, std::chrono::seconds(30)))
+        return;
+    const auto start = Clock::now();
+    sim.HangUp();
+    while (driver.Mode.load(std::memory_order_acquire) != ModeIdle)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    Print("unplug_recovery_s", SecondsSince(start), "s");
+}
+
 } // namespace
 
 int main()
 {
     MeasureIdle();
     MeasureFullRead();
+    MeasureUnplugRecovery();
     return 0;
 }

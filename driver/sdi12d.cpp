@@ -85,6 +85,7 @@ void Tsdi12d::Submit(const RequestList& list)
     RequestCount = static_cast<int32_t>(Requests.size());
     State = StSend;
     RequestIndex = 0;
+    PortLost.store(0, std::memory_order_relaxed);
     {
         // Mode is stored last; under the lock so that a waiting comms thread cannot miss it.
         std::lock_guard<std::mutex> lock(WakeMutex);
@@ -134,6 +135,10 @@ void Tsdi12d::WaitForWork()
 void Tsdi12d::SendCurrent(dev_opt& request)
 {
     ExchangeRunning.store(1, std::memory_order_release);
+    if (DeviceLost()) {
+        AbandonExchange(); // nothing is sent on a dead port
+        return;
+    }
     if (TickCountMs() < QuietUntil)
         return; // a reply that missed its limit may still be on its way: let it arrive first
     PartialLength = 0;
@@ -167,6 +172,10 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         State = StNext;
         return;
     }
+    if (DeviceLost()) {
+        AbandonExchange();
+        return;
+    }
     const uint64_t now = TickCountMs();
     if (now > Deadline) {
         // No reply in time: the request is left as it was. The next command waits a little,
@@ -174,6 +183,16 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         State = StNext;
         QuietUntil = now + std::min<uint64_t>(LateReplyGraceMs, ReplyLimit.load());
     }
+}
+
+void Tsdi12d::AbandonExchange()
+{
+    // The device is gone: waiting out every remaining limit would keep the window locked for
+    // hours. The request in flight and all after it end unanswered, their records untouched
+    // (an unanswered write keeps WriteNeeded raised).
+    PortLost.store(1, std::memory_order_release);
+    RequestIndex = RequestCount;
+    State = StFinish;
 }
 
 void Tsdi12d::Finish()

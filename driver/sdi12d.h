@@ -72,12 +72,16 @@ public:
     std::atomic<int32_t> LineCount{0};
     int32_t LineMark = 0;
     std::atomic<int32_t> Mode{ModeIdle};
+    // Raised by the driver when it ended an exchange early because the port's device was gone
+    // (unplugged); lowered by the next Submit.
+    std::atomic<int32_t> PortLost{0};
 
 private:
     bool WaitingForReply() const;
     void SendCurrent(dev_opt& request);
     void AwaitReply(dev_opt& request);
     void Finish();
+    void AbandonExchange();
 
     std::atomic<uint32_t> ReplyLimit;
     int PartialLength = 0;

@@ -68,6 +68,24 @@ public:
 
     bool HoldsDevice() const;
     bool OpenFailed() const;
+    // The device reported that it is gone (hang-up, or an error meaning it was unplugged).
+    // Stays set until the port is opened again.
+    bool DeviceLost() const
+    {
+        return Lost.load(std::memory_order_acquire);
+    }
+
+    // Whether the driver was asked for low-latency delivery when the port was opened.
+    enum class LowLatencyResult
+    {
+        NotAsked,
+        Granted,
+        Refused, // a pseudo-terminal or a driver without the setting: harmless
+    };
+    LowLatencyResult LowLatency() const
+    {
+        return LowLatencyState.load();
+    }
     const char* PortName() const
     {
         return PortNameBuffer;
@@ -107,6 +125,14 @@ private:
     void NoteDeviceKind(PortHandle handle);
 #endif
 
+    void MarkLost()
+    {
+        Lost.store(true, std::memory_order_release);
+    }
+    void RequestLowLatency(PortHandle handle);
+
+    std::atomic<bool> Lost{false};
+    std::atomic<LowLatencyResult> LowLatencyState{LowLatencyResult::NotAsked};
     std::string Diagnostic;
     std::string SystemError;
 };

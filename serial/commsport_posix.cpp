@@ -15,6 +15,10 @@
 #include <thread>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -68,6 +72,12 @@ bool Interrupted(ssize_t result)
     return result < 0 && errno == EINTR;
 }
 
+// Errors that mean the device itself is gone, as when a USB adapter is unplugged.
+bool DeviceGoneError(int code)
+{
+    return code == EIO || code == ENXIO || code == ENODEV || code == EPIPE || code == ECONNRESET;
+}
+
 } // namespace
 
 void TCommsPort::NoteDeviceKind(PortHandle handle)
@@ -98,8 +108,28 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
     NoteDeviceKind(fd);
+    RequestLowLatency(fd);
+    Lost.store(false, std::memory_order_release);
     Handle.store(fd, std::memory_order_release);
     ApplyLineSettings(baudRate);
+}
+
+void TCommsPort::RequestLowLatency(PortHandle handle)
+{
+    // An FTDI chip holds short replies for its latency timer (16 ms by default); in
+    // low-latency mode the driver sets it to 1 ms. Needs no privileges; ptys refuse it.
+    LowLatencyResult result = LowLatencyResult::Refused;
+#if defined(__linux__) && defined(TIOCGSERIAL)
+    serial_struct serial = {};
+    if (ioctl(handle, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        if (ioctl(handle, TIOCSSERIAL, &serial) == 0)
+            result = LowLatencyResult::Granted;
+    }
+#else
+    (void)handle;
+#endif
+    LowLatencyState.store(result);
 }
 
 void TCommsPort::ApplyLineSettings(int32_t baudRate)
@@ -138,6 +168,7 @@ void TCommsPort::ReleaseHandle()
     if (DeviceIsTty.load(std::memory_order_relaxed))
         ioctl(fd, TIOCNXCL);
     close(fd);
+    Lost.store(false, std::memory_order_release);
     DeviceIsTty.store(false, std::memory_order_relaxed);
     DeviceIsSocket.store(false, std::memory_order_relaxed);
 }
@@ -151,6 +182,7 @@ void TCommsPort::AdoptHandle(PortHandle handle)
         return;
     }
     NoteDeviceKind(handle);
+    Lost.store(false, std::memory_order_release);
     Handle.store(handle, std::memory_order_release);
 }
 
@@ -167,14 +199,18 @@ void TCommsPort::WriteByte(uint8_t value)
             return;
         if (errno == EINTR)
             continue;
+        if (DeviceGoneError(errno))
+            MarkLost();
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return; // lost: a failed write is not retried
         // A descriptor taken over in non-blocking mode: wait until it can take the byte.
         pollfd ready = {fd, POLLOUT, 0};
         if (poll(&ready, 1, -1) < 0 && errno != EINTR)
             return;
-        if (ready.revents & (POLLERR | POLLHUP | POLLNVAL))
+        if (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            MarkLost();
             return;
+        }
     }
 }
 
@@ -184,14 +220,17 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     if (!IsDevice(fd))
         return 0;
     ssize_t n = 0;
+    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
     if (DeviceIsTty.load(std::memory_order_relaxed)) {
         do
             n = read(fd, place, 1); // VMIN 0, VTIME 0: returns at once
         while (Interrupted(n));
-    } else if (DeviceIsSocket.load(std::memory_order_relaxed)) {
+    } else if (socket) {
         do
             n = recv(fd, place, 1, MSG_DONTWAIT);
         while (Interrupted(n));
+        if (n == 0)
+            MarkLost(); // the peer has closed its end
     } else {
         // Neither tty nor socket (a pipe): read only what is there, never wait.
         pollfd ready = {fd, POLLIN, 0};
@@ -201,6 +240,8 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
             while (Interrupted(n));
         }
     }
+    if (n < 0 && DeviceGoneError(errno))
+        MarkLost();
     return n == 1 ? 1 : 0;
 }
 
@@ -221,6 +262,8 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
         // A hung-up pty reports itself at once and forever, with POLLIN too, and every read
         // fails: the time-out is slept so that the caller's loop cannot spin.
         if (result < 0 || (ready.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            if (result > 0)
+                MarkLost();
             std::this_thread::sleep_until(deadline);
             return WaitResult::Broken;
         }

@@ -150,3 +150,33 @@ TEST_F(DriverOnSim, HangUpInTheMiddleEndsTheExchangeWithoutValues)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DriverOnUnpluggedSim, FullReadEndsSoonAfterTheHangUpWithTheFullLimit)
+{
+    InstrumentSim sim;
+    Tsdi12d driver; // the program's 100 s limit
+    driver.OpenDevice(sim.SlavePath(), 115200);
+    commthread thread(driver, false);
+    const auto& keys = InstrumentSim::Keys();
+    std::deque<dev_opt> records(keys.size());
+    RequestList list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        MakeRead(records[i], keys[i]);
+        list.push_back(&records[i]);
+    }
+    sim.HangUpAfterCommands(50);
+    driver.Submit(list);
+    const auto start = std::chrono::steady_clock::now();
+    while (driver.Mode.load() != ModeIdle && std::chrono::steady_clock::now() - start < 60s)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(driver.Mode.load(), ModeIdle) << "the remaining reads must not wait out 100 s each";
+    EXPECT_EQ(driver.PortLost.load(), 1);
+    EXPECT_EQ(records[48].ValueRead, sim.Setting(keys[48]));
+    for (size_t i = 49; i < records.size(); ++i)
+        ASSERT_EQ(records[i].ResultReady.load(), 0) << keys[i];
+    EXPECT_LE(sim.CommandCount(), 50u) << "nothing is sent after the hang-up";
+}
+
+} // namespace

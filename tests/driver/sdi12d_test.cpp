@@ -338,3 +338,90 @@ TEST(CellExchangeWithoutPort, EveryRequestRunsIntoItsLimit)
 }
 
 } // namespace
+
+namespace {
+
+// The full reply limit: if a dead port were waited out, these tests would hang for minutes.
+class DeadPort : public ::testing::Test
+{
+protected:
+    Tsdi12d Driver; // 100 s limit
+    SocketLink Link{Driver};
+
+    void Ticks(size_t steps)
+    {
+        for (size_t i = 0; i < steps; ++i)
+            Driver.Tick();
+    }
+    // Ticks as the comms thread does, until the driver is idle.
+    bool RunToIdle()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while (Driver.Mode != ModeIdle) {
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20))
+                return false;
+            Driver.Tick();
+            if (Driver.Mode != ModeIdle)
+                Driver.WaitForWork(); // idle, it would sleep until the next Submit
+        }
+        return true;
+    }
+};
+
+TEST_F(DeadPort, HangUpEndsTheExchangeAtOnceLeavingRecordsUntouched)
+{
+    dev_opt answered, inFlight, laterRead, laterWrite;
+    MakeRead(answered, "S0NAM");
+    MakeRead(inFlight, "S0FRP");
+    inFlight.ValueRead = "kept";
+    MakeRead(laterRead, "S0CFRQ");
+    MakeWrite(laterWrite, "S0CAL0", "1.5");
+    Driver.Submit({&answered, &inFlight, &laterRead, &laterWrite});
+    Ticks(1);
+    Link.Feed("A\r\n");
+    Ticks(3 + 1 + 1); // answered, advanced, second command sent
+    EXPECT_EQ(Driver.State, StReadWait);
+    Link.TakeSent();
+
+    Link.HangUp();
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Driver.PortLost, 1);
+    EXPECT_EQ(Driver.ExchangeRunning, 0);
+    EXPECT_EQ(answered.ValueRead, "A");
+    EXPECT_EQ(inFlight.ValueRead, "kept");
+    EXPECT_EQ(inFlight.ResultReady, 0);
+    EXPECT_EQ(laterRead.ResultReady, 0);
+    EXPECT_EQ(laterWrite.WriteNeeded, 1) << "an unsent write stays outstanding";
+}
+
+TEST_F(DeadPort, NothingIsSentOnADeadPort)
+{
+    Link.HangUp();
+    uint8_t byte = 0;
+    Driver.ReadByte(&byte); // the port learns that its peer is gone
+    ASSERT_TRUE(Driver.DeviceLost());
+    dev_opt write;
+    MakeWrite(write, "S0NAM", "x");
+    Driver.Submit({&write});
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Driver.PortLost, 1);
+    EXPECT_EQ(write.WriteNeeded, 1);
+}
+
+TEST_F(DeadPort, ALiveExchangeLowersTheMark)
+{
+    dev_opt first;
+    MakeRead(first, "S0NAM");
+    Link.HangUp();
+    Driver.Submit({&first});
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_EQ(Driver.PortLost, 1);
+
+    SocketLink replugged(Driver);
+    Driver.Submit({});
+    EXPECT_EQ(Driver.PortLost, 0);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Driver.PortLost, 0);
+}
+
+} // namespace

@@ -361,6 +361,40 @@ TEST_F(CommsPortTest, WaitReadableOnAHungUpDeviceSleepsThenReportsBroken)
     Port.WriteByte('x');                // the write fails, swallowed
 }
 
+TEST_F(CommsPortTest, HangUpMarksTheDeviceLostUntilTheNextOpen)
+{
+    OpenSlave();
+    EXPECT_FALSE(Port.DeviceLost());
+    uint8_t byte = 0;
+    EXPECT_EQ(Port.ReadByte(&byte), 0);
+    EXPECT_FALSE(Port.DeviceLost()) << "nothing received is not a lost device";
+    Port.WaitReadable(ShortWaitMs);
+    EXPECT_FALSE(Port.DeviceLost()) << "a time-out is not a lost device";
+
+    Pty.CloseMaster();
+    Port.ReadByte(&byte);
+    Port.WaitReadable(ShortWaitMs);
+    EXPECT_TRUE(Port.DeviceLost());
+
+    PtyPair replugged;
+    Port.OpenDevice(replugged.SlavePath(), Baud);
+    ASSERT_TRUE(Port.HoldsDevice());
+    EXPECT_FALSE(Port.DeviceLost());
+}
+
+TEST_F(CommsPortTest, LowLatencyIsAskedForAndARefusalIsHarmless)
+{
+    EXPECT_EQ(Port.LowLatency(), TCommsPort::LowLatencyResult::NotAsked);
+    OpenSlave();
+    // A pseudo-terminal has no such setting: the request was made and refused.
+    EXPECT_EQ(Port.LowLatency(), TCommsPort::LowLatencyResult::Refused);
+    Pty.WriteToMaster("k");
+    ASSERT_EQ(Port.WaitReadable(GenerousMs), TCommsPort::WaitResult::Readable);
+    uint8_t byte = 0;
+    EXPECT_EQ(Port.ReadByte(&byte), 1);
+    EXPECT_EQ(byte, 'k');
+}
+
 TEST(CommsPortWait, WaitReadableWithoutADeviceSleepsThenReportsBroken)
 {
     TCommsPort closed;
@@ -441,6 +475,7 @@ TEST_F(AdoptedSocketTest, WriteAfterThePeerIsGoneIsSwallowed)
     Peer = -1;
     Port.WriteByte('a'); // must not end the program with SIGPIPE
     Port.WriteByte('b');
+    EXPECT_TRUE(Port.DeviceLost());
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(Port.WaitReadable(ShortWaitMs), TCommsPort::WaitResult::Broken);
     EXPECT_GE(MillisecondsSince(start), 0.8 * ShortWaitMs);
