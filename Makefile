@@ -1,9 +1,18 @@
 # Entry points: `make test` and `make demo`. Both install missing Debian packages first.
+# `make test` runs the suite three times: as built normally, with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and with ThreadSanitizer, each in its own build folder.
 BUILD ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench clean
+ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1
+# The suppressions cover Qt and glib library frames only, never this project's code.
+TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
+
+.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench clean
 
 all: build
 
@@ -16,8 +25,29 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: test-plain
+	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-tsan
+
+test-plain: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DDEVCONFIG_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	$(ASAN_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(ASAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DDEVCONFIG_SANITIZE=thread $(CMAKE_FLAGS)
+	$(TSAN_ENV) cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && $(TSAN_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang): a short run each for CI, a bounded minute each by hand.
+fuzz-smoke: deps
+	scripts/fuzz 10 $(FUZZ_BUILD)
+
+fuzz: deps
+	scripts/fuzz 60 $(FUZZ_BUILD)
 
 demo: build
 	@scripts/demo $(BUILD)
@@ -26,4 +56,4 @@ bench: build
 	$(BUILD)/bench/devconfig-bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
