@@ -1,0 +1,24 @@
+# Cross-build for 64-bit Windows with Debian's MinGW-w64, posix thread model (std::thread and
+# std::mutex need it). Everything is linked statically, so the programs run under Wine or on
+# a bare Windows machine without the MinGW runtime DLLs beside them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# ctest runs the test programs through Wine; the caller picks the prefix (WINEPREFIX).
+find_program(DEVCONFIG_WINE NAMES wine64 wine)
+if(DEVCONFIG_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${DEVCONFIG_WINE})
+endif()
