@@ -12,7 +12,7 @@ ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_
 # The suppressions cover Qt and glib library frames only, never this project's code.
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
 
-.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench clean
+.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench package clean
 
 all: build
 
@@ -54,6 +54,10 @@ demo: build
 
 bench: build
 	$(BUILD)/bench/devconfig-bench
+
+# The Debian package devconfig_<version>_<arch>.deb, written to the build folder.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
