@@ -347,6 +347,7 @@ void TMainWindow::ConnectBtnClick()
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
     SetStatus("Device: " + device + " OK");
+    ConnectedDevice = device;
 
     FillCellRequests();
     InitialReadList.clear();
@@ -453,6 +454,7 @@ void TMainWindow::Timer1Timer()
     // copy below takes them all before a write pass compares any cell.
     const bool driverIdle = sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle;
     CopyReadyValues();
+    CheckDeviceRemoved(driverIdle);
     CycleStep(driverIdle);
     UpdateProgress(driverIdle);
     UpdateButtons();
@@ -487,6 +489,20 @@ void TMainWindow::CycleStep(bool driverIdle)
     }
 }
 
+// The driver ended its exchange because the adapter was unplugged. The user is told to
+// connect again; the cycle is dropped, since nothing can be written or read back until then,
+// so Connect is usable at once. Unanswered writes keep WriteNeeded and stay marked.
+void TMainWindow::CheckDeviceRemoved(bool driverIdle)
+{
+    if (!driverIdle || !Connected || !dev_opt::IsRaised(sdi12d.PortLost))
+        return;
+    Connected = false;
+    SetStatus("Device: " + ConnectedDevice + QString::fromLatin1(RemovedText));
+    CycleState = CycleIdle;
+    PendingSaves = 0;
+    ui->CancelBtn->setEnabled(true);
+}
+
 // A commit that changed nothing ends like a finished cycle: no exchange will come to lower the
 // flag that focusing the table raised, nor to enable Close again, so neither may stay locked.
 // The driver is idle, so it does not write the flag now.
@@ -504,16 +520,31 @@ void TMainWindow::CopyReadyValues()
         dev_opt& record = cellTable[static_cast<size_t>(slot)];
         if (!dev_opt::IsRaised(record.ResultReady))
             continue;
-        SetCellText(record.GridId, record.Col, record.Row, record.ValueRead);
-        // The cell now shows what the instrument holds; an edit is confirmed once its write
-        // has been answered.
-        if (Marks[static_cast<size_t>(slot)] != CellMark::None &&
-            !dev_opt::IsRaised(record.WriteNeeded))
-            SetMark(slot, CellMark::None);
+        ShowReadValue(slot, record);
         dev_opt::Lower(record.ResultReady);
         if (InitialReadRunning)
             ++InitialReadArrived;
     }
+}
+
+// The cell shows what the instrument holds, except where a write of the user's edit is still
+// unanswered: that edit stays in its cell, marked, so that the next commit writes it again
+// instead of it vanishing under the old value.
+void TMainWindow::ShowReadValue(int slot, dev_opt& record)
+{
+    if (dev_opt::IsRaised(record.WriteNeeded) && record.ValueToWrite != record.ValueRead) {
+        SetCellText(record.GridId, record.Col, record.Row, record.ValueToWrite);
+        const QString holds = QString::fromLatin1(record.ValueRead.data(),
+                                                  static_cast<qsizetype>(record.ValueRead.size()));
+        SetMark(slot, CellMark::Unconfirmed,
+                QString::fromLatin1(UnconfirmedTip) + "; it holds \"" + holds + "\"");
+        return;
+    }
+    SetCellText(record.GridId, record.Col, record.Row, record.ValueRead);
+    // An edit is confirmed once its write has been answered and read back.
+    if (Marks[static_cast<size_t>(slot)] != CellMark::None &&
+        !dev_opt::IsRaised(record.WriteNeeded))
+        SetMark(slot, CellMark::None);
 }
 
 void TMainWindow::UpdateButtons()
@@ -546,6 +577,8 @@ int32_t TMainWindow::WritePass()
         if (reason.empty())
             reason = UnsafeValueReason(record.WriteKey, text);
         if (!reason.empty()) {
+            // The user's latest text replaces any earlier edit still waiting to go out.
+            dev_opt::Lower(record.WriteNeeded);
             SetMark(slot, CellMark::Unsafe, QString::fromStdString(reason));
             continue;
         }

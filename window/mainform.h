@@ -39,6 +39,7 @@ inline constexpr const char* NotIdentifiedText = "NOT IDENTIFIED - PLEASE TRY AG
 inline constexpr const char* BusyText = "Update In Progress";
 inline constexpr const char* BusyCaption = "please try again";
 inline constexpr const char* UnconfirmedTip = "Not yet confirmed by the instrument";
+inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
 inline constexpr const char* ManualFile = "manual.pdf";
 
 // Program-wide objects of the window unit; they outlive the window and are reached directly.
@@ -119,6 +120,8 @@ private:
     void OnCellEdited(int32_t gridId, QTableWidgetItem* item);
     void StartProgress(int total);
     void UpdateProgress(bool driverIdle);
+    void CheckDeviceRemoved(bool driverIdle);
+    void ShowReadValue(int slot, dev_opt& record);
 
     void FormCreate();
     void LabelGrids();
@@ -138,6 +141,8 @@ private:
     bool Centred = false;
     // The last Connect bound the cells and opened the port: commits and focus act only then.
     bool Connected = false;
+    // How the status bar named the device of the last Connect.
+    QString ConnectedDevice;
     // Set while the window itself writes a cell, so that only the user's edits count.
     bool WritingCells = false;
     std::array<CellMark, CellTableUsed> Marks{};

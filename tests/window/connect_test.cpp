@@ -1,118 +1,14 @@
 // The real window with the real driver and comms thread, over a pseudo-terminal to the
 // simulated instrument: Connect and the initial read, edits and their write-back, the busy
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
-#include "driver/sdi12d.h"
-#include "serial/ft_portid.h"
-#include "sim/instrumentsim.h"
-#include "window/adapterlocator.h"
-#include "window/mainform.h"
-#include "window/tapplication.h"
+#include "windowharness.h"
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QStatusBar>
-#include <QTabWidget>
-#include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QUrl>
 
-#include <array>
-#include <chrono>
-#include <memory>
-#include <string>
-#include <vector>
-
 namespace {
-
-constexpr int WaitMs = 20000;
-constexpr uint32_t TestReplyLimitMs = 5000;
-constexpr int SettingCount = 181;
-
-const std::array<const char*, 8> SensorFields{"NAM",  "FRP",  "CFRQ", "CAL0",
-                                              "CAL1", "CAL2", "CAL3", "THSEL"};
-const std::array<const char*, 7> ThermistorFields{"NAM", "T0", "R0", "STA", "STB", "STC", "STD"};
-
-std::string SensorKey(int col, int row)
-{
-    return "S" + std::to_string(row - 1) + SensorFields[static_cast<size_t>(col - 1)];
-}
-
-std::string ThermistorKey(int col, int row)
-{
-    return "TH" + std::to_string(row - 1) + ThermistorFields[static_cast<size_t>(col - 1)];
-}
-
-std::string Read(const std::string& key)
-{
-    return "\x02" + key + "?\r\n";
-}
-
-std::string Write(const std::string& key, const std::string& value)
-{
-    return "\x02" + key + "=" + value + "\r\n";
-}
-
-void ClearRecord(dev_opt& record)
-{
-    record.Magic = 0;
-    record.ReadKey.clear();
-    record.WriteKey.clear();
-    record.ValueRead.clear();
-    record.ValueToWrite.clear();
-    record.GridId = 0;
-    record.Col = 0;
-    record.Row = 0;
-    dev_opt::Lower(record.ResultReady);
-    dev_opt::Lower(record.WriteNeeded);
-    dev_opt::Lower(record.ReadBackNeeded);
-    record.Operation = 0;
-}
-
-bool DriverIdle()
-{
-    return sdi12d.Mode.load() == ModeIdle;
-}
-
-QString Latin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// What a message box showed; it is dismissed with its OK button.
-struct BoxSeen
-{
-    int Count = 0;
-    QString Title;
-    QString Text;
-    QMessageBox::Icon Icon = QMessageBox::Critical;
-    qsizetype Buttons = 0;
-    bool OkOnly = false;
-};
-
-void CloseBoxLater(BoxSeen& seen)
-{
-    QTimer::singleShot(100, [&seen] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            ++seen.Count;
-            seen.Title = box->windowTitle();
-            seen.Text = box->text();
-            seen.Icon = box->icon();
-            seen.Buttons = box->buttons().size();
-            seen.OkOnly = box->standardButtons() == QMessageBox::Ok;
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-}
 
 // Stands in for the desktop's file viewer.
 class UrlCatcher : public QObject
@@ -128,127 +24,14 @@ public slots:
 
 } // namespace
 
-class TestConnect : public QObject
+class TestConnect : public QObject, protected WindowHarness
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<InstrumentSim> Sim;
-    std::unique_ptr<TMainWindow> Window;
-
-    template <typename T> T* Child(const char* name) const
-    {
-        return Window->findChild<T*>(QString::fromLatin1(name));
-    }
-    QTableWidget* Sensors() const { return Child<QTableWidget>("SensorSG"); }
-    QTableWidget* Thermistors() const { return Child<QTableWidget>("ThermistorSG"); }
-    QPushButton* Button(const char* name) const { return Child<QPushButton>(name); }
-    QString Status() const { return Child<QStatusBar>("StatusBar1")->currentMessage(); }
-    QLabel* Progress() const { return Child<QLabel>("ReadProgress"); }
-
-    QTableWidget* GridOf(int32_t gridId) const
-    {
-        return gridId == GridSensor ? Sensors() : Thermistors();
-    }
-    QTableWidgetItem* Item(int32_t gridId, int col, int row) const
-    {
-        return GridOf(gridId)->item(row - 1, col - 1);
-    }
-    QString ToolTip(int32_t gridId, int col, int row) const
-    {
-        const QTableWidgetItem* item = Item(gridId, col, row);
-        return item == nullptr ? QString() : item->toolTip();
-    }
-    bool Marked(int32_t gridId, int col, int row) const
-    {
-        const QTableWidgetItem* item = Item(gridId, col, row);
-        return item != nullptr && item->data(Qt::BackgroundRole).isValid();
-    }
-
-    bool AllCellsShowTheInstrument() const
-    {
-        for (int row = 1; row <= 20; ++row)
-            for (int col = 1; col <= 8; ++col)
-                if (Window->GetCellText(GridSensor, col, row) != Sim->Setting(SensorKey(col, row)))
-                    return false;
-        for (int row = 1; row <= 3; ++row)
-            for (int col = 1; col <= 7; ++col)
-                if (Window->GetCellText(GridThermistor, col, row) !=
-                    Sim->Setting(ThermistorKey(col, row)))
-                    return false;
-        return true;
-    }
-
-    bool Settled() const
-    {
-        return DriverIdle() && Window->CycleState == CycleIdle && PendingSaves == 0 &&
-               Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
-    }
-
-    // Connect, wait until every setting is shown, then forget the reads.
-    bool ConnectAndWait()
-    {
-        Button("ConnectBtn")->click();
-        if (!QTest::qWaitFor([this] { return Settled() && AllCellsShowTheInstrument(); }, WaitMs))
-            return false;
-        Sim->ClearTranscript();
-        return true;
-    }
-
-    void ShowPage(int32_t gridId)
-    {
-        Child<QTabWidget>("PageControl1")->setCurrentIndex(gridId == GridSensor ? 0 : 1);
-    }
-
-    // The user's way: a click on the cell, then keys. A key typed on a selected cell opens
-    // its editor with the typed text replacing the old one.
-    void ClickCell(int32_t gridId, int col, int row)
-    {
-        QTableWidget* grid = GridOf(gridId);
-        ShowPage(gridId);
-        const QRect rect = grid->visualRect(grid->model()->index(row - 1, col - 1));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rect.center());
-    }
-    void TypeInto(int32_t gridId, int col, int row, const QString& text)
-    {
-        ClickCell(gridId, col, row);
-        for (const QChar c : text)
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        // The editor commits from a queued call.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), GridOf(gridId), WaitMs);
-    }
-
-    std::vector<std::string> Commands() const { return Sim->Commands(); }
-
 private slots:
-    void init()
-    {
-        for (dev_opt& record : cellTable)
-            ClearRecord(record);
-        InitialReadList.clear();
-        PendingSaves = 0;
-        TypedSinceSave = 0;
-        sdi12d.ExchangeRunning.store(0);
-        sdi12d.SetReplyLimit(TestReplyLimitMs);
+    void init() { StartWindow(); }
 
-        Sim = std::make_unique<InstrumentSim>();
-        adapterLocator.UseDevice(Sim->SlavePath());
-        Window = std::make_unique<TMainWindow>();
-        Window->show();
-        QApplication::setActiveWindow(Window.get());
-        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(Sensors()->isEnabled(), WaitMs);
-    }
-
-    void cleanup()
-    {
-        // The driver is shared by every test: it must be idle before the next one.
-        QTRY_VERIFY_WITH_TIMEOUT(DriverIdle(), 4 * WaitMs);
-        Window.reset();
-        sdi12d.ClosePort();
-        Sim.reset();
-    }
+    void cleanup() { QVERIFY(StopWindow()); }
 
     void connectReadsEverySettingInSlotOrder()
     {
@@ -574,6 +357,30 @@ private slots:
         QCOMPARE(Sim->Setting("S3CFRQ"), std::string("1234"));
         QVERIFY(!dev_opt::IsRaised(cellTable[53].WriteNeeded));
         QVERIFY(!Marked(GridSensor, 3, 4));
+    }
+
+    void unsafeTextReplacesAnUnansweredEdit()
+    {
+        QVERIFY(ConnectAndWait());
+        sdi12d.SetReplyLimit(500);
+        Sim->SetSilentKey("S0NAM");
+        TypeInto(GridSensor, 1, 1, "First");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        QVERIFY(dev_opt::IsRaised(cellTable[21].WriteNeeded));
+
+        // The user then pastes a text that may not be sent: the earlier edit must not go out
+        // in its place once the instrument answers again.
+        Item(GridSensor, 1, 1)->setText("two\tfields");
+        Sim->ClearFaults();
+        Sim->ClearTranscript();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && ToolTip(GridSensor, 1, 1).startsWith("Not sent"),
+                                 WaitMs);
+        QTest::qWait(3 * Timer1IntervalMs);
+        for (const auto& command : Commands())
+            QVERIFY2(command.find("S0NAM=") == std::string::npos, command.c_str());
+        QVERIFY(!dev_opt::IsRaised(cellTable[21].WriteNeeded));
     }
 
     void instrumentThatStopsAnsweringLetsTheReadEnd()
