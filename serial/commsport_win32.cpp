@@ -29,6 +29,14 @@ std::string SystemText(DWORD code)
     return result;
 }
 
+// Errors that a USB-serial adapter gives once it has been unplugged.
+bool DeviceGoneError(DWORD code)
+{
+    return code == ERROR_ACCESS_DENIED || code == ERROR_BAD_COMMAND ||
+           code == ERROR_DEVICE_NOT_CONNECTED || code == ERROR_GEN_FAILURE ||
+           code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_HANDLE;
+}
+
 DWORD MillisecondsLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -49,6 +57,7 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
         ErrorHook(FileErrorText(code), 1, SystemText(code));
         return;
     }
+    Lost.store(false, std::memory_order_release);
     Handle.store(handle, std::memory_order_release);
     ApplyLineSettings(baudRate);
 }
@@ -79,6 +88,7 @@ void TCommsPort::ReleaseHandle()
     const HANDLE handle = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
     if (IsDevice(handle))
         CloseHandle(handle);
+    Lost.store(false, std::memory_order_release);
 }
 
 void TCommsPort::AdoptHandle(PortHandle handle)
@@ -93,7 +103,8 @@ void TCommsPort::WriteByte(uint8_t value)
     if (!IsDevice(handle))
         return;
     DWORD written = 0;
-    WriteFile(handle, &value, 1, &written, nullptr);
+    if (!WriteFile(handle, &value, 1, &written, nullptr) && DeviceGoneError(GetLastError()))
+        MarkLost();
 }
 
 int32_t TCommsPort::ReadByte(uint8_t* place)
@@ -102,7 +113,8 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     if (!IsDevice(handle))
         return 0;
     DWORD got = 0;
-    ReadFile(handle, place, 1, &got, nullptr);
+    if (!ReadFile(handle, place, 1, &got, nullptr) && DeviceGoneError(GetLastError()))
+        MarkLost();
     return got == 1 ? 1 : 0;
 }
 
@@ -117,6 +129,8 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
         DWORD errors = 0;
         COMSTAT status = {};
         if (!IsDevice(handle) || !ClearCommError(handle, &errors, &status)) {
+            if (IsDevice(handle) && DeviceGoneError(GetLastError()))
+                MarkLost();
             Sleep(MillisecondsLeft(deadline)); // never return at once: the caller may loop
             return WaitResult::Broken;
         }
