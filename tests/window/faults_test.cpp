@@ -1,0 +1,493 @@
+// Faults of the line and of the instrument, end to end through the real window, driver and
+// comms thread: junk bytes, over-long lines, NUL bytes, replies in many small pieces, replies
+// after the time limit and refused writes, each also with the window closed while the faulty
+// exchange runs. After each the instrument holds only what the user committed, no cell shows
+// another setting's value, and an edit that did not reach the instrument stays marked.
+// (The adapter pulled out mid-exchange is covered by unplug_test.cpp.)
+#include "windowharness.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+struct Cell
+{
+    int32_t Grid;
+    int Col;
+    int Row;
+    std::string Key;
+};
+
+const std::vector<Cell>& AllCells()
+{
+    static const std::vector<Cell> cells = [] {
+        std::vector<Cell> all;
+        for (int row = 1; row <= 20; ++row)
+            for (int col = 1; col <= 8; ++col)
+                all.push_back({GridSensor, col, row, SensorKey(col, row)});
+        for (int row = 1; row <= 3; ++row)
+            for (int col = 1; col <= 7; ++col)
+                all.push_back({GridThermistor, col, row, ThermistorKey(col, row)});
+        return all;
+    }();
+    return cells;
+}
+
+// A value no other setting holds, so a value shown under the wrong setting is seen as such.
+std::string OwnValue(const std::string& key)
+{
+    return key + "v";
+}
+
+using Settings = std::map<std::string, std::string>;
+
+// The faults a test can switch on, each aimed at one setting.
+enum class Fault
+{
+    JunkOnTheLine,
+    JunkLine,
+    Overlong,
+    Nul,
+    Split,
+    Late,
+    Rejected,
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+class TestFaults : public QObject, protected WindowHarness
+{
+    Q_OBJECT
+
+private:
+    static constexpr uint32_t ShortLimitMs = 500;
+
+    Settings Before;
+
+    Settings Snapshot() const
+    {
+        Settings all;
+        for (const std::string& key : InstrumentSim::Keys())
+            all[key] = Sim->Setting(key);
+        return all;
+    }
+
+    // Every setting holds its value from before, or the value the user committed for it.
+    QString InstrumentDiffers(const Settings& committed) const
+    {
+        for (const auto& [key, old] : Before) {
+            const auto edit = committed.find(key);
+            const std::string expected = edit == committed.end() ? old : edit->second;
+            if (Sim->Setting(key) != expected)
+                return QString::fromStdString(key + " holds \"" + Sim->Setting(key) +
+                                              "\", expected \"" + expected + "\"");
+        }
+        return {};
+    }
+
+    // The first cell whose text is not what `expected` says for its key.
+    QString CellsDiffer(const std::function<std::string(const Cell&)>& expected) const
+    {
+        for (const Cell& cell : AllCells()) {
+            const std::string shown = Window->GetCellText(cell.Grid, cell.Col, cell.Row);
+            if (shown != expected(cell))
+                return QString::fromStdString(cell.Key + " shows \"" + shown + "\", expected \"" +
+                                              expected(cell) + "\"");
+        }
+        return {};
+    }
+
+    // The first cell showing a value the instrument holds for another setting.
+    QString CellShowingAnotherValue() const
+    {
+        std::map<std::string, std::string> owner;
+        for (const auto& [key, value] : Before)
+            owner[value] = key;
+        for (const Cell& cell : AllCells()) {
+            const std::string shown = Window->GetCellText(cell.Grid, cell.Col, cell.Row);
+            for (const auto& [value, key] : owner)
+                if (key != cell.Key && !value.empty() && shown.find(value) != std::string::npos)
+                    return QString::fromStdString(cell.Key + " shows \"" + shown + "\" of " + key);
+        }
+        return {};
+    }
+
+    std::vector<std::string> WritesSent() const
+    {
+        std::vector<std::string> writes;
+        for (const std::string& command : Commands())
+            if (command.find('=') != std::string::npos)
+                writes.push_back(command);
+        return writes;
+    }
+
+    // Connect with whatever fault is on and wait until the read has ended.
+    void ConnectThroughTheFault()
+    {
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(), 3 * WaitMs);
+        Sim->ClearTranscript();
+    }
+
+    // After the fault is gone a fresh Connect shows every setting right.
+    void ClearFaultsAndConnectAgain()
+    {
+        Sim->ClearFaults();
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
+        QVERIFY2(CellsDiffer([this](const Cell& c) { return Sim->Setting(c.Key); }).isEmpty(),
+                 qPrintable(CellsDiffer([this](const Cell& c) { return Sim->Setting(c.Key); })));
+    }
+
+    void Apply(Fault fault, const std::string& key)
+    {
+        switch (fault) {
+        case Fault::JunkOnTheLine:
+            Sim->SetJunkBeforeReply("#?");
+            break;
+        case Fault::JunkLine:
+            Sim->SetJunkBeforeReply("~\n");
+            break;
+        case Fault::Overlong:
+            Sim->SetOverlongReply(key, 500);
+            break;
+        case Fault::Nul:
+            Sim->SetNulInReply(key);
+            break;
+        case Fault::Split:
+            Sim->SetSplitReplies(1, std::chrono::microseconds(300));
+            break;
+        case Fault::Late:
+            sdi12d.SetReplyLimit(ShortLimitMs);
+            Sim->SetLateReply(key, std::chrono::milliseconds(ShortLimitMs + 100));
+            break;
+        case Fault::Rejected:
+            Sim->SetRejectedWrite(key);
+            break;
+        }
+    }
+
+    static void AddFaultRows(bool withWrites)
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::newRow("junk on the reply line") << Fault::JunkOnTheLine;
+        QTest::newRow("junk line before each reply") << Fault::JunkLine;
+        QTest::newRow("reply of 501 characters") << Fault::Overlong;
+        QTest::newRow("NUL in a reply") << Fault::Nul;
+        QTest::newRow("replies split into single bytes") << Fault::Split;
+        QTest::newRow("reply after the time limit") << Fault::Late;
+        if (withWrites)
+            QTest::newRow("refused write") << Fault::Rejected;
+    }
+
+    // Ends the program's way while the driver is inside an exchange: the window is closed and
+    // destroyed, which must stop and join the comms thread without finishing the exchange.
+    void CloseMidExchange()
+    {
+        QVERIFY2(!DriverIdle(), "the exchange ended before the window could be closed");
+        QVERIFY(Window->close());
+        QVERIFY(!Window->isVisible());
+        Window.reset(); // a hang here is the failure
+        const size_t sent = Sim->CommandCount();
+        QTest::qWait(2 * Timer1IntervalMs);
+        QCOMPARE(Sim->CommandCount(), sent); // nothing goes out once the thread has stopped
+        sdi12d.ClosePort();
+        // Nothing ticks the driver any more; end its abandoned exchange so that the next
+        // window starts on an idle driver.
+        sdi12d.Submit({});
+        sdi12d.Tick();
+        QVERIFY(DriverIdle());
+    }
+
+private slots:
+    void init()
+    {
+        StartWindow();
+        for (const std::string& key : InstrumentSim::Keys())
+            QVERIFY(Sim->SetSetting(key, OwnValue(key)));
+        Before = Snapshot();
+    }
+
+    void cleanup()
+    {
+        sdi12d.SetReplyLimit(TestReplyLimitMs);
+        QVERIFY(StopWindow());
+    }
+
+    // Junk without an LF joins the reply line: every cell shows it in front of its own value.
+    // Such a cell equals what was read, so no commit writes it back.
+    void junkOnTheReplyLineIsShownAndNeverWrittenBack()
+    {
+        Sim->SetJunkBeforeReply("#?");
+        ConnectThroughTheFault();
+        const QString differs = CellsDiffer([](const Cell& c) { return "#?" + OwnValue(c.Key); });
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+
+        ClickCell(GridSensor, 2, 2);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(WritesSent().empty());
+
+        // An edit still goes out as typed; the read-back shows it behind the junk, confirmed.
+        TypeInto(GridSensor, 3, 2, "2750");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        QCOMPARE(WritesSent(), std::vector<std::string>({Write("S1CFRQ", "2750")}));
+        QVERIFY2(InstrumentDiffers({{"S1CFRQ", "2750"}}).isEmpty(),
+                 qPrintable(InstrumentDiffers({{"S1CFRQ", "2750"}})));
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 2), std::string("#?2750"));
+        QVERIFY(!Marked(GridSensor, 3, 2));
+
+        ClearFaultsAndConnectAgain();
+    }
+
+    // Junk ending in an LF is a line of its own and is taken as the reply; the rest of the
+    // reply must be dropped, not taken as the answer to the next command.
+    void junkLineIsTakenAsTheReplyAndShiftsNothing()
+    {
+        Sim->SetJunkBeforeReply("~\n");
+        ConnectThroughTheFault();
+        const QString other = CellShowingAnotherValue();
+        QVERIFY2(other.isEmpty(), qPrintable(other));
+        const QString differs = CellsDiffer([](const Cell&) { return std::string("~"); });
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+
+        // Nothing was edited: a commit writes nothing.
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(WritesSent().empty());
+        QVERIFY2(InstrumentDiffers({}).isEmpty(), qPrintable(InstrumentDiffers({})));
+
+        ClearFaultsAndConnectAgain();
+    }
+
+    // Line assembly keeps lines of up to 250 characters (the CR counted) whole; of a longer
+    // one only what follows its last full 251 characters reaches the cell.
+    void overlongRepliesShowTheirTailAndShiftNothing_data()
+    {
+        QTest::addColumn<int>("textLength");
+        QTest::addColumn<QString>("shown");
+        const auto text = [](int length) {
+            return Latin1(InstrumentSim::OverlongText(static_cast<size_t>(length)));
+        };
+        QTest::newRow("line of 250") << 249 << text(249);
+        QTest::newRow("line of 251") << 250 << QString();
+        QTest::newRow("line of 252") << 251 << QString();
+        QTest::newRow("line of 253") << 252 << QString("r");
+        QTest::newRow("line of 501") << 500 << text(500).mid(251);
+    }
+
+    void overlongRepliesShowTheirTailAndShiftNothing()
+    {
+        QFETCH(int, textLength);
+        QFETCH(QString, shown);
+        const std::string key = SensorKey(5, 3);
+        Sim->SetOverlongReply(key, static_cast<size_t>(textLength));
+        ConnectThroughTheFault();
+        const QString differs = CellsDiffer(
+            [&](const Cell& c) { return c.Key == key ? shown.toStdString() : OwnValue(c.Key); });
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+
+        // What was shown is what was read: a commit writes nothing back.
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(WritesSent().empty());
+        QVERIFY(InstrumentDiffers({}).isEmpty());
+    }
+
+    void nulBytesAreDroppedFromReplies()
+    {
+        Sim->SetNulInReply("S5NAM");
+        ConnectThroughTheFault();
+        QVERIFY(AllCellsShowTheInstrument());
+
+        // The write's answer and the read-back carry a NUL too.
+        TypeInto(GridSensor, 1, 6, "Level B2");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        QCOMPARE(Commands(), std::vector<std::string>({Write("S5NAM", "Level B2"), Read("S5NAM")}));
+        QVERIFY(InstrumentDiffers({{"S5NAM", "Level B2"}}).isEmpty());
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 6), std::string("Level B2"));
+        QVERIFY(!Marked(GridSensor, 1, 6));
+    }
+
+    void repliesInManySmallWritesAreAssembled_data()
+    {
+        QTest::addColumn<int>("bytesPerWrite");
+        QTest::newRow("1 byte") << 1;
+        QTest::newRow("3 bytes") << 3;
+    }
+
+    void repliesInManySmallWritesAreAssembled()
+    {
+        QFETCH(int, bytesPerWrite);
+        Sim->SetSplitReplies(static_cast<size_t>(bytesPerWrite), std::chrono::microseconds(300));
+        ConnectThroughTheFault();
+        const QString differs = CellsDiffer([](const Cell& c) { return OwnValue(c.Key); });
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+
+        TypeInto(GridSensor, 8, 5, "2");
+        Item(GridThermistor, 3, 3)->setText("2200");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        const Settings committed{{"S4THSEL", "2"}, {"TH2R0", "2200"}};
+        QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
+        QCOMPARE(Window->GetCellText(GridSensor, 8, 5), std::string("2"));
+        QCOMPARE(Window->GetCellText(GridThermistor, 3, 3), std::string("2200"));
+        QVERIFY(!Marked(GridSensor, 8, 5));
+        QVERIFY(!Marked(GridThermistor, 3, 3));
+    }
+
+    // A read answered after its limit: its cell stays as it was (empty after Connect), the
+    // late line is dropped, and every other cell shows its own value.
+    void lateReplyOfAReadIsDropped_data()
+    {
+        QTest::addColumn<int>("lateByMs");
+        // Arrives within the quiet time that follows a time-out.
+        QTest::newRow("100 ms late") << 100;
+        // Arrives after the next command has gone out.
+        QTest::newRow("500 ms late") << 500;
+    }
+
+    void lateReplyOfAReadIsDropped()
+    {
+        QFETCH(int, lateByMs);
+        const std::string key = SensorKey(4, 4);
+        sdi12d.SetReplyLimit(ShortLimitMs);
+        Sim->SetLateReply(key, std::chrono::milliseconds(ShortLimitMs + lateByMs));
+        ConnectThroughTheFault();
+        // Known defect: a reply later than the limit plus the quiet time arrives while the next
+        // read waits and is taken as its answer (S3CAL1 shows S3CAL0's value, unmarked). The
+        // replies carry no key, so the driver cannot tell; it needs a resynchronising step.
+        QEXPECT_FAIL("500 ms late", "a very late reply is taken by the next read", Abort);
+        const QString other = CellShowingAnotherValue();
+        QVERIFY2(other.isEmpty(), qPrintable(other));
+        const QString differs = CellsDiffer(
+            [&](const Cell& c) { return c.Key == key ? std::string() : OwnValue(c.Key); });
+        QVERIFY2(differs.isEmpty(), qPrintable(differs));
+        QVERIFY(WritesSent().empty());
+    }
+
+    // A write answered after its limit may or may not have been stored: the cell keeps the
+    // user's edit, marked, until a later write is answered.
+    void lateReplyOfAWriteKeepsTheEditMarked()
+    {
+        QVERIFY(ConnectAndWait());
+        sdi12d.SetReplyLimit(ShortLimitMs);
+        Sim->SetLateReply("TH1STA", std::chrono::milliseconds(ShortLimitMs + 100));
+        Item(GridThermistor, 4, 2)->setText("1.2E-03");
+        Item(GridThermistor, 5, 2)->setText("2.5E-04");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), 2 * WaitMs);
+        const Settings committed{{"TH1STA", "1.2E-03"}, {"TH1STB", "2.5E-04"}};
+        // This instrument stores the write before its late answer.
+        QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
+        QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
+        QVERIFY(Marked(GridThermistor, 4, 2));
+        QVERIFY(ToolTip(GridThermistor, 4, 2).startsWith(UnconfirmedTip));
+        QCOMPARE(Window->GetCellText(GridThermistor, 5, 2), std::string("2.5E-04"));
+        QVERIFY(!Marked(GridThermistor, 5, 2));
+        const QString other = CellShowingAnotherValue();
+        QVERIFY2(other.isEmpty(), qPrintable(other));
+
+        // Answering again, the instrument confirms the edit on the next Save.
+        Sim->ClearFaults();
+        Sim->ClearTranscript();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridThermistor, 4, 2), WaitMs);
+        QCOMPARE(WritesSent(), std::vector<std::string>({Write("TH1STA", "1.2E-03")}));
+        QVERIFY(InstrumentDiffers(committed).isEmpty());
+        QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
+    }
+
+    // The instrument answers a write with an error text and keeps its value: the read-back
+    // brings that value into the cell, unmarked, as it is what the instrument confirms. The
+    // other edit of the same Save is written.
+    void refusedWriteEndsShowingTheInstrumentsValue()
+    {
+        QVERIFY(ConnectAndWait());
+        Sim->SetRejectedWrite("S3CAL2");
+        TypeInto(GridSensor, 6, 4, "0.125");
+        TypeInto(GridSensor, 7, 4, "0.5");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        QCOMPARE(WritesSent(),
+                 std::vector<std::string>({Write("S3CAL2", "0.125"), Write("S3CAL3", "0.5")}));
+        const Settings committed{{"S3CAL3", "0.5"}};
+        QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
+        QCOMPARE(Window->GetCellText(GridSensor, 6, 4), OwnValue("S3CAL2"));
+        QVERIFY(!Marked(GridSensor, 6, 4));
+        QCOMPARE(Window->GetCellText(GridSensor, 7, 4), std::string("0.5"));
+        QVERIFY(!Marked(GridSensor, 7, 4));
+        // Nothing is left over for a later Save.
+        Sim->ClearTranscript();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(WritesSent().empty());
+    }
+
+    // The window closed while the initial read runs into the fault.
+    void closedDuringAFaultyRead_data() { AddFaultRows(false); }
+
+    void closedDuringAFaultyRead()
+    {
+        QFETCH(Fault, fault);
+        Apply(fault, "S2NAM");
+        Sim->SetReplyDelay(std::chrono::milliseconds(20));
+        Button("ConnectBtn")->click();
+        // Past the faulty setting (the 17th read), well before the end of the read.
+        QVERIFY(Sim->WaitForCommands(fault == Fault::Late ? 18 : 30,
+                                     std::chrono::milliseconds(WaitMs)));
+        CloseMidExchange();
+        QVERIFY(WritesSent().empty());
+        QVERIFY2(InstrumentDiffers({}).isEmpty(), qPrintable(InstrumentDiffers({})));
+    }
+
+    // The window closed while a write-back runs into the fault: each edited setting holds its
+    // old value or the edit, nothing else changed, and nothing went out but the edits.
+    void closedDuringAFaultyWriteBack_data() { AddFaultRows(true); }
+
+    void closedDuringAFaultyWriteBack()
+    {
+        QFETCH(Fault, fault);
+        QVERIFY(ConnectAndWait());
+        Apply(fault, "S0CAL0");
+        Sim->SetReplyDelay(std::chrono::milliseconds(150));
+        TypeInto(GridSensor, 4, 1, "1.5");
+        TypeInto(GridSensor, 5, 1, "-0.25");
+        TypeInto(GridSensor, 1, 2, "Renamed");
+        Button("SaveBtn")->click();
+        // The timer hands the writes over; the first one is then on the wire.
+        QTRY_VERIFY_WITH_TIMEOUT(Sim->CommandCount() >= 1, WaitMs);
+        CloseMidExchange();
+
+        const Settings edits{{"S0CAL0", "1.5"}, {"S0CAL1", "-0.25"}, {"S1NAM", "Renamed"}};
+        for (const std::string& command : WritesSent()) {
+            bool known = false;
+            for (const auto& [key, value] : edits)
+                known = known || command == Write(key, value);
+            QVERIFY2(known, command.c_str());
+        }
+        for (const auto& [key, old] : Before) {
+            const auto edit = edits.find(key);
+            const std::string now = Sim->Setting(key);
+            const bool refused = fault == Fault::Rejected && key == "S0CAL0";
+            const bool edited = edit != edits.end() && now == edit->second && !refused;
+            QVERIFY2(now == old || edited, (key + " holds " + now).c_str());
+        }
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TApplication application(argc, argv);
+    TestFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "faults_test.moc"
