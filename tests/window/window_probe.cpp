@@ -3,9 +3,14 @@
 //   startup-failure        the window's creation throws; the error box is noted and dismissed
 //   close-during-exchange  the window is closed while the driver waits for a silent port
 //   close-during-connect   Connect is pressed on a silent port, then the window is closed
+//   close-during-faulty-write-back
+//                          Connect on a simulated instrument whose replies come in pieces,
+//                          with NUL bytes and an over-long line; then one edit is saved, its
+//                          write is answered late, and the window is closed while it waits
 #include "ptymaster.h"
 
 #include "driver/sdi12d.h"
+#include "sim/instrumentsim.h"
 #include "window/adapterlocator.h"
 #include "window/mainform.h"
 #include "window/tapplication.h"
@@ -14,6 +19,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -98,6 +104,57 @@ std::unique_ptr<QWidget> ConnectThenClose()
     return window;
 }
 
+InstrumentSim* Simulated = nullptr;
+
+std::unique_ptr<QWidget> FaultyWriteBackThenClose()
+{
+    static InstrumentSim simulated;
+    Simulated = &simulated;
+    simulated.SetSplitReplies(2);
+    simulated.SetNulInReply("S0NAM");
+    simulated.SetOverlongReply("S0CAL3", 300);
+    adapterLocator.UseDevice(simulated.SlavePath());
+    auto window = std::make_unique<TMainWindow>();
+    QWidget* shown = window.get();
+    auto* connectBtn = shown->findChild<QPushButton*>(QStringLiteral("ConnectBtn"));
+    QTimer::singleShot(0, shown, [connectBtn] { connectBtn->click(); });
+    auto* poll = new QTimer(shown);
+    QObject::connect(poll, &QTimer::timeout, shown, [shown, connectBtn] {
+        static bool saved = false;
+        if (!saved) {
+            if (Simulated->CommandCount() < 181 || !connectBtn->isEnabled())
+                return;
+            Report("read done");
+            Simulated->SetLateReply("TH0T0", std::chrono::seconds(60));
+            shown->findChild<QTableWidget*>(QStringLiteral("ThermistorSG"))
+                ->item(0, 1)
+                ->setText(QStringLiteral("26.5"));
+            shown->findChild<QPushButton*>(QStringLiteral("SaveBtn"))->click();
+            saved = true;
+            return;
+        }
+        const auto commands = Simulated->Commands();
+        if (commands.empty() || commands.back() != "\x02TH0T0=26.5\r\n")
+            return;
+        const bool closeEnabled =
+            shown->findChild<QPushButton*>(QStringLiteral("CancelBtn"))->isEnabled();
+        Report(QStringLiteral("write under way, Close %1; closing")
+                   .arg(closeEnabled ? "enabled" : "disabled"));
+        shown->close();
+    });
+    poll->start(50);
+    return window;
+}
+
+int WithInstrumentReport(int exitCode)
+{
+    int writes = 0;
+    for (const std::string& command : Simulated->Commands())
+        writes += command.find('=') != std::string::npos ? 1 : 0;
+    Report(QStringLiteral("writes: %1").arg(writes));
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -108,7 +165,9 @@ int main(int argc, char* argv[])
         return TApplication::Run(argc, argv, StartExchangeThenClose);
     if (argc > 1 && std::strcmp(argv[1], "close-during-connect") == 0)
         return TApplication::Run(argc, argv, ConnectThenClose);
-    std::fprintf(
-        stderr, "usage: window_probe startup-failure|close-during-exchange|close-during-connect\n");
+    if (argc > 1 && std::strcmp(argv[1], "close-during-faulty-write-back") == 0)
+        return WithInstrumentReport(TApplication::Run(argc, argv, FaultyWriteBackThenClose));
+    std::fprintf(stderr, "usage: window_probe startup-failure|close-during-exchange|"
+                         "close-during-connect|close-during-faulty-write-back\n");
     return 2;
 }
