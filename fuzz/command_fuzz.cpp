@@ -1,10 +1,12 @@
 // Arbitrary keys, cell texts and operations in records, through command building and the
 // driver's send path over a socket pair. Whatever reaches the wire for one request is either
 // nothing (the request is skipped) or one whole command: the lead byte, then the built text of
-// at most MaxCommandLength characters ending in CR LF, never cut short. The sanitizers watch
-// for overflows on the way.
+// at most MaxCommandLength characters ending in CR LF, never cut short. Cell texts pass the
+// window's value check first, as in its write pass: a value that reaches the wire holds no
+// byte that could end or frame a command. The sanitizers watch for overflows on the way.
 #include "driver/sdi12d.h"
 #include "driver/socketlink.h"
+#include "window/valuecheck.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -51,6 +53,24 @@ bool MayReachWire(const dev_opt& record, const std::string& command)
     return known && command.size() <= static_cast<size_t>(MaxCommandLength);
 }
 
+// The value as it travels: no control byte of any kind, so no CR, LF, lead byte or NUL.
+void CheckValueOnWire(const std::string& value)
+{
+    for (const char c : value) {
+        const auto byte = static_cast<uint8_t>(c);
+        Check(byte >= 0x20 && byte != 0x7F && !(byte >= 0x80 && byte <= 0x9F),
+              "no control byte inside a value on the wire");
+    }
+}
+
+// What the window's write pass hands to the driver: reads, and writes of checked values.
+bool WindowWouldSubmit(const dev_opt& record)
+{
+    if (record.Operation != OpWrite)
+        return true;
+    return UnsafeValueReason(record.WriteKey, record.ValueToWrite).empty();
+}
+
 void CheckBuiltCommand(const dev_opt& record)
 {
     const std::string command = Tsdi12d::BuildCommand(record);
@@ -71,6 +91,9 @@ void CheckWire(const dev_opt& record, const std::string& wire)
     Check(!wire.empty() && static_cast<uint8_t>(wire[0]) == LeadByte, "starts with 0x02");
     Check(EndsWithCrLf(wire), "a command on the wire ends in CR LF");
     Check(wire.compare(1, std::string::npos, command) == 0, "the whole command, never cut");
+    if (record.Operation == OpWrite)
+        CheckValueOnWire(
+            wire.substr(1 + record.WriteKey.size() + 1, wire.size() - record.WriteKey.size() - 4));
 }
 
 constexpr int MaxRecords = 4;
@@ -126,14 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < count; ++i) {
         FillRecord(records[i], input);
         CheckBuiltCommand(records[i]);
-        list.push_back(&records[i]);
+        if (WindowWouldSubmit(records[i]))
+            list.push_back(&records[i]);
     }
 
     Tsdi12d driver;
     SocketLink link(driver);
     driver.Submit(list);
-    for (int i = 0; i < count; ++i)
-        Exchange(driver, link, records[i]);
+    for (dev_opt* record : list)
+        Exchange(driver, link, *record);
     driver.Tick();
     Check(driver.Mode.load() == ModeIdle && driver.ExchangeRunning.load() == 0,
           "the driver is idle once the list is done");
