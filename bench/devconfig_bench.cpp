@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <cstdlib>
 #include <deque>
 #include <thread>
 
@@ -52,7 +53,7 @@ void MeasureIdle()
 void MeasureFullRead()
 {
     InstrumentSim sim;
-    sim.SetPaced(true);
+    sim.SetPaced(getenv("UNPACED") == nullptr);
     Tsdi12d driver;
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);

@@ -2,6 +2,10 @@
 
 #include "driver/sdi12d.h"
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 commthread::commthread(Tsdi12d& driver, bool createSuspended) : Driver(driver)
 {
     if (!createSuspended)
@@ -18,6 +22,9 @@ void commthread::Resume()
     if (Worker.joinable() || StopRequested.load(std::memory_order_acquire))
         return;
     Worker = std::thread([this] { Execute(); });
+#ifdef __linux__
+    pthread_setname_np(Worker.native_handle(), "comms"); // for top, gdb and perf
+#endif
 }
 
 void commthread::Stop()

@@ -1,5 +1,7 @@
 #include "sim/instrumentsim.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -96,6 +98,7 @@ InstrumentSim::InstrumentSim()
         if (WakeFd < 0)
             ThrowSystemError("eventfd");
         Server = std::thread([this] { Serve(); });
+        pthread_setname_np(Server.native_handle(), "instrument-sim");
     } catch (...) {
         CloseQuietly(WakeFd);
         CloseQuietly(Slave);
