@@ -120,8 +120,8 @@ void Tsdi12d::WaitForWork()
     }
     const uint64_t now = TickCountMs();
     if (State == StSend && now < QuietUntil) {
-        const auto pause = std::min<uint64_t>(PollSliceMs, QuietUntil - now);
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        if (!LastReceiveGotByte)
+            WaitReadable(static_cast<int>(std::min<uint64_t>(PollSliceMs, QuietUntil - now)));
         return;
     }
     if (!WaitingForReply() || LastReceiveGotByte)
@@ -139,7 +139,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         AbandonExchange(); // nothing is sent on a dead port
         return;
     }
-    if (TickCountMs() < QuietUntil)
+    if (LineStillBusy())
         return; // a reply that missed its limit may still be on its way: let it arrive first
     PartialLength = 0;
     PartialLine[0] = '\0';
@@ -162,6 +162,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
 {
     ReceiveByte();
     if (LineCount.load(std::memory_order_relaxed) > LineMark) {
+        if (Resync && !ConfirmAfterTimeOut())
+            return;
         if (State == StReadWait) {
             LastReply = CompletedLine;
             request.ValueRead = ParseReply(LastReply);
@@ -181,8 +183,66 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         // No reply in time: the request is left as it was. The next command waits a little,
         // so that a reply arriving just too late is discarded instead of taken as its answer.
         State = StNext;
-        QuietUntil = now + std::min<uint64_t>(LateReplyGraceMs, ReplyLimit.load());
+        Resync = true;
+        StartQuietTime();
     }
+}
+
+uint64_t Tsdi12d::GraceMs() const
+{
+    return std::min<uint64_t>(LateReplyGraceMs, ReplyLimit.load(std::memory_order_relaxed));
+}
+
+void Tsdi12d::StartQuietTime()
+{
+    const uint64_t now = TickCountMs();
+    QuietUntil = now + GraceMs();
+    QuietCap = now + ReplyLimit.load(std::memory_order_relaxed);
+}
+
+// During the quiet time every byte that arrives is dropped and moves the end of the quiet time
+// on, up to one reply limit: the line must fall silent before the next command goes out.
+bool Tsdi12d::LineStillBusy()
+{
+    LastReceiveGotByte = false;
+    const uint64_t now = TickCountMs();
+    if (now >= QuietUntil)
+        return false;
+    uint8_t byte = 0;
+    if (ReadByte(&byte) == 1) {
+        LastReceiveGotByte = true;
+        QuietUntil = std::min(now + GraceMs(), QuietCap);
+    }
+    return true;
+}
+
+// After a time-out the line cannot be trusted: the missing reply may still come, later than
+// any quiet time, and would be taken as the answer to the next command. So the first read
+// after a time-out is repeated, each time after the line has fallen quiet, until two answers
+// agree; a write's answer is followed by a quiet time that drops whatever else comes. Returns
+// whether the line just completed may be taken as the answer.
+bool Tsdi12d::ConfirmAfterTimeOut()
+{
+    if (State == StWriteWait) {
+        Resync = false;
+        StartQuietTime();
+        return true;
+    }
+    const std::string value = ParseReply(CompletedLine);
+    if (ResyncReads > 0 && value == ResyncValue) {
+        Resync = false;
+        ResyncReads = 0;
+        return true;
+    }
+    ResyncValue = value;
+    StartQuietTime();
+    if (++ResyncReads >= MaxResyncReads) {
+        ResyncReads = 0; // no two answers agreed: the record is left as it was
+        State = StNext;
+        return false;
+    }
+    State = StSend; // the same read again, once the line is quiet
+    return false;
 }
 
 void Tsdi12d::AbandonExchange()
@@ -219,6 +279,7 @@ void Tsdi12d::StepCellExchange()
         AwaitReply(*current);
         break;
     case StNext:
+        ResyncReads = 0;
         ++RequestIndex;
         State = StSend;
         break;

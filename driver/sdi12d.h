@@ -58,6 +58,7 @@ public:
 
     static constexpr int PollSliceMs = 50;
     static constexpr uint64_t LateReplyGraceMs = 250;
+    static constexpr int MaxResyncReads = 4;
 
     std::string LastCommand;
     std::string LastReply;
@@ -82,11 +83,20 @@ private:
     void AwaitReply(dev_opt& request);
     void Finish();
     void AbandonExchange();
+    uint64_t GraceMs() const;
+    void StartQuietTime();
+    bool LineStillBusy();
+    bool ConfirmAfterTimeOut();
 
     std::atomic<uint32_t> ReplyLimit;
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
     uint64_t QuietUntil = 0;
+    uint64_t QuietCap = 0;
+    // Set by a time-out until an answer has been confirmed.
+    bool Resync = false;
+    int ResyncReads = 0;
+    std::string ResyncValue;
     std::mutex WakeMutex;
     std::condition_variable WakeSignal;
     bool WakeRequested = false;

@@ -283,10 +283,71 @@ TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
     TickUntilSent();
     EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
     Link.Feed("2\r\n");
+    Ticks(3);
+    // After a time-out one answer is not enough: the same read goes out again.
+    EXPECT_EQ(second.ResultReady, 0);
+    TickUntilSent();
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
+    Link.Feed("2\r\n");
     Ticks(3 + 2);
     EXPECT_EQ(first.ResultReady, 0);
     EXPECT_EQ(second.ValueRead, "2");
     EXPECT_EQ(second.ResultReady, 1);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+}
+
+TEST_F(CellExchange, ReplyLaterThanTheQuietTimeIsNotTakenForTheNextSetting)
+{
+    dev_opt first, second, third;
+    MakeRead(first, "S0NAM");
+    MakeRead(second, "S0FRP");
+    MakeRead(third, "S0CFRQ");
+    Driver.Submit({&first, &second, &third});
+    Ticks(1);
+    TickPastDeadline();
+    TickUntilSent();
+    Link.TakeSent();
+    // The first setting's answer comes only now, while the second read waits; the second
+    // read's own answer follows it, as an instrument working through its input would send.
+    Link.Feed("Tank\r\n");
+    Ticks(6);
+    EXPECT_EQ(second.ResultReady, 0) << "one answer after a time-out is not enough";
+    Link.Feed("2\r\n");
+    TickUntilSent();
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n") << "asked again after the line fell quiet";
+    Link.Feed("2\r\n");
+    Ticks(3);
+    TickUntilSent();
+    EXPECT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n") << "two answers must agree";
+    Link.Feed("2\r\n");
+    Ticks(3 + 2);
+    EXPECT_EQ(second.ValueRead, "2");
+    EXPECT_EQ(Link.TakeSent(), "\x02S0CFRQ?\r\n") << "in step again: one read per setting";
+    Link.Feed("3150\r\n");
+    Ticks(6 + 2);
+    EXPECT_EQ(third.ValueRead, "3150");
+    EXPECT_EQ(first.ResultReady, 0);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+}
+
+TEST_F(CellExchange, AnswersThatNeverAgreeLeaveTheRecordAsItWas)
+{
+    dev_opt first, second;
+    MakeRead(first, "S0NAM");
+    MakeRead(second, "S0FRP");
+    second.ValueRead = "old";
+    Driver.Submit({&first, &second});
+    Ticks(1);
+    TickPastDeadline();
+    for (int i = 0; i < Tsdi12d::MaxResyncReads; ++i) {
+        TickUntilSent();
+        Link.Feed("v" + std::to_string(i) + "\r\n");
+        Ticks(4);
+    }
+    Ticks(2);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_EQ(second.ResultReady, 0);
+    EXPECT_EQ(second.ValueRead, "old");
 }
 
 TEST_F(CellExchange, OverlongCommandIsNeverSentCut)
