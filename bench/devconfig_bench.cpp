@@ -1,4 +1,6 @@
 // Prints the driver's speed and CPU figures, one line each as "name value unit".
+// With UNPACED set in the environment the simulator answers at once instead of at the wire
+// rate, to see the cost of the exchange without byte-by-byte arrival.
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsim.h"
@@ -7,8 +9,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <thread>
 
@@ -38,6 +40,21 @@ void Print(const char* name, double value, const char* unit)
     std::fflush(stdout);
 }
 
+// One read of every setting, in the order Connect reads them.
+RequestList FullRead(std::deque<dev_opt>& records)
+{
+    const auto& keys = InstrumentSim::Keys();
+    records.resize(keys.size());
+    RequestList list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        records[i].ReadKey = keys[i];
+        records[i].WriteKey = keys[i];
+        records[i].Operation = OpRead;
+        list.push_back(&records[i]);
+    }
+    return list;
+}
+
 void MeasureIdle()
 {
     Tsdi12d driver;
@@ -58,15 +75,8 @@ void MeasureFullRead()
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
 
-    const auto& keys = InstrumentSim::Keys();
-    std::deque<dev_opt> records(keys.size());
-    RequestList list;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        records[i].ReadKey = keys[i];
-        records[i].WriteKey = keys[i];
-        records[i].Operation = OpRead;
-        list.push_back(&records[i]);
-    }
+    std::deque<dev_opt> records;
+    const RequestList list = FullRead(records);
 
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double cpuBefore = ThreadCpuSeconds(thread);
@@ -100,15 +110,8 @@ void MeasureUnplugRecovery()
     Tsdi12d driver; // the program's reply limit
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
-    const auto& keys = InstrumentSim::Keys();
-    std::deque<dev_opt> records(keys.size());
-    RequestList list;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        records[i].ReadKey = keys[i];
-        records[i].WriteKey = keys[i];
-        records[i].Operation = OpRead;
-        list.push_back(&records[i]);
-    }
+    std::deque<dev_opt> records;
+    const RequestList list = FullRead(records);
     driver.Submit(list);
     if (!sim.WaitForCommands(90, std::chrono::seconds(30)))
         return;

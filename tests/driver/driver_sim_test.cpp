@@ -1,6 +1,7 @@
 // The driver and its comms thread against the simulated instrument over a real pseudo-terminal.
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
+#include "driver/testrecords.h"
 #include "sim/instrumentsim.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t TestLimitMs = 400;
-
-void MakeRead(dev_opt& record, const std::string& key)
-{
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.Operation = OpRead;
-}
 
 class DriverOnSim : public ::testing::Test
 {

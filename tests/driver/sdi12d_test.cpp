@@ -2,6 +2,7 @@
 // that each step sees exactly the bytes the test has fed.
 #include "driver/sdi12d.h"
 #include "driver/socketlink.h"
+#include "driver/testrecords.h"
 
 #include <gtest/gtest.h>
 
@@ -12,23 +13,6 @@
 namespace {
 
 constexpr uint32_t ShortLimitMs = 60;
-
-void MakeRead(dev_opt& record, const std::string& key)
-{
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.Operation = OpRead;
-}
-
-void MakeWrite(dev_opt& record, const std::string& key, const std::string& value)
-{
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.ValueToWrite = value;
-    record.Operation = OpWrite;
-    record.WriteNeeded = 1;
-    record.ReadBackNeeded = 1;
-}
 
 class DriverTest : public ::testing::Test
 {

@@ -2,6 +2,7 @@
 // the same cell exchange as on the target, through the Win32 port backend.
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
+#include "driver/testrecords.h"
 #include "testcomport.h"
 
 #include <gtest/gtest.h>
@@ -17,22 +18,6 @@ using namespace std::chrono_literals;
 
 constexpr int32_t Baud = 115200;
 constexpr uint32_t ReplyLimitMs = 10000;
-
-void MakeRead(dev_opt& record, const std::string& key)
-{
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.Operation = OpRead;
-}
-
-void MakeWrite(dev_opt& record, const std::string& key, const std::string& value)
-{
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.ValueToWrite = value;
-    record.Operation = OpWrite;
-    dev_opt::Raise(record.WriteNeeded);
-}
 
 // A value this run has not written before, so a read-back cannot pass on an old one.
 std::string FreshValue()
