@@ -1,4 +1,5 @@
 #include "window/mainform.h"
+#include "window/fulltexttip.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -166,6 +167,9 @@ void TMainWindow::SetUpGrid(QTableWidget* grid, const int* widths, int columnCou
     side->setDefaultSectionSize(RowHeight);
     side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     side->setFixedWidth(LabelColumnWidth);
+
+    // Long values stay readable in the narrow columns.
+    new TFullTextTip(grid);
 
     // Tab leaves the table for the next control rather than moving between cells.
     grid->setTabKeyNavigation(false);
