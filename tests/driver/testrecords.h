@@ -21,3 +21,20 @@ inline void MakeWrite(dev_opt& record, const std::string& key, const std::string
     dev_opt::Raise(record.WriteNeeded);
     dev_opt::Raise(record.ReadBackNeeded);
 }
+
+// Back to the state of a record at program start: free, no texts, no flags.
+inline void ClearRecord(dev_opt& record)
+{
+    record.Magic = 0;
+    record.ReadKey.clear();
+    record.WriteKey.clear();
+    record.ValueRead.clear();
+    record.ValueToWrite.clear();
+    record.GridId = 0;
+    record.Col = 0;
+    record.Row = 0;
+    dev_opt::Lower(record.ResultReady);
+    dev_opt::Lower(record.WriteNeeded);
+    dev_opt::Lower(record.ReadBackNeeded);
+    record.Operation = 0;
+}

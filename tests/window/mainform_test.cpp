@@ -1,5 +1,6 @@
 // The main window on the offscreen platform: layout, table labelling, the timer's copy and
 // button steps, ResetGrids, keyboard order, and the error box for escaping exceptions.
+#include "../driver/testrecords.h"
 #include "driver/sdi12d.h"
 #include "window/mainform.h"
 #include "window/tapplication.h"
@@ -27,22 +28,6 @@ constexpr int WaitMs = 10000;
 template <typename T> T* Child(QWidget& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
-}
-
-void ClearRecord(dev_opt& record)
-{
-    record.Magic = 0;
-    record.ReadKey.clear();
-    record.WriteKey.clear();
-    record.ValueRead.clear();
-    record.ValueToWrite.clear();
-    record.GridId = 0;
-    record.Col = 0;
-    record.Row = 0;
-    dev_opt::Lower(record.ResultReady);
-    dev_opt::Lower(record.WriteNeeded);
-    dev_opt::Lower(record.ReadBackNeeded);
-    record.Operation = 0;
 }
 
 void PutResult(int slot, int32_t gridId, int32_t col, int32_t row, const std::string& value)

@@ -1,6 +1,7 @@
 #pragma once
 // A harness for end-to-end tests of the real window with the real driver and comms thread,
 // over a pseudo-terminal to the simulated instrument.
+#include "../driver/testrecords.h"
 #include "driver/sdi12d.h"
 #include "serial/ft_portid.h"
 #include "sim/instrumentsim.h"
@@ -58,22 +59,6 @@ inline std::string Read(const std::string& key)
 inline std::string Write(const std::string& key, const std::string& value)
 {
     return "\x02" + key + "=" + value + "\r\n";
-}
-
-inline void ClearRecord(dev_opt& record)
-{
-    record.Magic = 0;
-    record.ReadKey.clear();
-    record.WriteKey.clear();
-    record.ValueRead.clear();
-    record.ValueToWrite.clear();
-    record.GridId = 0;
-    record.Col = 0;
-    record.Row = 0;
-    dev_opt::Lower(record.ResultReady);
-    dev_opt::Lower(record.WriteNeeded);
-    dev_opt::Lower(record.ReadBackNeeded);
-    record.Operation = 0;
 }
 
 inline bool DriverIdle()
