@@ -220,6 +220,12 @@ void InstrumentSim::SetPaced(bool paced)
     Active.Paced = paced;
 }
 
+void InstrumentSim::SetDeliveryFrame(std::chrono::microseconds frame)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.Frame = frame;
+}
+
 void InstrumentSim::SetSplitReplies(std::size_t bytesPerWrite, std::chrono::microseconds pause)
 {
     std::lock_guard<std::mutex> guard(Lock);
@@ -413,7 +419,7 @@ std::string InstrumentSim::ReplyTo(const Request& request, const Faults& faults)
 bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const Faults& faults)
 {
     if (faults.Paced)
-        return SendPaced(reply, startNs);
+        return SendPaced(reply, startNs, faults.Frame.count() * 1000);
     if (!SleepUntil(startNs))
         return false;
     if (faults.SplitBytes > 0)
@@ -421,7 +427,7 @@ bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const F
     return WriteAll(reply.data(), reply.size());
 }
 
-bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs)
+bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t frameNs)
 {
     // One byte every 1/WireBytesPerSecond on an absolute schedule: a late wake-up sends
     // everything already due in one write, so delays do not add up.
@@ -445,9 +451,14 @@ bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs)
             }
             continue;
         }
+        if (frameNs > 0 && now < LastDeliveryNs + frameNs) {
+            SleepUntilNs(LastDeliveryNs + frameNs); // what is due waits for the next frame
+            continue;
+        }
         const std::size_t count = std::min<std::size_t>(std::size_t(due), reply.size() - sent);
         if (!WriteAll(reply.data() + sent, count))
             return false;
+        LastDeliveryNs = now;
         sent += count;
         OutBytes += int64_t(count);
     }

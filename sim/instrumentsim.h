@@ -68,6 +68,10 @@ public:
     void SetNulInReply(const std::string& key);
     // Takes commands and sends replies at the wire rate (WireBytesPerSecond each way).
     void SetPaced(bool paced);
+    // With pacing: hands received bytes over at most once per frame, as a USB adapter does with
+    // its latency timer (1 ms for an FTDI chip in low-latency mode); 0 hands each byte over as
+    // it is due. Bytes are never handed over earlier than the wire rate allows.
+    void SetDeliveryFrame(std::chrono::microseconds frame);
     // Sends every reply in writes of at most bytesPerWrite bytes with a pause between them;
     // 0 sends each reply in one write. Paced replies go out by their own schedule instead.
     void SetSplitReplies(std::size_t bytesPerWrite,
@@ -98,6 +102,7 @@ private:
         std::string RejectedKey;
         std::string NulKey;
         bool Paced = false;
+        std::chrono::microseconds Frame{0};
         std::size_t SplitBytes = 0;
         std::chrono::microseconds SplitPause{0};
     };
@@ -123,7 +128,7 @@ private:
     void HandleCommand(const std::string& command, int64_t arrivalNs);
     std::string ReplyTo(const Request& request, const Faults& faults);
     bool SendReply(const std::string& reply, int64_t startNs, const Faults& faults);
-    bool SendPaced(const std::string& reply, int64_t startNs);
+    bool SendPaced(const std::string& reply, int64_t startNs, int64_t frameNs);
     bool SendSplit(const std::string& reply, const Faults& faults);
     bool WriteAll(const char* data, std::size_t size);
     bool SleepUntil(int64_t deadlineNs);
@@ -155,6 +160,7 @@ private:
     int64_t InBytes = 0;
     int64_t OutBaseNs = 0;
     int64_t OutBytes = 0;
+    int64_t LastDeliveryNs = 0;
 
     std::thread Server;
 };

@@ -215,6 +215,31 @@ TEST_F(InstrumentSimTest, PacingKeepsToTheWireRate)
     EXPECT_GE(SecondsSince(start), double(bytes) / 11520);
 }
 
+TEST_F(InstrumentSimTest, DeliveryFramesHandBytesOverInFewPieces)
+{
+    Sim.SetPaced(true);
+    Sim.SetDeliveryFrame(2ms);
+    Sim.SetOverlongReply("S0NAM", 28); // 30 bytes: about 2.6 ms on the wire
+    const auto start = std::chrono::steady_clock::now();
+    Client.Send(Read("S0NAM"));
+    std::string reply;
+    int pieces = 0;
+    while (reply.find('\n') == std::string::npos && SecondsSince(start) < 10) {
+        if (!(Client.Poll(POLLIN, 5s) & POLLIN))
+            break;
+        char buffer[64];
+        const ssize_t n = read(Client.Descriptor(), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        reply.append(buffer, static_cast<size_t>(n));
+        ++pieces;
+    }
+    EXPECT_EQ(reply.size(), 30u);
+    // Handed over at most once per frame: the first byte at once, then one piece per 2 ms.
+    EXPECT_LE(pieces, 3);
+    EXPECT_GE(SecondsSince(start), 30.0 / 11520);
+}
+
 TEST_F(InstrumentSimTest, HangUpBreaksTheLine)
 {
     EXPECT_FALSE(Sim.HungUp());
