@@ -2,6 +2,7 @@
 // button steps, ResetGrids, keyboard order, and the error box for escaping exceptions.
 #include "../driver/testrecords.h"
 #include "driver/sdi12d.h"
+#include "messageboxwatch.h"
 #include "window/mainform.h"
 #include "window/tapplication.h"
 
@@ -50,33 +51,6 @@ QStringList HeaderTexts(const QTableWidget* grid, Qt::Orientation orientation)
         texts << (item != nullptr ? item->text() : QString());
     }
     return texts;
-}
-
-// Finds the error box among the top-level widgets, notes what it shows and dismisses it.
-struct BoxSeen
-{
-    int Count = 0;
-    QString Title;
-    QString Text;
-    QMessageBox::Icon Icon = QMessageBox::NoIcon;
-    QList<QAbstractButton*>::size_type Buttons = 0;
-};
-
-void CloseBoxLater(BoxSeen& seen)
-{
-    QTimer::singleShot(100, [&seen] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            ++seen.Count;
-            seen.Title = box->windowTitle();
-            seen.Text = box->text();
-            seen.Icon = box->icon();
-            seen.Buttons = box->buttons().size();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
 }
 
 class ThrowingObject : public QObject

@@ -3,6 +3,7 @@
 // over a pseudo-terminal to the simulated instrument.
 #include "../driver/testrecords.h"
 #include "driver/sdi12d.h"
+#include "messageboxwatch.h"
 #include "serial/ft_portid.h"
 #include "sim/instrumentsim.h"
 #include "window/adapterlocator.h"
@@ -69,35 +70,6 @@ inline bool DriverIdle()
 inline QString Latin1(const std::string& text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// What a message box showed; it is dismissed with its OK button.
-struct BoxSeen
-{
-    int Count = 0;
-    QString Title;
-    QString Text;
-    QMessageBox::Icon Icon = QMessageBox::Critical;
-    qsizetype Buttons = 0;
-    bool OkOnly = false;
-};
-
-inline void CloseBoxLater(BoxSeen& seen)
-{
-    QTimer::singleShot(100, [&seen] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            ++seen.Count;
-            seen.Title = box->windowTitle();
-            seen.Text = box->text();
-            seen.Icon = box->icon();
-            seen.Buttons = box->buttons().size();
-            seen.OkOnly = box->standardButtons() == QMessageBox::Ok;
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
 }
 
 } // namespace harness
