@@ -4,6 +4,7 @@
 
 #ifdef __linux__
 #include <pthread.h>
+#include <sys/prctl.h>
 #endif
 
 commthread::commthread(Tsdi12d& driver, bool createSuspended) : Driver(driver)
@@ -37,6 +38,11 @@ void commthread::Stop()
 
 void commthread::Execute()
 {
+#ifdef __linux__
+    // The sleeps between reply bytes last a few byte times (0.26 ms at 115200 baud); the
+    // default timer slack of 50 us would make each of them late by most of a byte.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
     while (!StopRequested.load(std::memory_order_acquire)) {
         Passes.fetch_add(1, std::memory_order_relaxed);
         Driver.Tick();

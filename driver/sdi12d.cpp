@@ -21,6 +21,21 @@ uint64_t Tsdi12d::TickCountMs()
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+int64_t Tsdi12d::NowNs()
+{
+    using namespace std::chrono;
+    return static_cast<int64_t>(
+        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Tsdi12d::SleepUntilNs(int64_t wakeAtNs)
+{
+    // Never longer than a poll slice, however slow the line.
+    const int64_t latest = NowNs() + int64_t(PollSliceMs) * 1000000;
+    const std::chrono::nanoseconds until(std::min(wakeAtNs, latest));
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(until));
+}
+
 void Tsdi12d::Tick()
 {
     if (Mode.load(std::memory_order_acquire) == ModeCellExchange)
@@ -41,6 +56,7 @@ void Tsdi12d::ReceiveByte()
     if (ReadByte(&byte) == 0)
         return;
     LastReceiveGotByte = true;
+    LastReceivedByte = byte;
     if (byte == '\n') {
         std::memcpy(CompletedLine, PartialLine, static_cast<size_t>(PartialLength) + 1);
         PartialLength = 0;
@@ -124,8 +140,17 @@ void Tsdi12d::WaitForWork()
             WaitReadable(static_cast<int>(std::min<uint64_t>(PollSliceMs, QuietUntil - now)));
         return;
     }
-    if (!WaitingForReply() || LastReceiveGotByte)
+    if (!WaitingForReply())
+        return;
+    switch (Pacer.AfterStep(LastReceiveGotByte, LastReceivedByte, NowNs())) {
+    case ReplyPacer::Next::ReadAgain:
         return; // more bytes may be queued: take the next one at once
+    case ReplyPacer::Next::Sleep:
+        SleepUntilNs(Pacer.WakeAtNs());
+        return;
+    case ReplyPacer::Next::Poll:
+        break;
+    }
     const uint64_t left = Deadline >= now ? Deadline - now + 1 : 0;
     const int slice = static_cast<int>(std::min<uint64_t>(PollSliceMs, left));
     if (slice > 0)
@@ -153,6 +178,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     // Whatever is still queued belongs to an earlier command; it must not become this reply.
     DiscardInput();
     SendCommand(LastCommand);
+    Pacer.Start(ByteTimeNs());
     Deadline = TickCountMs() + ReplyLimit.load(std::memory_order_relaxed);
     LineMark = LineCount.load(std::memory_order_relaxed);
     State = request.Operation == OpRead ? StReadWait : StWriteWait;

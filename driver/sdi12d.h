@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/replypacer.h"
 #include "driver/requestlist.h"
 #include "serial/commsport.h"
 
@@ -40,7 +41,8 @@ public:
     void SendCommand(const std::string& text);
     void StepCellExchange();
     // Blocks the comms thread while there is nothing to do: until Submit or Wake while idle,
-    // and for at most PollSliceMs while waiting for a reply byte that is not there.
+    // and for at most PollSliceMs while waiting for a reply byte that is not there. While a
+    // reply comes byte by byte at the line rate it sleeps a few byte times between steps.
     void WaitForWork();
 
     // GUI thread.
@@ -55,6 +57,8 @@ public:
 
     // Milliseconds of a monotonic 64-bit clock; never wraps.
     static uint64_t TickCountMs();
+    // Nanoseconds of the same clock, for the waits between the bytes of a reply.
+    static int64_t NowNs();
 
     static constexpr int PollSliceMs = 50;
     static constexpr uint64_t LateReplyGraceMs = 250;
@@ -87,10 +91,13 @@ private:
     void StartQuietTime();
     bool LineStillBusy();
     bool ConfirmAfterTimeOut();
+    static void SleepUntilNs(int64_t wakeAtNs);
 
     std::atomic<uint32_t> ReplyLimit;
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
+    uint8_t LastReceivedByte = 0;
+    ReplyPacer Pacer;
     uint64_t QuietUntil = 0;
     uint64_t QuietCap = 0;
     // Set by a time-out until an answer has been confirmed.

@@ -75,6 +75,14 @@ public:
         return Lost.load(std::memory_order_acquire);
     }
 
+    // How long one byte takes on the line at the rate the port was opened with: start bit,
+    // eight data bits, stop bit. 0 when not known (an adopted descriptor, or on Windows, whose
+    // sleeps are too coarse to wait by the byte).
+    int64_t ByteTimeNs() const
+    {
+        return LineByteTimeNs.load(std::memory_order_acquire);
+    }
+
     // Whether the driver was asked for low-latency delivery when the port was opened.
     enum class LowLatencyResult
     {
@@ -132,6 +140,7 @@ private:
     void RequestLowLatency(PortHandle handle);
 
     std::atomic<bool> Lost{false};
+    std::atomic<int64_t> LineByteTimeNs{0};
     std::atomic<LowLatencyResult> LowLatencyState{LowLatencyResult::NotAsked};
     std::string Diagnostic;
     std::string SystemError;

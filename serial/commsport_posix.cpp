@@ -155,8 +155,12 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
         applied = tcsetattr(fd, TCSANOW, &LineSettings) == 0;
         code = errno;
     }
-    if (!applied)
+    if (!applied) {
         ErrorHook("DCB error", 0, std::strerror(code)); // the device keeps its old settings
+        return;
+    }
+    constexpr int64_t BitsPerByte = 10; // start bit, eight data bits, stop bit
+    LineByteTimeNs.store(BitsPerByte * 1000000000 / baudRate, std::memory_order_release);
 }
 
 void TCommsPort::ReleaseHandle()
@@ -169,6 +173,7 @@ void TCommsPort::ReleaseHandle()
         ioctl(fd, TIOCNXCL);
     close(fd);
     Lost.store(false, std::memory_order_release);
+    LineByteTimeNs.store(0, std::memory_order_release);
     DeviceIsTty.store(false, std::memory_order_relaxed);
     DeviceIsSocket.store(false, std::memory_order_relaxed);
 }

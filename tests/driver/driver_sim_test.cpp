@@ -43,6 +43,23 @@ protected:
         }
         return true;
     }
+
+    // Reads the first count settings and checks each value against the instrument's.
+    void ExpectEveryValueRead(size_t count = 181)
+    {
+        const auto& keys = InstrumentSim::Keys();
+        std::deque<dev_opt> records(count);
+        RequestList list;
+        for (size_t i = 0; i < count; ++i) {
+            MakeRead(records[i], keys[i]);
+            list.push_back(&records[i]);
+        }
+        ASSERT_TRUE(RunExchange(list, 60s));
+        for (size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(records[i].ValueRead, Sim.Setting(keys[i])) << keys[i];
+            EXPECT_EQ(records[i].ResultReady.load(), 1) << keys[i];
+        }
+    }
 };
 
 TEST_F(DriverOnSim, OneRead)
@@ -87,6 +104,28 @@ TEST_F(DriverOnSim, AllSettingsAreReadInListOrder)
         EXPECT_EQ(records[i].ValueRead, Sim.Setting(keys[i])) << keys[i];
         EXPECT_EQ(records[i].ResultReady.load(), 1) << keys[i];
     }
+}
+
+// However the bytes come, whole replies reach the right settings: at the line rate one by
+// one (slept through between wakes), in USB-like frames, and singly with pauses longer than
+// a byte time.
+TEST_F(DriverOnSim, RepliesAtTheLineRateAreReadWhole)
+{
+    Sim.SetPaced(true);
+    ExpectEveryValueRead();
+}
+
+TEST_F(DriverOnSim, RepliesInFramesAreReadWhole)
+{
+    Sim.SetPaced(true);
+    Sim.SetDeliveryFrame(1ms);
+    ExpectEveryValueRead();
+}
+
+TEST_F(DriverOnSim, RepliesSlowerThanTheLineRateAreReadWhole)
+{
+    Sim.SetSplitReplies(1, 300us);
+    ExpectEveryValueRead(40);
 }
 
 TEST_F(DriverOnSim, UnknownKeyReadsUndefined)

@@ -184,6 +184,21 @@ TEST_F(CommsPortTest, OpenMakesTheLineRaw8N1WithoutFlowControl)
     EXPECT_EQ(Port.LastDiagnostic(), "");
 }
 
+TEST_F(CommsPortTest, ByteTimeFollowsTheRateTheLineIsOpenedWith)
+{
+    EXPECT_EQ(Port.ByteTimeNs(), 0);
+    OpenSlave();
+    EXPECT_EQ(Port.ByteTimeNs(), 86805); // ten bits at 115200 baud
+    Port.OpenDevice(Pty.SlavePath(), 9600);
+    EXPECT_EQ(Port.ByteTimeNs(), 1041666);
+    Port.ClosePort();
+    EXPECT_EQ(Port.ByteTimeNs(), 0);
+    // A rate the line did not take says nothing about how fast bytes come.
+    Port.OpenDevice(Pty.SlavePath(), 12345);
+    EXPECT_TRUE(Port.HoldsDevice());
+    EXPECT_EQ(Port.ByteTimeNs(), 0);
+}
+
 TEST_F(CommsPortTest, RefusedModemLinesOfAPtyAreHarmless)
 {
     // A pty has no DTR or RTS; the request to drop them fails and must not fail the open.
