@@ -69,6 +69,23 @@ TEST(ReplyPacer, BurstsAndGapsAreWaitedForOnThePort)
     EXPECT_EQ(Wake(pacer, "e", 4000), Next::Sleep);
 }
 
+TEST(ReplyPacer, APartFrameAfterALongWaitIsNotSleptThrough)
+{
+    ReplyPacer pacer;
+    pacer.Start(ByteNs);
+    // The reply's first byte comes long after the command: that says nothing against the rate.
+    EXPECT_EQ(pacer.AfterStep(false, 0, 0), Next::Poll);
+    EXPECT_EQ(Wake(pacer, "P", 1000000), Next::Sleep);
+    // A frame's worth, then after a frame period a few bytes more: the next part comes a frame
+    // later, not in a few byte times, so sleeping would only cost a wake.
+    pacer.Start(ByteNs);
+    EXPECT_EQ(pacer.AfterStep(false, 0, 0), Next::Poll);
+    EXPECT_EQ(Wake(pacer, "Pressure ", 1000000), Next::Poll);
+    EXPECT_EQ(Wake(pacer, "1", 2000000), Next::Poll);
+    // The same byte a byte time after the wait began is the line delivering at its rate.
+    EXPECT_EQ(Wake(pacer, "2", 2000000 + ByteNs), Next::Sleep);
+}
+
 TEST(ReplyPacer, EachCommandStartsOnThePort)
 {
     ReplyPacer pacer;
