@@ -55,6 +55,18 @@ void SleepUntilNs(int64_t deadlineNs)
     }
 }
 
+// A line hands each byte over when it is due. A timer wakes a sleeper tens of microseconds
+// late on a busy or virtual machine, which would make every reply end late by as much; so
+// the last stretch before the moment is spent watching the clock.
+void SleepUntilExactlyNs(int64_t deadlineNs)
+{
+    constexpr int64_t WatchNs = 80000;
+    if (deadlineNs - NowNs() > WatchNs)
+        SleepUntilNs(deadlineNs - WatchNs);
+    while (NowNs() < deadlineNs) {
+    }
+}
+
 void CloseQuietly(int& fd)
 {
     if (fd >= 0)
@@ -446,6 +458,8 @@ bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t
             if (next - now > 2 * NsPerMs) {
                 if (!SleepUntil(next))
                     return false;
+            } else if (frameNs == 0) {
+                SleepUntilExactlyNs(next);
             } else {
                 SleepUntilNs(next);
             }

@@ -66,7 +66,9 @@ public:
     void SetRejectedWrite(const std::string& key);
     // Replies to this key carry a NUL byte after the first character of their text.
     void SetNulInReply(const std::string& key);
-    // Takes commands and sends replies at the wire rate (WireBytesPerSecond each way).
+    // Takes commands and sends replies at the wire rate (WireBytesPerSecond each way). Each
+    // reply byte goes out when it is due, to within microseconds: the serving thread watches
+    // the clock for the last stretch before each one.
     void SetPaced(bool paced);
     // With pacing: hands received bytes over at most once per frame, as a USB adapter does with
     // its latency timer (1 ms for an FTDI chip in low-latency mode); 0 hands each byte over as
