@@ -1,5 +1,8 @@
 // The port on the Win32 serial interface: the device opened exclusively, 8N1 without flow
 // control and with DTR and RTS off, reads that return at once with what has arrived.
+// The device is opened for overlapped transfers, so that the comms thread can wait on the
+// port itself for the next byte, with a bound, instead of looking at its queue in a loop.
+// Reads and writes still finish before they return: they wait for their own completion.
 #include "serial/commsport.h"
 
 #include <chrono>
@@ -37,6 +40,106 @@ bool DeviceGoneError(DWORD code)
            code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_HANDLE;
 }
 
+// One event per thread for the transfers it starts; each transfer has finished before the
+// call that started it returns, so a thread never has two of them outstanding.
+class ThreadEvent
+{
+public:
+    ThreadEvent() : Event(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ThreadEvent()
+    {
+        if (Event)
+            CloseHandle(Event);
+    }
+    ThreadEvent(const ThreadEvent&) = delete;
+    ThreadEvent& operator=(const ThreadEvent&) = delete;
+    HANDLE Get() const { return Event; }
+
+private:
+    HANDLE Event;
+};
+
+OVERLAPPED TransferRecord()
+{
+    thread_local ThreadEvent event;
+    OVERLAPPED record = {};
+    record.hEvent = event.Get();
+    return record;
+}
+
+// The error code of a transfer just started: 0 when it is done or goes on in the background.
+DWORD StartCode(BOOL started)
+{
+    if (started)
+        return 0;
+    const DWORD code = GetLastError();
+    return code == ERROR_IO_PENDING ? 0 : code;
+}
+
+// Waits for the end of a transfer that was started; the error code is 0 on success.
+DWORD Finish(HANDLE handle, OVERLAPPED& record, DWORD& count)
+{
+    return GetOverlappedResult(handle, &record, &count, TRUE) ? 0 : GetLastError();
+}
+
+// What the receiving thread last learnt about the input queue of the device it reads: how
+// many bytes are surely there. Only a hint: ReadByte asks the device again when it is used
+// up, so a stale count (another handle, a discard) costs one read that finds nothing.
+struct QueueHint
+{
+    HANDLE Device = nullptr;
+    DWORD Bytes = 0;
+};
+
+QueueHint& ThreadQueueHint()
+{
+    thread_local QueueHint hint;
+    return hint;
+}
+
+void NoteQueued(HANDLE handle, DWORD bytes)
+{
+    QueueHint& hint = ThreadQueueHint();
+    hint.Device = handle;
+    hint.Bytes = bytes;
+}
+
+// Whether a byte may be queued: from the hint while it lasts, else from the device itself.
+// When the device cannot tell, the read is tried, so that its failure is seen.
+bool ByteQueued(HANDLE handle)
+{
+    QueueHint& hint = ThreadQueueHint();
+    if (hint.Device == handle && hint.Bytes > 0)
+        return true;
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (!ClearCommError(handle, &errors, &status))
+        return true;
+    NoteQueued(handle, status.cbInQue);
+    return status.cbInQue > 0;
+}
+
+// Waits until the device reports a received byte, or for at most the given time. The error
+// code is 0 when the wait ended either way.
+DWORD WaitForReceive(HANDLE handle, DWORD milliseconds)
+{
+    OVERLAPPED record = TransferRecord();
+    DWORD events = 0;
+    if (WaitCommEvent(handle, &events, &record))
+        return 0;
+    DWORD code = GetLastError();
+    if (code != ERROR_IO_PENDING)
+        return code;
+    if (WaitForSingleObject(record.hEvent, milliseconds) != WAIT_OBJECT_0)
+        CancelIoEx(handle, &record);
+    // The record must outlive the wait: collect its end, whether it came or was cancelled.
+    DWORD unused = 0;
+    if (GetOverlappedResult(handle, &record, &unused, TRUE))
+        return 0;
+    code = GetLastError();
+    return code == ERROR_OPERATION_ABORTED ? 0 : code;
+}
+
 DWORD MillisecondsLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -48,7 +151,7 @@ DWORD MillisecondsLeft(Clock::time_point deadline)
 void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
 {
     const HANDLE handle = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         Handle.store(FailedHandle, std::memory_order_release);
@@ -81,6 +184,8 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     SetCommTimeouts(handle, &timeouts);
+    // What WaitReadable waits for: a byte put into the input queue.
+    SetCommMask(handle, EV_RXCHAR);
 }
 
 void TCommsPort::ReleaseHandle()
@@ -102,8 +207,13 @@ void TCommsPort::WriteByte(uint8_t value)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return;
+    OVERLAPPED record = TransferRecord();
     DWORD written = 0;
-    if (!WriteFile(handle, &value, 1, &written, nullptr) && DeviceGoneError(GetLastError()))
+    const BOOL done = WriteFile(handle, &value, 1, &written, &record);
+    DWORD code = StartCode(done);
+    if (code == 0 && !done)
+        code = Finish(handle, record, written);
+    if (DeviceGoneError(code))
         MarkLost();
 }
 
@@ -112,9 +222,28 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return 0;
+    // A read that finds nothing costs more than a look at the queue: under Wine it is started
+    // in the background and must be called off again.
+    if (!ByteQueued(handle))
+        return 0;
+    OVERLAPPED record = TransferRecord();
     DWORD got = 0;
-    if (!ReadFile(handle, place, 1, &got, nullptr) && DeviceGoneError(GetLastError()))
-        MarkLost();
+    const BOOL started = ReadFile(handle, place, 1, &got, &record);
+    DWORD code = StartCode(started);
+    if (code == 0 && !started) {
+        // With the read time-outs a read never waits on Windows; Wine lets an overlapped one
+        // wait for a byte instead. Such a read is called off at once; a byte it took is kept.
+        CancelIoEx(handle, &record);
+        code = Finish(handle, record, got);
+    }
+    QueueHint& hint = ThreadQueueHint();
+    if (hint.Device == handle && hint.Bytes > 0)
+        hint.Bytes -= got == 1 ? 1 : hint.Bytes;
+    if (code != 0) {
+        if (code != ERROR_OPERATION_ABORTED && DeviceGoneError(code))
+            MarkLost();
+        return 0;
+    }
     return got == 1 ? 1 : 0;
 }
 
@@ -123,24 +252,29 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
     const HANDLE handle = Handle.load(std::memory_order_acquire);
-    // Without overlapped transfers there is no waiting on the device itself: look at its
-    // input queue in short steps until a byte is there or the time is up.
-    for (;;) {
+    DWORD failure = 0;
+    while (IsDevice(handle)) {
+        // The queue first: on Windows a byte that came before the wait began raises no event.
         DWORD errors = 0;
         COMSTAT status = {};
-        if (!IsDevice(handle) || !ClearCommError(handle, &errors, &status)) {
-            if (IsDevice(handle) && DeviceGoneError(GetLastError()))
-                MarkLost();
-            Sleep(MillisecondsLeft(deadline)); // never return at once: the caller may loop
-            return WaitResult::Broken;
+        if (!ClearCommError(handle, &errors, &status)) {
+            failure = GetLastError();
+            break;
         }
+        NoteQueued(handle, status.cbInQue);
         if (status.cbInQue > 0)
             return WaitResult::Readable;
         const DWORD left = MillisecondsLeft(deadline);
         if (left == 0)
             return WaitResult::TimedOut;
-        Sleep(left < 2 ? left : 2);
+        failure = WaitForReceive(handle, left);
+        if (failure != 0)
+            break;
     }
+    if (IsDevice(handle) && DeviceGoneError(failure))
+        MarkLost();
+    Sleep(MillisecondsLeft(deadline)); // never return at once: the caller may loop
+    return WaitResult::Broken;
 }
 
 void TCommsPort::DiscardInput()
@@ -148,4 +282,5 @@ void TCommsPort::DiscardInput()
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (IsDevice(handle))
         PurgeComm(handle, PURGE_RXCLEAR);
+    NoteQueued(handle, 0);
 }
