@@ -3,6 +3,8 @@
 #include "driver/sdi12d.h"
 #include "serial/ft_portid.h"
 
+#include <cctype>
+
 TAdapterLocator adapterLocator;
 
 void TAdapterLocator::UseDevice(const std::string& devicePath)
@@ -10,9 +12,41 @@ void TAdapterLocator::UseDevice(const std::string& devicePath)
     NamedDevice = devicePath;
 }
 
+int32_t TAdapterLocator::ComPortNumber(const std::string& name)
+{
+    constexpr int32_t HighestPort = 255;
+    std::string text = name;
+    if (text.rfind("\\\\.\\", 0) == 0)
+        text.erase(0, 4);
+    if (!text.empty() && text.back() == ':')
+        text.pop_back();
+    if (text.size() < 4 || text.size() > 6)
+        return 0;
+    for (size_t i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i])
+            return 0;
+    int32_t number = 0;
+    for (size_t i = 3; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return 0;
+        number = number * 10 + (text[i] - '0');
+    }
+    return text[3] != '0' && number <= HighestPort ? number : 0;
+}
+
 AdapterLocation TAdapterLocator::Locate() const
 {
     AdapterLocation where;
+#ifdef _WIN32
+    // A COM port named by the user is opened and shown as the adapter's port would be.
+    if (const int32_t named = ComPortNumber(NamedDevice)) {
+        where.Found = true;
+        where.PortNumber = named;
+        where.DevicePath = TCommsPort::DeviceNameFor(named);
+        where.DisplayName = "COM " + std::to_string(named);
+        return where;
+    }
+#endif
     if (DeviceNamed()) {
         where.Found = true;
         where.PortNumber = 0;

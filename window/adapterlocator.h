@@ -25,6 +25,8 @@ public:
     bool DeviceNamed() const { return !NamedDevice.empty(); }
 
     AdapterLocation Locate() const;
+    // The number of a COM port name ("COM5", "com12", "COM5:", "\\.\COM12"); 0 for any other name.
+    static int32_t ComPortNumber(const std::string& name);
     // Opens the located port on the driver's port; GUI thread, driver idle.
     static void Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate);
 
