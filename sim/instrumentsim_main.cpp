@@ -7,15 +7,18 @@
 #include <exception>
 #include <iostream>
 #include <pthread.h>
+#include <string>
 
 namespace {
 
 void PrintUsage(std::ostream& out)
 {
-    out << "Usage: instrument-sim [--paced] [--help]\n"
+    out << "Usage: instrument-sim [--paced] [--silent-key KEY] [--refused-write KEY] [--help]\n"
            "Simulates the instrument on a pseudo-terminal and prints its device path.\n"
-           "  --paced  send and take bytes at the wire rate of 115200 baud\n"
-           "  --help   show this text\n"
+           "  --paced              send and take bytes at the wire rate of 115200 baud\n"
+           "  --silent-key KEY     never answer commands on KEY\n"
+           "  --refused-write KEY  answer writes to KEY with ERR and keep its value\n"
+           "  --help               show this text\n"
            "Stops on SIGINT, SIGTERM or SIGHUP.\n";
 }
 
@@ -24,9 +27,16 @@ void PrintUsage(std::ostream& out)
 int main(int argc, char** argv)
 {
     bool paced = false;
+    std::string silentKey;
+    std::string refusedKey;
     for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--paced") == 0) {
             paced = true;
+        } else if (std::strcmp(argv[i], "--silent-key") == 0 && hasValue) {
+            silentKey = argv[++i];
+        } else if (std::strcmp(argv[i], "--refused-write") == 0 && hasValue) {
+            refusedKey = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0) {
             PrintUsage(std::cout);
             return 0;
@@ -48,6 +58,8 @@ int main(int argc, char** argv)
     try {
         InstrumentSim sim;
         sim.SetPaced(paced);
+        sim.SetSilentKey(silentKey);
+        sim.SetRejectedWrite(refusedKey);
         std::cout << sim.SlavePath() << std::endl;
         int received = 0;
         sigwait(&stopSignals, &received);
