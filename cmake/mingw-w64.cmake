@@ -1,6 +1,7 @@
 # Cross-build for 64-bit Windows with Debian's MinGW-w64, posix thread model (std::thread and
-# std::mutex need it). Everything is linked statically, so the programs run under Wine or on
-# a bare Windows machine without the MinGW runtime DLLs beside them.
+# std::mutex need it). Chain-loaded by the toolchain file of the prebuilt Qt for MinGW, whose
+# libraries use the MinGW run-time DLLs: the programs use the same ones, so the zip carries
+# them and the test run finds them through WINEPATH.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -14,8 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # ctest runs the test programs through Wine; the caller picks the prefix (WINEPREFIX).
 find_program(DEVCONFIG_WINE NAMES wine64 wine)

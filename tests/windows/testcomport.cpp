@@ -27,3 +27,8 @@ int32_t NonTerminalComPort()
 {
     return PortFrom("DEVCONFIG_TEST_COM_NOT_TTY");
 }
+
+int32_t WindowComPort()
+{
+    return PortFrom("DEVCONFIG_TEST_COM_WINDOW");
+}

@@ -10,3 +10,5 @@ int32_t TestComPort();
 // A port whose device is no terminal, so the line settings are refused
 // (DEVCONFIG_TEST_COM_NOT_TTY).
 int32_t NonTerminalComPort();
+// The port that leads to the instrument of the window tests (DEVCONFIG_TEST_COM_WINDOW).
+int32_t WindowComPort();

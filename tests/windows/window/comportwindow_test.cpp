@@ -1,0 +1,268 @@
+// The real window with the real driver on Windows, over a COM port that Wine maps to the
+// simulated instrument running natively; the port is named as with --port COMn. The
+// instrument never answers one setting and refuses writes to another (the run names both).
+#include "../../driver/testrecords.h"
+#include "../../window/messageboxwatch.h"
+#include "../testcomport.h"
+#include "driver/sdi12d.h"
+#include "sim/instrumentsettings.h"
+#include "window/adapterlocator.h"
+#include "window/mainform.h"
+#include "window/tapplication.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace {
+
+constexpr int WaitMs = 20000;
+constexpr uint32_t TestReplyLimitMs = 1500; // the silent setting costs this much per read
+
+std::string FromEnvironment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Cell (column, row) of the key's setting, as Connect binds them.
+struct Cell
+{
+    int32_t Grid = GridSensor;
+    int Col = 0;
+    int Row = 0;
+};
+
+// "S<channel><field>" of the sensor table, "TH<channel><field>" of the thermistor table.
+Cell CellOf(const std::string& key)
+{
+    const bool thermistor = key.rfind("TH", 0) == 0;
+    const size_t digits = thermistor ? 2 : 1;
+    size_t end = digits;
+    while (end < key.size() && std::isdigit(static_cast<unsigned char>(key[end])))
+        ++end;
+    const int channel = std::stoi(key.substr(digits, end - digits));
+    const std::string field = key.substr(end);
+    Cell cell;
+    cell.Grid = thermistor ? GridThermistor : GridSensor;
+    cell.Row = channel + 1;
+    if (thermistor) {
+        const auto& fields = InstrumentSettings::ThermistorFields;
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (field == fields[i])
+                cell.Col = static_cast<int>(i) + 1;
+    } else {
+        const auto& fields = InstrumentSettings::SensorFields;
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (field == fields[i])
+                cell.Col = static_cast<int>(i) + 1;
+    }
+    return cell;
+}
+
+} // namespace
+
+class TestComPortWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TMainWindow> Window;
+    InstrumentSettings Factory;
+    std::string SilentKey = FromEnvironment("DEVCONFIG_TEST_SILENT_KEY");
+    std::string RefusingKey = FromEnvironment("DEVCONFIG_TEST_REFUSING_KEY");
+    // Settings the tests below write; the first read finds the others at their factory values.
+    const std::set<std::string> Written{"S2NAM", SilentKey, RefusingKey};
+
+    QTableWidget* Grid(int32_t grid) const
+    {
+        return Window->findChild<QTableWidget*>(grid == GridSensor ? "SensorSG" : "ThermistorSG");
+    }
+    QPushButton* Button(const char* name) const { return Window->findChild<QPushButton*>(name); }
+    QString Status() const { return Window->findChild<QStatusBar*>()->currentMessage(); }
+    std::string Text(const Cell& cell) const
+    {
+        return Window->GetCellText(cell.Grid, cell.Col, cell.Row);
+    }
+    bool Marked(const Cell& cell) const
+    {
+        const QTableWidgetItem* item = Grid(cell.Grid)->item(cell.Row - 1, cell.Col - 1);
+        return item != nullptr && item->data(Qt::BackgroundRole).isValid();
+    }
+    bool Settled() const
+    {
+        return sdi12d.Mode.load() == ModeIdle && Window->CycleState == CycleIdle &&
+               PendingSaves == 0 && Button("ConnectBtn")->isEnabled() &&
+               Grid(GridSensor)->isEnabled();
+    }
+
+    bool ConnectAndWait()
+    {
+        Button("ConnectBtn")->click();
+        return QTest::qWaitFor([this] { return Settled(); }, WaitMs);
+    }
+
+    // The user's way: a click on the cell, keys, Return, then Save.
+    void TypeAndSave(const Cell& cell, const QString& text)
+    {
+        Window->findChild<QTabWidget*>()->setCurrentIndex(cell.Grid == GridSensor ? 0 : 1);
+        QTableWidget* grid = Grid(cell.Grid);
+        const auto click = [grid](int row, int col) {
+            const QModelIndex index = grid->model()->index(row - 1, col - 1);
+            grid->scrollTo(index);
+            const QRect rect = grid->visualRect(index);
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rect.center());
+        };
+        click(cell.Row, cell.Col);
+        for (const QChar c : text)
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), grid, WaitMs);
+        Button("SaveBtn")->click();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (WindowComPort() == 0)
+            QSKIP("DEVCONFIG_TEST_COM_WINDOW names no COM port mapped to the instrument");
+        QVERIFY(!SilentKey.empty() && !RefusingKey.empty());
+        adapterLocator.UseDevice("COM" + std::to_string(WindowComPort()));
+    }
+
+    void init()
+    {
+        for (dev_opt& record : cellTable)
+            ClearRecord(record);
+        InitialReadList.clear();
+        PendingSaves = 0;
+        TypedSinceSave = 0;
+        sdi12d.ExchangeRunning.store(0);
+        sdi12d.SetReplyLimit(TestReplyLimitMs);
+        Window = std::make_unique<TMainWindow>();
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+        QVERIFY(QTest::qWaitFor([this] { return Grid(GridSensor)->isEnabled(); }, WaitMs));
+    }
+
+    void cleanup()
+    {
+        QVERIFY(QTest::qWaitFor([] { return sdi12d.Mode.load() == ModeIdle; }, 4 * WaitMs));
+        Window.reset();
+        sdi12d.ClosePort();
+    }
+
+    void connectReadsEverySetting()
+    {
+        QVERIFY(ConnectAndWait());
+        QCOMPARE(Status(), QString("Device: COM %1 OK").arg(WindowComPort()));
+        int shown = 0;
+        for (const std::string& key : InstrumentSettings::Keys()) {
+            const Cell cell = CellOf(key);
+            if (key == SilentKey) {
+                QCOMPARE(Text(cell), std::string()); // never answered
+            } else if (Written.count(key) == 0) {
+                QCOMPARE(Text(cell), Factory.Value(key));
+                ++shown;
+            }
+        }
+        QCOMPARE(shown, int(InstrumentSettings::KeyCount - Written.size()));
+    }
+
+    // The written value reaches the instrument: a second Connect reads it again.
+    void editIsWrittenAndReadBack()
+    {
+        QVERIFY(ConnectAndWait());
+        const Cell cell = CellOf("S2NAM");
+        const QString value = QString("Wine %1").arg(QDateTime::currentMSecsSinceEpoch() % 100000);
+        TypeAndSave(cell, value);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(cell), WaitMs);
+        QCOMPARE(Text(cell), value.toStdString());
+        QVERIFY(ConnectAndWait());
+        QCOMPARE(Text(cell), value.toStdString());
+    }
+
+    void refusedWriteShowsTheInstrumentsValue()
+    {
+        QVERIFY(ConnectAndWait());
+        const Cell cell = CellOf(RefusingKey);
+        const std::string before = Text(cell);
+        TypeAndSave(cell, "9.75");
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Text(cell) == before, WaitMs);
+        QVERIFY(!Marked(cell));
+    }
+
+    void unansweredWriteStaysMarked()
+    {
+        QVERIFY(ConnectAndWait());
+        const Cell cell = CellOf(SilentKey);
+        TypeAndSave(cell, "1.5");
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
+        QCOMPARE(Text(cell), std::string("1.5"));
+        QVERIFY(Marked(cell));
+    }
+
+    void busyGuardRefusesConnectWhileACommitWaits()
+    {
+        QVERIFY(ConnectAndWait());
+        const QString status = Status();
+        Button("SaveBtn")->click();
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        Button("ConnectBtn")->click(); // before any tick takes the commit up
+        QCOMPARE(seen.Count, 1);
+        QCOMPARE(seen.Text, QString(BusyText));
+        QCOMPARE(seen.Title, QString(BusyCaption));
+        QVERIFY(sdi12d.HoldsDevice());
+        QCOMPARE(Status(), status);
+    }
+
+    // The window's teardown stops the comms thread at once, in the middle of the read.
+    void closeDuringAnExchange()
+    {
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(sdi12d.Mode.load() != ModeIdle, WaitMs);
+        QElapsedTimer closing;
+        closing.start();
+        QVERIFY(Window->close());
+        Window.reset();
+        QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(sdi12d.Mode.load() != ModeIdle); // left where it was: nothing ticks it now
+        sdi12d.Mode.store(ModeIdle);             // as a fresh program's driver is
+    }
+
+    // The program itself, asked to close as Windows asks a program (a close message to its
+    // window), ends with its exit code.
+    void programEndsWith99999()
+    {
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE),
+                      {"--port", QString("COM%1").arg(WindowComPort())});
+        QVERIFY(program.waitForStarted(WaitMs));
+        QTest::qWait(3000); // the window is up
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(WaitMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), TApplication::ExitCode);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TApplication application(argc, argv);
+    TestComPortWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "comportwindow_test.moc"
