@@ -1,0 +1,101 @@
+// The Windows build's full read, for the figure scripts/check-windows prints: every setting
+// read through the Win32 port from the instrument on the given COM port (under Wine, the
+// paced simulator), divided by the wire time of its bytes at 115200 baud; the median of five
+// runs and the worst, one line each as "name value unit".
+#include "driver/commthread.h"
+#include "driver/sdi12d.h"
+#include "sim/instrumentsettings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double WireBytesPerSecond = 11520; // 115200 baud, ten bit times per byte
+constexpr int Runs = 5;
+
+struct FullRead
+{
+    double Seconds = 0;
+    double WireBound = 0;
+    int Answered = 0;
+};
+
+FullRead RunFullRead(int32_t portNumber)
+{
+    Tsdi12d driver;
+    driver.OpenPort(portNumber, 115200);
+    commthread thread(driver, false);
+
+    const auto& keys = InstrumentSettings::Keys();
+    std::deque<dev_opt> records(keys.size());
+    RequestList list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        records[i].ReadKey = keys[i];
+        records[i].WriteKey = keys[i];
+        records[i].Operation = OpRead;
+        list.push_back(&records[i]);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    driver.Submit(list);
+    while (driver.Mode.load(std::memory_order_acquire) != ModeIdle)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    FullRead result;
+    result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    thread.Stop();
+
+    double bytes = 0;
+    for (const dev_opt& record : records) {
+        bytes += static_cast<double>(record.ReadKey.size()) + 4; // lead byte, "?", CR, LF
+        if (dev_opt::IsRaised(record.ResultReady)) {
+            bytes += static_cast<double>(record.ValueRead.size()) + 2; // the value, CR, LF
+            ++result.Answered;
+        }
+    }
+    result.WireBound = bytes / WireBytesPerSecond;
+    return result;
+}
+
+void Print(const char* name, double value, const char* unit)
+{
+    std::printf("%s %.4f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int32_t portNumber = argc > 1 ? std::atoi(argv[1]) : 0;
+    if (portNumber < 1) {
+        std::fprintf(stderr, "usage: devconfig-winbench COM-PORT-NUMBER\n");
+        return 2;
+    }
+    std::vector<double> seconds, bound, ratio;
+    int answered = static_cast<int>(InstrumentSettings::KeyCount);
+    for (int run = 0; run < Runs; ++run) {
+        const FullRead f = RunFullRead(portNumber);
+        seconds.push_back(f.Seconds);
+        bound.push_back(f.WireBound);
+        ratio.push_back(f.Seconds / f.WireBound);
+        answered = std::min(answered, f.Answered);
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    Print("full_read_s", median(seconds), "s");
+    Print("full_read_wire_bound_s", median(bound), "s");
+    Print("full_read_ratio", median(ratio), "x");
+    Print("full_read_ratio_worst", *std::max_element(ratio.begin(), ratio.end()), "x");
+    Print("full_read_answered", answered, "settings");
+    return answered == static_cast<int>(InstrumentSettings::KeyCount) ? 0 : 1;
+}
