@@ -19,6 +19,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <windows.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -225,6 +227,22 @@ private slots:
         QCOMPARE(seen.Title, QString(BusyCaption));
         QVERIFY(sdi12d.HoldsDevice());
         QCOMPARE(Status(), status);
+    }
+
+    // Without the vendor's FTD2XX.DLL (as under Wine) the search finds no adapter.
+    void withoutTheVendorDllConnectFindsNoAdapter()
+    {
+        const HMODULE vendor = LoadLibraryA("FTD2XX.DLL");
+        if (vendor) {
+            FreeLibrary(vendor);
+            QSKIP("FTD2XX.DLL is installed here");
+        }
+        adapterLocator.UseDevice("");
+        Button("ConnectBtn")->click();
+        adapterLocator.UseDevice("COM" + std::to_string(WindowComPort()));
+        QCOMPARE(Status(), QString(NotIdentifiedText));
+        QVERIFY(!sdi12d.HoldsDevice());
+        QVERIFY(Button("ConnectBtn")->isEnabled());
     }
 
     // The window's teardown stops the comms thread at once, in the middle of the read.
