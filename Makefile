@@ -12,7 +12,7 @@ ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_
 # The suppressions cover Qt and glib library frames only, never this project's code.
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
 
-.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench package clean
+.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench package windows-package clean
 
 all: build
 
@@ -58,6 +58,11 @@ bench: build
 # The Debian package devconfig_<version>_<arch>.deb, written to the build folder.
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# The Windows zip build-mingw/devconfig-<version>-windows-x64.zip: the program cross-built with
+# MinGW-w64 and the prebuilt Qt for MinGW from ../shared/toolchains, with what it needs to run.
+windows-package:
+	scripts/windows-package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
