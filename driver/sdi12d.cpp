@@ -47,7 +47,7 @@ void Tsdi12d::ReceiveByte()
     LastReceiveGotByte = false;
     if (!HoldsDevice())
         return;
-    if (PartialLength > 250) {
+    if (PartialLength > MaxLineLength) {
         // An over-long line is dropped; its tail still completes a line at the LF.
         PartialLength = 0;
         PartialLine[0] = '\0';

@@ -26,6 +26,8 @@ constexpr uint8_t LeadByte = 0x02;
 constexpr uint32_t ReplyLimitMs = 100000;
 constexpr int LineBufferSize = 256;
 constexpr int MaxCommandLength = LineBufferSize - 1;
+// The longest reply line kept whole, its CR counted; a longer one is dropped.
+constexpr int MaxLineLength = 250;
 
 // The one device driver: frames commands, assembles reply lines and works through request
 // lists one command at a time. Everything but Submit and the flags the window reads runs on

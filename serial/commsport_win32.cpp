@@ -1,6 +1,6 @@
 // The port on the Win32 serial interface: the device opened exclusively, 8N1 without flow
 // control and with DTR and RTS off, reads that return at once with what has arrived.
-#include "serial/commsport.h"
+#include "serial/commsport_p.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,6 +37,21 @@ bool DeviceGoneError(DWORD code)
            code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_HANDLE;
 }
 
+TCommsPort::ErrorKind KindOf(DWORD openError)
+{
+    switch (openError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return TCommsPort::ErrorKind::NotFound;
+    case ERROR_ACCESS_DENIED: // what a COM port that another program has open gives
+    case ERROR_SHARING_VIOLATION:
+        return TCommsPort::ErrorKind::InUse;
+    default:
+        return TCommsPort::ErrorKind::Other;
+    }
+}
+
 DWORD MillisecondsLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -54,7 +69,7 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
         Handle.store(FailedHandle, std::memory_order_release);
         // The settings are not tried on the invalid handle: their refusal would replace the
         // diagnostic that says why the open failed.
-        ErrorHook(FileErrorText(code), 1, SystemText(code));
+        ErrorHook(KindOf(code), FileErrorText(code), 1, SystemText(code));
         return;
     }
     Lost.store(false, std::memory_order_release);
@@ -66,6 +81,7 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
 {
     // Every member left at zero means: no parity, one stop bit, no flow control of any kind,
     // DTR and RTS held off.
+    DCB& LineSettings = Backend->LineSettings;
     ZeroMemory(&LineSettings, sizeof LineSettings);
     LineSettings.DCBlength = sizeof(DCB);
     LineSettings.BaudRate = static_cast<DWORD>(baudRate);
@@ -75,7 +91,8 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!SetCommState(handle, &LineSettings)) {
         const DWORD code = GetLastError();
-        ErrorHook("DCB error", 0, SystemText(code)); // the device keeps its old settings
+        // the device keeps its old settings
+        ErrorHook(ErrorKind::SettingsRefused, "DCB error", 0, SystemText(code));
     }
     // Reads return at once with what has arrived; writes have no time limit.
     COMMTIMEOUTS timeouts = {};
@@ -148,4 +165,16 @@ void TCommsPort::DiscardInput()
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (IsDevice(handle))
         PurgeComm(handle, PURGE_RXCLEAR);
+}
+
+bool TCommsPort::DeviceExists(const std::string& devicePath)
+{
+    // "COM5:" and "\\.\COM5" both name the DOS device COM5.
+    std::string name = devicePath;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name.erase(0, 4);
+    if (!name.empty() && name.back() == ':')
+        name.pop_back();
+    char target[512];
+    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
 }
