@@ -25,6 +25,9 @@ public:
     bool DeviceNamed() const { return !NamedDevice.empty(); }
 
     AdapterLocation Locate() const;
+    // Whether Connect would find a device now: the search finds the adapter and its device is
+    // there, or the named device exists.
+    bool AdapterPresent() const;
     // Opens the located port on the driver's port; GUI thread, driver idle.
     static void Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate);
 

@@ -327,6 +327,7 @@ void TMainWindow::ConnectBtnClick()
         ShowBusyBox();
         return;
     }
+    Replug.Stop();
     sdi12d.ClosePort();
     ResetGrids(*this);
     RefreshMarks();
@@ -339,10 +340,7 @@ void TMainWindow::ConnectBtnClick()
     const QString device = QString::fromStdString(where.DisplayName);
     TAdapterLocator::Open(sdi12d, where, ConnectBaudRate);
     if (!sdi12d.HoldsDevice()) {
-        std::string reason = sdi12d.LastSystemError();
-        if (reason.empty())
-            reason = sdi12d.LastDiagnostic();
-        ConnectFailed("Device: " + device + " NOT OPENED - " + QString::fromStdString(reason));
+        ConnectFailed(OpenedStatus(device));
         return;
     }
 
@@ -350,7 +348,7 @@ void TMainWindow::ConnectBtnClick()
     sdi12d.ExchangeRunning.store(1, std::memory_order_release);
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
-    SetStatus("Device: " + device + " OK");
+    SetStatus(OpenedStatus(device));
     ConnectedDevice = device;
 
     FillCellRequests();
@@ -371,6 +369,17 @@ bool TMainWindow::ConnectRefused() const
 {
     return (ui->SensorSG->isEnabled() && PendingSaves != 0) ||
            sdi12d.Mode.load(std::memory_order_acquire) != ModeIdle || CycleState != CycleIdle;
+}
+
+// Worded by the kind of the port's last error, not by its text.
+QString TMainWindow::OpenedStatus(const QString& device) const
+{
+    if (sdi12d.HoldsDevice())
+        return TPortStatus::Opened(device, sdi12d.LastErrorKind());
+    std::string reason = sdi12d.LastSystemError();
+    if (reason.empty())
+        reason = sdi12d.LastDiagnostic();
+    return TPortStatus::NotOpened(device, sdi12d.LastErrorKind(), reason);
 }
 
 void TMainWindow::ShowBusyBox()
@@ -462,6 +471,7 @@ void TMainWindow::Timer1Timer()
     CycleStep(driverIdle);
     UpdateProgress(driverIdle);
     UpdateButtons();
+    ReplugStep();
 }
 
 void TMainWindow::CycleStep(bool driverIdle)
@@ -495,16 +505,34 @@ void TMainWindow::CycleStep(bool driverIdle)
 
 // The driver ended its exchange because the adapter was unplugged. The user is told to
 // connect again; the cycle is dropped, since nothing can be written or read back until then,
-// so Connect is usable at once. Unanswered writes keep WriteNeeded and stay marked.
+// so Connect is usable at once. Unanswered writes keep WriteNeeded and stay marked. The dead
+// device is let go at once: while it is held, the adapter would come back under another name.
 void TMainWindow::CheckDeviceRemoved(bool driverIdle)
 {
     if (!driverIdle || !Connected || !dev_opt::IsRaised(sdi12d.PortLost))
         return;
     Connected = false;
-    SetStatus("Device: " + ConnectedDevice + QString::fromLatin1(RemovedText));
+    SetStatus(TPortStatus::Removed(ConnectedDevice));
     CycleState = CycleIdle;
     PendingSaves = 0;
     ui->CancelBtn->setEnabled(true);
+    sdi12d.ClosePort();
+    Replug.Start(Tsdi12d::TickCountMs());
+}
+
+// While the adapter is away, it is looked for once a second; once it is back, the window
+// connects as a click on Connect would. Edits the instrument never confirmed keep their
+// marks, so the next Save writes them.
+void TMainWindow::ReplugStep()
+{
+    const uint64_t now = Tsdi12d::TickCountMs();
+    const bool connectAllowed = ui->ConnectBtn->isEnabled() && !ConnectRefused();
+    if (!Replug.TimeToLook(now, connectAllowed) || !adapterLocator.AdapterPresent())
+        return;
+    ConnectBtnClick();
+    Replug.ConnectTried(Connected, now);
+    if (Connected)
+        SetStatus(TPortStatus::Reconnected(ConnectedDevice));
 }
 
 // A commit that changed nothing ends like a finished cycle: no exchange will come to lower the

@@ -2,6 +2,8 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "window/portstatus.h"
+#include "window/replugwatch.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -39,7 +41,6 @@ inline constexpr const char* NotIdentifiedText = "NOT IDENTIFIED - PLEASE TRY AG
 inline constexpr const char* BusyText = "Update In Progress";
 inline constexpr const char* BusyCaption = "please try again";
 inline constexpr const char* UnconfirmedTip = "Not yet confirmed by the instrument";
-inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
 inline constexpr const char* ManualFile = "manual.pdf";
 
 // Program-wide objects of the window unit; they outlive the window and are reached directly.
@@ -121,6 +122,8 @@ private:
     void StartProgress(int total);
     void UpdateProgress(bool driverIdle);
     void CheckDeviceRemoved(bool driverIdle);
+    void ReplugStep();
+    QString OpenedStatus(const QString& device) const;
     void ShowReadValue(int slot, dev_opt& record);
 
     void FormCreate();
@@ -149,6 +152,8 @@ private:
     // Progress of the initial read, shown beside the status text.
     QLabel* ReadProgress = nullptr;
     bool InitialReadRunning = false;
+    // Looks for the adapter again after it was pulled out.
+    TReplugWatch Replug;
     int InitialReadTotal = 0;
     int InitialReadArrived = 0;
 };

@@ -300,8 +300,7 @@ private slots:
     {
         adapterLocator.UseDevice("/nonexistent/tty");
         Button("ConnectBtn")->click();
-        QCOMPARE(Status(),
-                 QString("Device: /nonexistent/tty NOT OPENED - No such file or directory"));
+        QCOMPARE(Status(), QString("Device: /nonexistent/tty NOT OPENED - not found"));
         QVERIFY(DriverIdle());
         QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
         for (const dev_opt& record : cellTable)
