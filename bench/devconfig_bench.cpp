@@ -1,10 +1,12 @@
 // Prints the driver's speed and CPU figures, one line each as "name value unit": the idle and
 // exchange CPU of the comms thread, the full read against the paced simulator (byte by byte,
 // and in USB-like frames; the median of five runs and the worst), the recovery from an
-// unplugged adapter, and what the machine charges for the operations an exchange is made of.
-// With UNPACED set in the environment the simulator answers at once instead of at the wire
-// rate, to see the cost of the exchange without byte-by-byte arrival.
+// unplugged adapter, the reconnect of the window when it comes back, and what the machine charges
+// for the operations an exchange is made of. With UNPACED set in the environment the simulator
+// answers at once instead of at the wire rate, to see the cost of the exchange without byte-by-byte
+// arrival.
 #include "bench/platformcosts.h"
+#include "bench/replugconnect.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsim.h"
@@ -176,6 +178,9 @@ int main()
     MeasureFullRead(std::chrono::microseconds(0), "");
     MeasureFullRead(std::chrono::microseconds(1000), "_usb1ms");
     MeasureUnplugRecovery();
+#ifdef DEVCONFIG_BENCH_WINDOW
+    MeasureReplugConnect();
+#endif
     MeasurePlatformCosts();
     return 0;
 }
