@@ -340,7 +340,7 @@ void TMainWindow::ConnectBtnClick()
     const QString device = QString::fromStdString(where.DisplayName);
     TAdapterLocator::Open(sdi12d, where, ConnectBaudRate);
     if (!sdi12d.HoldsDevice()) {
-        ConnectFailed(OpenedStatus(device));
+        ConnectFailed(PortStatusText(device));
         return;
     }
 
@@ -348,7 +348,7 @@ void TMainWindow::ConnectBtnClick()
     sdi12d.ExchangeRunning.store(1, std::memory_order_release);
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
-    SetStatus(OpenedStatus(device));
+    SetStatus(PortStatusText(device));
     ConnectedDevice = device;
 
     FillCellRequests();
@@ -372,7 +372,7 @@ bool TMainWindow::ConnectRefused() const
 }
 
 // Worded by the kind of the port's last error, not by its text.
-QString TMainWindow::OpenedStatus(const QString& device) const
+QString TMainWindow::PortStatusText(const QString& device) const
 {
     if (sdi12d.HoldsDevice())
         return TPortStatus::Opened(device, sdi12d.LastErrorKind());

@@ -123,7 +123,7 @@ private:
     void UpdateProgress(bool driverIdle);
     void CheckDeviceRemoved(bool driverIdle);
     void ReplugStep();
-    QString OpenedStatus(const QString& device) const;
+    QString PortStatusText(const QString& device) const;
     void ShowReadValue(int slot, dev_opt& record);
 
     void FormCreate();
