@@ -32,7 +32,8 @@ constexpr std::array<const char*, 12> QtValueOptions = {
 constexpr std::array<const char*, 6> QtFlagOptions = {"reverse", "widgetcount", "nograb",
                                                       "dograb",  "sync",        "qmljsdebugger"};
 
-// How many arguments a Qt option at argv[i] spans: 0 when it is not one of Qt's.
+// How many arguments a Qt option at argv[i] spans: 0 when it is not one of Qt's, -1 when its
+// value is missing.
 int QtOptionLength(int i, int argc, char** argv)
 {
     const char* arg = argv[i];
@@ -41,7 +42,7 @@ int QtOptionLength(int i, int argc, char** argv)
     const char* name = arg[1] == '-' ? arg + 2 : arg + 1;
     for (const char* option : QtValueOptions) {
         if (Matches(name, option))
-            return i + 1 < argc ? 2 : 0;
+            return i + 1 < argc ? 2 : -1;
         if (InlineValue(name, option))
             return 1;
     }
@@ -112,10 +113,12 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
             TakeFileAction(options, Action::Compare, "--compare", value);
         } else if ((value = OptionValue("--timeout", i, argc, argv))) {
             TakeTimeout(options, value);
-        } else if (const int span = QtOptionLength(i, argc, argv)) {
+        } else if (const int span = QtOptionLength(i, argc, argv); span > 0) {
             for (int k = 0; k < span; ++k)
                 argv[kept++] = argv[i + k];
             i += span - 1;
+        } else if (span < 0) {
+            options.Error = std::string(arg) + " needs a value";
         } else if (options.Error.empty()) {
             options.Error = arg[0] == '-' ? std::string("unknown option ") + arg
                                           : std::string("unexpected argument ") + arg;
