@@ -100,6 +100,24 @@ std::string UtcText(std::time_t when)
     return text;
 }
 
+// A key as an error message shows it: bytes that are not printable ASCII as \xNN, so that a
+// stray control character is seen and cannot act on the terminal.
+std::string Shown(const std::string& key)
+{
+    std::string text;
+    for (const char c : key) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += c;
+            continue;
+        }
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        text += hex;
+    }
+    return text;
+}
+
 // Checks one line that is neither blank nor a comment; on success adds its setting.
 std::string TakeLine(const std::string& line, SettingList& settings,
                      std::unordered_set<std::string>& seen)
@@ -113,7 +131,7 @@ std::string TakeLine(const std::string& line, SettingList& settings,
     if (!Utf8ToLatin1(line.substr(equals + 1), value, reason))
         return reason;
     if (SettingKeys::IndexOf(key) < 0)
-        return "unknown key \"" + key + "\"";
+        return "unknown key \"" + Shown(key) + "\"";
     if (!seen.insert(key).second)
         return "the key " + key + " is given a second time";
     reason = TSettingsFile::Problem(key, value);
@@ -140,7 +158,7 @@ std::string SettingsFileResult::Message() const
 std::string TSettingsFile::Problem(const std::string& key, const std::string& latin1Value)
 {
     if (SettingKeys::IndexOf(key) < 0)
-        return "unknown key \"" + key + "\"";
+        return "unknown key \"" + Shown(key) + "\"";
     return UnsafeValueReason(key, latin1Value);
 }
 

@@ -131,6 +131,7 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
     } cases[] = {
         {"S20NAM=1", "unknown key \"S20NAM\""},
         {"S0NAM =1", "unknown key \"S0NAM \""},
+        {"\x1B[2JS0NAM=1", "unknown key \"\\x1B[2JS0NAM\""}, // shown, not acted on
         {"S0NAM=again", "the key S0NAM is given a second time"},
         {"S0CFRQ", "has no \"=\""},
         {"S0CFRQ=a\tb", "a tab"},
