@@ -171,6 +171,11 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     }
     if (LineStillBusy())
         return; // a reply that missed its limit may still be on its way: let it arrive first
+    if (request.Operation == OpWrite && !dev_opt::IsRaised(request.WriteNeeded)) {
+        // The user took the edit back after the list was handed over: it must not go out.
+        State = StNext;
+        return;
+    }
     PartialLength = 0;
     PartialLine[0] = '\0';
     LastCommand = BuildCommand(request);

@@ -10,17 +10,23 @@
 #include <mutex>
 #include <string>
 
-// Driver modes.
-constexpr int32_t ModeIdle = 0;
-constexpr int32_t ModeCellExchange = 16;
+// Driver modes, stored in the 32-bit Mode flag.
+enum TDriverMode : int32_t
+{
+    ModeIdle = 0,
+    ModeCellExchange = 16,
+};
 
 // Steps of the cell exchange.
-constexpr int32_t StSend = 1;
-constexpr int32_t StReadWait = 2;
-constexpr int32_t StWriteWait = 22;
-constexpr int32_t StNext = 9;
-constexpr int32_t StFinish = 10;
-constexpr int32_t StDone = 11;
+enum TExchangeStep : int32_t
+{
+    StSend = 1,
+    StReadWait = 2,
+    StNext = 9,
+    StFinish = 10,
+    StDone = 11,
+    StWriteWait = 22,
+};
 
 constexpr uint8_t LeadByte = 0x02;
 constexpr uint32_t ReplyLimitMs = 100000;

@@ -231,7 +231,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
         QVERIFY(WritesSent().empty());
 
-        // An edit still goes out as typed; the read-back shows it behind the junk, confirmed.
+        // An edit still goes out as typed; the read-back shows it behind the junk, which is not
+        // what was written, so the cell says so.
         TypeInto(GridSensor, 3, 2, "2750");
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
@@ -239,7 +240,7 @@ private slots:
         QVERIFY2(InstrumentDiffers({{"S1CFRQ", "2750"}}).isEmpty(),
                  qPrintable(InstrumentDiffers({{"S1CFRQ", "2750"}})));
         QCOMPARE(Window->GetCellText(GridSensor, 3, 2), std::string("#?2750"));
-        QVERIFY(!Marked(GridSensor, 3, 2));
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 2)), CellMark::NotTaken);
 
         ClearFaultsAndConnectAgain();
     }
@@ -402,8 +403,8 @@ private slots:
     }
 
     // The instrument answers a write with an error text and keeps its value: the read-back
-    // brings that value into the cell, unmarked, as it is what the instrument confirms. The
-    // other edit of the same Save is written.
+    // brings that value into the cell, marked as not taken. The other edit of the same Save is
+    // written.
     void refusedWriteEndsShowingTheInstrumentsValue()
     {
         QVERIFY(ConnectAndWait());
@@ -417,7 +418,7 @@ private slots:
         const Settings committed{{"S3CAL3", "0.5"}};
         QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
         QCOMPARE(Window->GetCellText(GridSensor, 6, 4), OwnValue("S3CAL2"));
-        QVERIFY(!Marked(GridSensor, 6, 4));
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 6, 4)), CellMark::NotTaken);
         QCOMPARE(Window->GetCellText(GridSensor, 7, 4), std::string("0.5"));
         QVERIFY(!Marked(GridSensor, 7, 4));
         // Nothing is left over for a later Save.
