@@ -92,7 +92,8 @@ int TSettingsRun::Execute(const TProgramOptions& options)
     } else {
         file = TSettingsFile::Read(options.SettingsFile);
         if (!file.Ok()) {
-            Err << file.Message() << "\nThe file was not used; nothing was sent.\n";
+            Err << file.Message()
+                << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
             return ExitStatus::Usage;
         }
     }
@@ -126,7 +127,9 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
         std::string reason = Driver.LastSystemError();
         if (reason.empty())
             reason = Driver.LastDiagnostic();
-        Err << "Device: " << Device << " NOT OPENED - " << reason << "\n";
+        Err << "Device: " << Device << " NOT OPENED - " << reason
+            << "\nCheck the device name and that no other program uses it; on Linux you must be "
+               "in the dialout group.\n";
         Driver.ClosePort();
         return ExitStatus::NoAdapter;
     }
@@ -223,7 +226,8 @@ int TSettingsRun::ReadToFile(const std::string& file)
         error = TSettingsFile::Write(file, settings, header);
     }
     if (!error.empty()) {
-        Err << "The settings were not written: " << error << "\n";
+        Err << "The settings were not written: " << error
+            << "\nChoose a file in a folder you may write to and run again.\n";
         return ExitStatus::Usage;
     }
     return settings.size() == Records.size() ? ExitStatus::Done : ExitStatus::NotAsInFile;
