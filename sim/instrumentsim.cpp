@@ -200,6 +200,12 @@ void InstrumentSim::SetSilentReads(const std::string& key)
     Active.SilentReadKey = key;
 }
 
+void InstrumentSim::SetSilentWrites(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SilentWriteKey = key;
+}
+
 void InstrumentSim::SetLostWriteAnswer(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
@@ -406,6 +412,8 @@ void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
     if (Matches(faults.SilentKey, request.Key))
         return;
     if (request.Type == Request::Kind::Read && Matches(faults.SilentReadKey, request.Key))
+        return;
+    if (request.Type == Request::Kind::Write && Matches(faults.SilentWriteKey, request.Key))
         return;
     const std::string reply = ReplyTo(request, faults);
     if (request.Type == Request::Kind::Write && Matches(faults.LostAnswerKey, request.Key))

@@ -55,6 +55,8 @@ public:
     int StartInitialRead(RequestList& list);
     void ConnectFailed();
     bool Connected() const { return IsConnected; }
+    // An exchange was handed to the driver and has not been settled by a tick yet.
+    bool ExchangeOpen() const { return Running != Exchange::None; }
 
     // The user changed the text of the cell bound to this slot.
     void UserEdited(int slot);
