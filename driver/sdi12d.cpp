@@ -14,6 +14,11 @@ void Tsdi12d::SetReplyLimit(uint32_t milliseconds)
     ReplyLimit.store(milliseconds, std::memory_order_relaxed);
 }
 
+void Tsdi12d::SetEndAtTimeOut(bool end)
+{
+    EndAtTimeOut.store(end, std::memory_order_relaxed);
+}
+
 uint64_t Tsdi12d::TickCountMs()
 {
     using namespace std::chrono;
@@ -216,6 +221,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         State = StNext;
         Resync = true;
         StartQuietTime();
+        if (EndAtTimeOut.load(std::memory_order_relaxed))
+            RequestIndex = RequestCount;
     }
 }
 

@@ -30,6 +30,7 @@ enum TExchangeStep : int32_t
 
 constexpr uint8_t LeadByte = 0x02;
 constexpr uint32_t ReplyLimitMs = 100000;
+constexpr int32_t LineBaudRate = 115200;
 constexpr int LineBufferSize = 256;
 constexpr int MaxCommandLength = LineBufferSize - 1;
 // The longest reply line kept whole, its CR counted; a longer one is dropped.
@@ -57,6 +58,9 @@ public:
     void Submit(const RequestList& list);
     // GUI thread, while idle. Tests use a short limit; the program keeps ReplyLimitMs.
     void SetReplyLimit(uint32_t milliseconds);
+    // GUI thread, while idle. When set, an exchange ends at its first unanswered request
+    // instead of going on with the next; that request and all after it stay as they were.
+    void SetEndAtTimeOut(bool end);
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
 
@@ -102,6 +106,7 @@ private:
     static void SleepUntilNs(int64_t wakeAtNs);
 
     std::atomic<uint32_t> ReplyLimit;
+    std::atomic<bool> EndAtTimeOut{false};
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
     uint8_t LastReceivedByte = 0;

@@ -402,32 +402,6 @@ private slots:
         QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
     }
 
-    // The instrument answers a write with an error text and keeps its value: the read-back
-    // brings that value into the cell, marked as not taken. The other edit of the same Save is
-    // written.
-    void refusedWriteEndsShowingTheInstrumentsValue()
-    {
-        QVERIFY(ConnectAndWait());
-        Sim->SetRejectedWrite("S3CAL2");
-        TypeInto(GridSensor, 6, 4, "0.125");
-        TypeInto(GridSensor, 7, 4, "0.5");
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
-        QCOMPARE(WritesSent(),
-                 std::vector<std::string>({Write("S3CAL2", "0.125"), Write("S3CAL3", "0.5")}));
-        const Settings committed{{"S3CAL3", "0.5"}};
-        QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
-        QCOMPARE(Window->GetCellText(GridSensor, 6, 4), OwnValue("S3CAL2"));
-        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 6, 4)), CellMark::NotTaken);
-        QCOMPARE(Window->GetCellText(GridSensor, 7, 4), std::string("0.5"));
-        QVERIFY(!Marked(GridSensor, 7, 4));
-        // Nothing is left over for a later Save.
-        Sim->ClearTranscript();
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
-        QVERIFY(WritesSent().empty());
-    }
-
     // The window closed while the initial read runs into the fault.
     void closedDuringAFaultyRead_data() { AddFaultRows(false); }
 

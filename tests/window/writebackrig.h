@@ -9,6 +9,7 @@
 #include "window/writeback.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -108,6 +109,16 @@ public:
     TWriteBack Unit{*Table, Driver, View, PendingSaves};
     std::unique_ptr<commthread> Thread;
     RequestList InitialRead;
+    // Called after every tick the rig makes.
+    std::function<void(const TWriteBack::TickOutcome&)> OnTick;
+
+    TWriteBack::TickOutcome Tick()
+    {
+        const TWriteBack::TickOutcome outcome = Unit.Tick();
+        if (OnTick)
+            OnTick(outcome);
+        return outcome;
+    }
 
     // Connect as the window does it; false when the guard refuses it.
     bool Connect()
@@ -148,7 +159,7 @@ public:
     {
         const auto end = std::chrono::steady_clock::now() + limit;
         do {
-            Unit.Tick();
+            Tick();
             if (Idle())
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -159,7 +170,7 @@ public:
     bool TickUntilWriting()
     {
         for (int i = 0; i < 1000 && Unit.CycleState != CycleWriting; ++i)
-            Unit.Tick();
+            Tick();
         return Unit.CycleState == CycleWriting;
     }
 
