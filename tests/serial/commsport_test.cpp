@@ -182,17 +182,6 @@ TEST_F(CommsPortTest, OpenMakesTheLineRaw8N1WithoutFlowControl)
     EXPECT_EQ(Port.LastErrorKind(), TCommsPort::ErrorKind::None);
 }
 
-TEST_F(CommsPortTest, LineLeftAtB0GetsTheRate)
-{
-    // Another program may leave the tty hung up at B0.
-    MakeCooked(B0);
-    OpenSlave();
-    const termios line = DeviceSettings();
-    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
-    Port.WriteByte('0');
-    EXPECT_EQ(Pty.ReadFromMaster(1, GenerousMs), "0");
-}
-
 TEST_F(CommsPortTest, ByteTimeFollowsTheRateTheLineIsOpenedWith)
 {
     EXPECT_EQ(Port.ByteTimeNs(), 0);

@@ -92,6 +92,8 @@ TEST_F(LineSetUpTest, ModemLinesAreClearedAfterTheLineSettings)
     ASSERT_TRUE(Pty.MakeCooked(B0));
     const auto calls = OpenWatched(0);
     ASSERT_TRUE(Port.HoldsDevice());
+    const termios line = Pty.SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
     const auto cleared = std::find(calls.begin(), calls.end(), "clear modem lines");
     ASSERT_NE(cleared, calls.end());
     EXPECT_NE(std::find(calls.begin(), cleared, "tcsetattr"), cleared);
