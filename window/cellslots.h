@@ -1,6 +1,7 @@
 #pragma once
 
 #include "driver/dev_opt.h"
+#include "driver/settingkeys.h"
 
 #include <cstdint>
 
@@ -8,10 +9,10 @@
 // thermistor cell (k, r) in slot 220 + 10r + k (231 to 257).
 constexpr int32_t SensorSlotBase = 10;
 constexpr int32_t ThermistorSlotBase = 220;
-constexpr int SensorRows = 20;
-constexpr int SensorColumns = 8;
-constexpr int ThermistorRows = 3;
-constexpr int ThermistorColumns = 7;
+constexpr int SensorRows = SettingKeys::SensorRows;
+constexpr int SensorColumns = SettingKeys::SensorColumns;
+constexpr int ThermistorRows = SettingKeys::ThermistorRows;
+constexpr int ThermistorColumns = SettingKeys::ThermistorColumns;
 
 // The cell table slot of a data cell, or -1 for a cell that no setting is bound to.
 constexpr int SlotOf(int32_t gridId, int32_t col, int32_t row)

@@ -38,11 +38,6 @@ constexpr int WindowHeight = 385;
 constexpr int RowHeight = 24;
 constexpr int LabelColumnWidth = 64;
 
-constexpr std::array<const char*, SensorColumns> SensorSuffixes{"NAM",  "FRP",  "CFRQ", "CAL0",
-                                                                "CAL1", "CAL2", "CAL3", "THSEL"};
-constexpr std::array<const char*, ThermistorColumns> ThermistorSuffixes{"NAM", "T0",  "R0", "STA",
-                                                                        "STB", "STC", "STD"};
-
 constexpr std::array SensorWidths{179, 65, 64, 64, 64, 64, 64, 64};
 constexpr std::array ThermistorWidths{186, 64, 64, 64, 64, 64, 64};
 
@@ -265,7 +260,7 @@ void TMainWindow::ConnectBtnClick()
         return;
     }
     const QString device = QString::fromStdString(where.DisplayName);
-    TAdapterLocator::Open(sdi12d, where, ConnectBaudRate);
+    TAdapterLocator::Open(sdi12d, where, LineBaudRate);
     if (!sdi12d.HoldsDevice()) {
         ConnectFailed(PortStatusText(device));
         return;
@@ -315,13 +310,12 @@ void TMainWindow::SetStatus(const QString& text)
 
 void TMainWindow::FillCellRequests()
 {
-    for (int row = 1; row <= SensorRows; ++row)
-        for (int col = 1; col <= SensorColumns; ++col)
-            BindSensorCell("S" + std::to_string(row - 1) + SensorSuffixes[col - 1], col, row);
-    for (int row = 1; row <= ThermistorRows; ++row)
-        for (int col = 1; col <= ThermistorColumns; ++col)
-            BindThermistorCell("TH" + std::to_string(row - 1) + ThermistorSuffixes[col - 1], col,
-                               row);
+    for (const SettingKey& setting : SettingKeys::All()) {
+        if (setting.GridId == GridSensor)
+            BindSensorCell(setting.Key, setting.Col, setting.Row);
+        else
+            BindThermistorCell(setting.Key, setting.Col, setting.Row);
+    }
 }
 
 void TMainWindow::BindSensorCell(const std::string& key, int32_t col, int32_t row)

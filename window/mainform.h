@@ -25,7 +25,6 @@ class MainWindow;
 
 // The timer's period.
 constexpr int Timer1IntervalMs = 200;
-constexpr int32_t ConnectBaudRate = 115200;
 
 // Texts the window shows.
 inline constexpr const char* NotIdentifiedText = "NOT IDENTIFIED - PLEASE TRY AGAIN ";

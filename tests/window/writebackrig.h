@@ -68,16 +68,9 @@ inline const std::vector<BoundCell>& AllCells()
 {
     static const std::vector<BoundCell> cells = [] {
         std::vector<BoundCell> all;
-        const auto& keys = InstrumentSim::Keys();
-        for (size_t i = 0; i < keys.size(); ++i) {
-            const bool sensor = i < SensorRows * SensorColumns;
-            const int index = static_cast<int>(sensor ? i : i - SensorRows * SensorColumns);
-            const int columns = sensor ? SensorColumns : ThermistorColumns;
-            BoundCell cell{keys[i], sensor ? GridSensor : GridThermistor, index % columns + 1,
-                           index / columns + 1};
-            cell.Slot = SlotOf(cell.Grid, cell.Col, cell.Row);
-            all.push_back(cell);
-        }
+        for (const SettingKey& key : SettingKeys::All())
+            all.push_back(
+                {key.Key, key.GridId, key.Col, key.Row, SlotOf(key.GridId, key.Col, key.Row)});
         return all;
     }();
     return cells;
