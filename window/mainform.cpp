@@ -1,6 +1,7 @@
 #include "window/mainform.h"
 #include "window/fulltexttip.h"
 #include "window/gridstyle.h"
+#include "window/settingsmenu.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -110,6 +111,15 @@ TMainWindow::TMainWindow(QWidget* parent)
             [this](QTableWidgetItem* item) { OnCellEdited(GridSensor, item); });
     connect(ui->ThermistorSG, &QTableWidget::itemChanged, this,
             [this](QTableWidgetItem* item) { OnCellEdited(GridThermistor, item); });
+
+    Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
+    Menu->AddTo(ui->SensorSG);
+    Menu->AddTo(ui->ThermistorSG);
+    // Imported values wait, marked, for the next Save; the label counts them.
+    connect(Menu, &TSettingsMenu::imported, this, [this](int changed) {
+        ShowingNotConfirmed = changed > 0;
+        ShowNotConfirmed();
+    });
 
     Timer1.setInterval(Timer1IntervalMs);
     connect(&Timer1, &QTimer::timeout, this, &TMainWindow::Timer1Timer);
@@ -381,6 +391,7 @@ void TMainWindow::Timer1Timer()
     ShowNotConfirmed();
     UpdateButtons();
     WatchForReplug(outcome);
+    Menu->UpdateEnabled(sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle);
 }
 
 void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)

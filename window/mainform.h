@@ -16,6 +16,7 @@
 #include <string>
 
 class commthread;
+class TSettingsMenu;
 class QLabel;
 class QTableWidgetItem;
 
@@ -75,6 +76,8 @@ public:
     using CellMark = ::CellMark;
     CellMark MarkOf(int slot) const { return WriteBack.Marks().MarkOf(slot); }
     const TWriteBack& Cells() const { return WriteBack; }
+    // Export and import of settings files.
+    TSettingsMenu* SettingsMenu() const { return Menu; }
 
 public slots:
     void Timer1Timer();
@@ -128,6 +131,7 @@ private:
     QLabel* ReadProgress = nullptr;
     // Set at the end of a cycle that left marks; the count then shows until none is left.
     bool ShowingNotConfirmed = false;
+    TSettingsMenu* Menu = nullptr;
     bool InitialReadRunning = false;
     // Looks for the adapter again after it was pulled out.
     TReplugWatch Replug;

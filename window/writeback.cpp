@@ -193,6 +193,43 @@ void TWriteBack::UserEdited(int slot)
     Refresh(slot);
 }
 
+// ---- Settings files ----
+
+SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) const
+{
+    SettingList values;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        if (!Bound(slot))
+            continue;
+        const std::string& key = Table[static_cast<size_t>(slot)].ReadKey;
+        const TCellState& state = States[static_cast<size_t>(slot)];
+        if (state.Instrument)
+            values.push_back({key, *state.Instrument});
+        else
+            unknown.push_back(key);
+    }
+    return values;
+}
+
+int TWriteBack::ImportEdits(const SettingList& values)
+{
+    int changed = 0;
+    for (const SettingValue& setting : values) {
+        const int index = SettingKeys::IndexOf(setting.Key);
+        if (index < 0)
+            continue;
+        const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
+        const int slot = SlotOf(cell.GridId, cell.Col, cell.Row);
+        const QString value = Latin1(setting.Value);
+        if (!Bound(slot) || View.CellText(cell.GridId, cell.Col, cell.Row) == value)
+            continue;
+        View.ShowCellText(cell.GridId, cell.Col, cell.Row, value);
+        UserEdited(slot);
+        ++changed;
+    }
+    return changed;
+}
+
 // ---- The tick ----
 
 TWriteBack::TickOutcome TWriteBack::Tick()

@@ -2,6 +2,7 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "settingsfile/settingsfile.h"
 #include "window/cellmarks.h"
 #include "window/cellstate.h"
 
@@ -60,6 +61,13 @@ public:
 
     // The user changed the text of the cell bound to this slot.
     void UserEdited(int slot);
+
+    // What the instrument is known to hold, in slot order; the keys of the settings whose
+    // value is not known (their read went unanswered) go to `unknown`.
+    SettingList InstrumentValues(std::vector<std::string>& unknown) const;
+    // Puts every value that differs from its cell into that cell as the user's edit, to go out
+    // with the next commit. Returns how many cells changed.
+    int ImportEdits(const SettingList& values);
 
     TCycleState CycleState = CycleIdle;
     const TCellState& StateOf(int slot) const;

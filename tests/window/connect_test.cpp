@@ -1,6 +1,8 @@
 // The real window with the real driver and comms thread, over a pseudo-terminal to the
 // simulated instrument: Connect and the initial read, edits and their write-back, the busy
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
+#include "settingsfile/settingsfile.h"
+#include "window/settingsmenu.h"
 #include "windowharness.h"
 
 #include <QDesktopServices>
@@ -191,6 +193,80 @@ private slots:
         for (const auto& mark : marks)
             QVERIFY(!Marked(GridSensor, mark.Col, mark.Row));
         QVERIFY(!Progress()->isVisible());
+    }
+
+    // An imported file marks exactly the cells it changes; the next Save writes exactly those,
+    // each value byte for byte.
+    void importMarksTheDifferingCellsAndSaveWritesThem()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("clone.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            ("# kept\nS0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\n\nTH1R0= 10=0 \n").c_str());
+        file.close();
+        QCOMPARE(Window->SettingsMenu()->Import(path), 2);
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->MarkOf(SlotOf(GridThermistor, 3, 2)), CellMark::Unconfirmed);
+        QCOMPARE(Progress()->text(), QString("2 settings not confirmed"));
+        QTest::qWait(2 * Timer1IntervalMs);
+        QVERIFY(Commands().empty()); // nothing goes out before a commit
+
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        QCOMPARE(Commands(),
+                 std::vector<std::string>({Write("S2CFRQ", "4321"), Write("TH1R0", " 10=0 "),
+                                           Read("S2CFRQ"), Read("TH1R0")}));
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        QVERIFY(!Progress()->isVisible());
+    }
+
+    void badImportFileChangesNothing()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bad.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("S0NAM=changed\nS99NAM=no such setting\n");
+        file.close();
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QCOMPARE(Window->SettingsMenu()->Import(path), -1);
+        QCOMPARE(seen.Count, 1);
+        QVERIFY2(seen.Text.contains("line 2"), qPrintable(seen.Text));
+        QVERIFY(seen.Text.contains("Nothing was imported"));
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(Commands().empty());
+    }
+
+    // Export writes what the instrument is known to hold and says what it left out.
+    void exportLeavesOutUnansweredReads()
+    {
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentReads("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.txt");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->Export(path));
+        QCOMPARE(seen.Count, 1);
+        QVERIFY2(seen.Text.contains("S3CFRQ"), qPrintable(seen.Text));
+        const SettingsFileResult kept = TSettingsFile::Read(path.toStdString());
+        QVERIFY2(kept.Ok(), kept.Message().c_str());
+        QCOMPARE(kept.Settings.size(), size_t(SettingCount - 1));
+        for (const SettingValue& setting : kept.Settings)
+            QCOMPARE(setting.Value, Sim->Setting(setting.Key));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("left out"));
     }
 
     void onlyRealChangesAreWritten_data()
