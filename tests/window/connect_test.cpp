@@ -269,6 +269,43 @@ private slots:
         QVERIFY(file.readAll().contains("left out"));
     }
 
+    // A second Connect leaves a read unanswered: selecting another cell writes nothing, not
+    // even the emptied cell.
+    void unansweredReadIsNotWrittenAsEmpty()
+    {
+        QVERIFY(ConnectAndWait());
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentKey("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        Sim->ClearTranscript();
+        ClickCell(GridSensor, 1, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QCOMPARE(WritesSentAfter(2 * Timer1IntervalMs), std::vector<std::string>());
+    }
+
+    // The write of an edit is dropped, its read-back answered; the user types the instrument's
+    // value back and saves twice: the taken-back edit never goes out again.
+    void valueTakenBackIsNotWrittenLater()
+    {
+        QVERIFY(ConnectAndWait());
+        const std::string own = Sim->Setting("S0NAM");
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentWrites("S0NAM");
+        TypeInto(GridSensor, 1, 1, "Dropped 1");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        Sim->ClearFaults();
+        Sim->ClearTranscript();
+        TypeInto(GridSensor, 1, 1, Latin1(own));
+        for (int save = 0; save < 2; ++save) {
+            Button("SaveBtn")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        }
+        QCOMPARE(WritesSentAfter(2 * Timer1IntervalMs), std::vector<std::string>());
+        QVERIFY(!Marked(GridSensor, 1, 1));
+    }
+
     void onlyRealChangesAreWritten_data()
     {
         QTest::addColumn<QString>("change");

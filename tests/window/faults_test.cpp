@@ -117,15 +117,6 @@ private:
         return {};
     }
 
-    std::vector<std::string> WritesSent() const
-    {
-        std::vector<std::string> writes;
-        for (const std::string& command : Commands())
-            if (command.find('=') != std::string::npos)
-                writes.push_back(command);
-        return writes;
-    }
-
     // Connect with whatever fault is on and wait until the read has ended.
     void ConnectThroughTheFault()
     {

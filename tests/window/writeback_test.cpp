@@ -204,15 +204,19 @@ TEST_F(WriteBack, CommitsPendingAtAnUnplugWaitForTheNextConnect)
     EXPECT_FALSE(Rig.Unit.Connected());
     EXPECT_EQ(Rig.Shown("S7NAM").Text, "Kept");
     EXPECT_EQ(Rig.Shown("S7NAM").Mark, CellMark::Unconfirmed);
+    EditAndSave("S8NAM", "While away"); // kept too, though nothing can be sent now
 
     Rig.Replug();
     ConnectAndSettle();
-    EXPECT_EQ(Rig.Shown("S7NAM").Text, "Kept");
-    EXPECT_EQ(Rig.Shown("S7NAM").Mark, CellMark::Unconfirmed);
+    for (const auto& [key, text] : {std::pair{"S7NAM", "Kept"}, {"S8NAM", "While away"}}) {
+        EXPECT_EQ(Rig.Shown(key).Text, text);
+        EXPECT_EQ(Rig.Shown(key).Mark, CellMark::Unconfirmed);
+    }
     EXPECT_TRUE(Rig.Writes().empty());
     Rig.Commit();
     ASSERT_TRUE(Rig.Settle());
-    EXPECT_EQ(Rig.Writes(), std::vector<std::string>{Write("S7NAM", "Kept")});
+    EXPECT_EQ(Rig.Writes(),
+              (std::vector<std::string>{Write("S7NAM", "Kept"), Write("S8NAM", "While away")}));
     EXPECT_EQ(Rig.Shown("S7NAM").Mark, CellMark::None);
 }
 
