@@ -1,13 +1,21 @@
 // Prints the driver's speed and CPU figures, one line each as "name value unit": the idle and
 // exchange CPU of the comms thread, the full read against the paced simulator (byte by byte,
 // and in USB-like frames; the median of five runs and the worst), the recovery from an
-// unplugged adapter, and what the machine charges for the operations an exchange is made of.
+// unplugged adapter, the reconnect of the window when it comes back, a --write run that
+// changes 20 settings, and what the machine charges for the operations an exchange is made of.
 // With UNPACED set in the environment the simulator answers at once instead of at the wire
 // rate, to see the cost of the exchange without byte-by-byte arrival.
 #include "bench/platformcosts.h"
+#include "bench/replugconnect.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsim.h"
+
+#ifdef DEVCONFIG_BENCH_CLONE
+#include "cli/settingsrun.h"
+#include "driver/settingkeys.h"
+#include "window/adapterlocator.h"
+#endif
 
 #include <pthread.h>
 
@@ -17,6 +25,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +178,77 @@ void MeasureUnplugRecovery()
     Print("unplug_recovery_s", SecondsSince(start), "s");
 }
 
+#ifdef DEVCONFIG_BENCH_CLONE
+// Bytes of the replies to a list of reads, at the values the instrument holds now: each value
+// and its CR LF.
+size_t ReplyBytes(const InstrumentSim& sim, const std::vector<std::string>& keys)
+{
+    size_t bytes = 0;
+    for (const std::string& key : keys)
+        bytes += sim.Setting(key).size() + 2;
+    return bytes;
+}
+
+// One --write of a file that changes 20 settings, as the command line runs it: all 181 read,
+// the 20 written, the 20 read back; its wall time against the wire time of its bytes.
+double RunClone(double& wallSeconds)
+{
+    constexpr size_t Changed = 20;
+    InstrumentSim sim;
+    sim.SetPaced(getenv("UNPACED") == nullptr);
+    std::vector<std::string> keys;
+    for (const SettingKey& setting : SettingKeys::All())
+        keys.push_back(setting.Key);
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("devconfig-bench-clone." + std::to_string(getpid()) + ".txt"))
+                                 .string();
+    SettingList settings;
+    std::vector<std::string> written;
+    for (size_t i = 0; i < Changed; ++i) {
+        const std::string& key = keys[i * keys.size() / Changed];
+        settings.push_back({key, sim.Setting(key) + "1"});
+        written.push_back(key);
+    }
+    TSettingsFile::Write(file, settings, {});
+    size_t bytes = ReplyBytes(sim, keys);
+
+    Tsdi12d driver;
+    TAdapterLocator locator;
+    locator.UseDevice(sim.SlavePath());
+    std::ostringstream out, err;
+    TProgramOptions options;
+    options.Action = TProgramOptions::FileAction::Write;
+    options.SettingsFile = file;
+    const auto start = Clock::now();
+    int status = 0;
+    {
+        TSettingsRun run(driver, locator, out, err, false);
+        status = run.Execute(options);
+    }
+    wallSeconds = SecondsSince(start);
+    std::filesystem::remove(file);
+    if (status != 0 || sim.CommandCount() != keys.size() + 2 * Changed)
+        std::fprintf(stderr, "clone run failed (%d): %s\n", status, err.str().c_str());
+    bytes += Changed * 4 + ReplyBytes(sim, written) + sim.Transcript().size(); // "OK" CR LF
+    return static_cast<double>(bytes) / InstrumentSim::WireBytesPerSecond;
+}
+
+void MeasureClone()
+{
+    constexpr int Runs = 5;
+    std::vector<double> wall, ratio;
+    for (int run = 0; run < Runs; ++run) {
+        double seconds = 0;
+        const double bound = RunClone(seconds);
+        wall.push_back(seconds);
+        ratio.push_back(seconds / bound);
+    }
+    Print("clone_s", Median(wall), "s");
+    Print("clone_ratio", Median(ratio), "x");
+    Print("clone_ratio_worst", *std::max_element(ratio.begin(), ratio.end()), "x");
+}
+#endif
+
 } // namespace
 
 int main()
@@ -176,6 +257,12 @@ int main()
     MeasureFullRead(std::chrono::microseconds(0), "");
     MeasureFullRead(std::chrono::microseconds(1000), "_usb1ms");
     MeasureUnplugRecovery();
+#ifdef DEVCONFIG_BENCH_WINDOW
+    MeasureReplugConnect();
+#endif
+#ifdef DEVCONFIG_BENCH_CLONE
+    MeasureClone();
+#endif
     MeasurePlatformCosts();
     return 0;
 }

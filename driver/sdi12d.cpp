@@ -14,6 +14,11 @@ void Tsdi12d::SetReplyLimit(uint32_t milliseconds)
     ReplyLimit.store(milliseconds, std::memory_order_relaxed);
 }
 
+void Tsdi12d::SetEndAtTimeOut(bool end)
+{
+    EndAtTimeOut.store(end, std::memory_order_relaxed);
+}
+
 uint64_t Tsdi12d::TickCountMs()
 {
     using namespace std::chrono;
@@ -47,7 +52,7 @@ void Tsdi12d::ReceiveByte()
     LastReceiveGotByte = false;
     if (!HoldsDevice())
         return;
-    if (PartialLength > 250) {
+    if (PartialLength > MaxLineLength) {
         // An over-long line is dropped; its tail still completes a line at the LF.
         PartialLength = 0;
         PartialLine[0] = '\0';
@@ -166,6 +171,11 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     }
     if (LineStillBusy())
         return; // a reply that missed its limit may still be on its way: let it arrive first
+    if (request.Operation == OpWrite && !dev_opt::IsRaised(request.WriteNeeded)) {
+        // The user took the edit back after the list was handed over: it must not go out.
+        State = StNext;
+        return;
+    }
     PartialLength = 0;
     PartialLine[0] = '\0';
     LastCommand = BuildCommand(request);
@@ -211,6 +221,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         State = StNext;
         Resync = true;
         StartQuietTime();
+        if (EndAtTimeOut.load(std::memory_order_relaxed))
+            RequestIndex = RequestCount;
     }
 }
 

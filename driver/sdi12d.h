@@ -10,22 +10,31 @@
 #include <mutex>
 #include <string>
 
-// Driver modes.
-constexpr int32_t ModeIdle = 0;
-constexpr int32_t ModeCellExchange = 16;
+// Driver modes, stored in the 32-bit Mode flag.
+enum TDriverMode : int32_t
+{
+    ModeIdle = 0,
+    ModeCellExchange = 16,
+};
 
 // Steps of the cell exchange.
-constexpr int32_t StSend = 1;
-constexpr int32_t StReadWait = 2;
-constexpr int32_t StWriteWait = 22;
-constexpr int32_t StNext = 9;
-constexpr int32_t StFinish = 10;
-constexpr int32_t StDone = 11;
+enum TExchangeStep : int32_t
+{
+    StSend = 1,
+    StReadWait = 2,
+    StNext = 9,
+    StFinish = 10,
+    StDone = 11,
+    StWriteWait = 22,
+};
 
 constexpr uint8_t LeadByte = 0x02;
 constexpr uint32_t ReplyLimitMs = 100000;
+constexpr int32_t LineBaudRate = 115200;
 constexpr int LineBufferSize = 256;
 constexpr int MaxCommandLength = LineBufferSize - 1;
+// The longest reply line kept whole, its CR counted; a longer one is dropped.
+constexpr int MaxLineLength = 250;
 
 // The one device driver: frames commands, assembles reply lines and works through request
 // lists one command at a time. Everything but Submit and the flags the window reads runs on
@@ -49,6 +58,9 @@ public:
     void Submit(const RequestList& list);
     // GUI thread, while idle. Tests use a short limit; the program keeps ReplyLimitMs.
     void SetReplyLimit(uint32_t milliseconds);
+    // GUI thread, while idle. When set, an exchange ends at its first unanswered request
+    // instead of going on with the next; that request and all after it stay as they were.
+    void SetEndAtTimeOut(bool end);
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
 
@@ -94,6 +106,7 @@ private:
     static void SleepUntilNs(int64_t wakeAtNs);
 
     std::atomic<uint32_t> ReplyLimit;
+    std::atomic<bool> EndAtTimeOut{false};
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
     uint8_t LastReceivedByte = 0;

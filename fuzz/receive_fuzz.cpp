@@ -27,8 +27,8 @@ void Check(bool holds, const char* what)
 }
 
 // The longest line the receiver delivers whole, and the most its partial buffer may hold.
-constexpr size_t LongestLine = 250;
-constexpr size_t LongestPartial = 251;
+constexpr size_t LongestLine = MaxLineLength;
+constexpr size_t LongestPartial = MaxLineLength + 1;
 
 // What the receiver must have made of the bytes it has taken so far.
 class LineModel

@@ -1,10 +1,10 @@
-#include "serial/commsport.h"
+#include "serial/commsport_p.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-TCommsPort::TCommsPort() : Handle(ClosedHandle) {}
+TCommsPort::TCommsPort() : Handle(ClosedHandle), Backend(std::make_unique<Platform>()) {}
 
 // Tests and tools create many ports; each gives its device back when it goes.
 TCommsPort::~TCommsPort()
@@ -46,7 +46,7 @@ std::string TCommsPort::DeviceNameFor(int32_t portNumber)
 void TCommsPort::SetPortName(const std::string& name)
 {
     // Only the shown name is cut short; the device itself is opened by its full path.
-    const size_t length = (std::min)(name.size(), sizeof PortNameBuffer - 1);
+    const size_t length = std::min(name.size(), sizeof PortNameBuffer - 1);
     std::memcpy(PortNameBuffer, name.data(), length);
     PortNameBuffer[length] = '\0';
 }
@@ -55,6 +55,7 @@ void TCommsPort::OpenPort(int32_t portNumber, int32_t baudRate)
 {
     // Released before the number is looked at: even a refused number leaves the port closed.
     ReleaseHandle();
+    ClearError();
     if (portNumber < 0)
         return;
     const std::string name = DeviceNameFor(portNumber);
@@ -65,6 +66,7 @@ void TCommsPort::OpenPort(int32_t portNumber, int32_t baudRate)
 void TCommsPort::OpenDevice(const std::string& devicePath, int32_t baudRate)
 {
     ReleaseHandle();
+    ClearError();
     SetPortName(devicePath);
     OpenNamed(devicePath, baudRate);
 }
@@ -76,13 +78,21 @@ void TCommsPort::ClosePort()
         ReleaseHandle();
 }
 
-void TCommsPort::ErrorHook(const std::string& text, int isOpenFailure,
+void TCommsPort::ErrorHook(ErrorKind kind, const std::string& text, int isOpenFailure,
                            const std::string& systemText)
 {
     // Kept, never shown: Connect may tell the user, the port itself stays silent.
     (void)isOpenFailure;
+    OpenError = kind;
     Diagnostic = text;
     SystemError = systemText;
+}
+
+void TCommsPort::ClearError()
+{
+    OpenError = ErrorKind::None;
+    Diagnostic.clear();
+    SystemError.clear();
 }
 
 std::string TCommsPort::LastDiagnostic() const

@@ -2,29 +2,34 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX // keep std::min and std::max usable wherever this header goes
-#endif
-#include <windows.h>
-#else
-#include <termios.h>
-#endif
 
 // The serial line to the instrument. Opens a port by number (or by device path) with fixed
 // line settings, writes single bytes, hands out single received bytes without waiting and
 // closes. Failures are swallowed: the caller never sees an error from the four operations;
-// the last diagnostic is kept so that Connect can tell the user why an open failed.
+// the last error's kind and diagnostic are kept so that Connect can tell the user why an open
+// failed. The platform's own types stay in the backends (commsport_p.h).
 class TCommsPort
 {
 public:
+    // The platform's handle: a Win32 HANDLE or a file descriptor.
 #ifdef _WIN32
-    using PortHandle = HANDLE;
+    using PortHandle = void*;
 #else
     using PortHandle = int;
 #endif
+    // What went wrong last; the window words its status text by this.
+    enum class ErrorKind
+    {
+        None,
+        NotFound,        // no such device (any more)
+        AccessDenied,    // the user may not open it
+        InUse,           // another program holds the port; nothing was sent to it
+        SettingsRefused, // the line settings were not taken
+        Lost,            // the device went away while open
+        Other,           // anything else: the diagnostic says what
+    };
     // What WaitReadable saw.
     enum class WaitResult
     {
@@ -33,10 +38,14 @@ public:
         Broken,   // no device, or the device reports hang-up or error; the time-out was slept
     };
 
+    // The backend's own state: line settings and what it must give back on close.
+    struct Platform;
+
     static constexpr int MaxPortName = 18; // the longest name, 17 characters, and the terminator
 #ifdef _WIN32
     static inline const PortHandle ClosedHandle = nullptr;
-    static inline const PortHandle FailedHandle = INVALID_HANDLE_VALUE;
+    // INVALID_HANDLE_VALUE
+    static inline const PortHandle FailedHandle = reinterpret_cast<PortHandle>(intptr_t(-1));
 #else
     static constexpr PortHandle ClosedHandle = -1;
     static constexpr PortHandle FailedHandle = -2;
@@ -102,20 +111,25 @@ public:
     // Device name of a port number: "COM%d:" / "\\.\COM%d" on Windows, /dev/ttyUSB(n-1) elsewhere.
     static std::string DeviceNameFor(int32_t portNumber);
 
-    // The last diagnostic ("File Error %d", "DCB error") and the system's text for it.
+    // The last diagnostic ("File Error %d", "DCB error") and the system's text for it; both
+    // empty after an open without trouble.
     std::string LastDiagnostic() const;
     std::string LastSystemError() const;
+    // The kind of the last open's failure, or Lost once the open device has gone away.
+    ErrorKind LastErrorKind() const
+    {
+        return DeviceLost() ? ErrorKind::Lost : OpenError;
+    }
+
+    // Whether a device of this name is there now, without opening it.
+    static bool DeviceExists(const std::string& devicePath);
 
 protected:
     // Receives every diagnostic; keeps the last one. Shows nothing.
-    void ErrorHook(const std::string& text, int isOpenFailure, const std::string& systemText);
+    void ErrorHook(ErrorKind kind, const std::string& text, int isOpenFailure,
+                   const std::string& systemText);
 
     std::atomic<PortHandle> Handle;
-#ifdef _WIN32
-    DCB LineSettings = {};
-#else
-    struct termios LineSettings = {};
-#endif
     char PortNameBuffer[MaxPortName + 64] = {}; // device paths may be longer than COM names
 
 private:
@@ -125,13 +139,9 @@ private:
     void ReleaseHandle();
     void SetPortName(const std::string& name);
     static bool IsDevice(PortHandle handle);
+    void ClearError();
 
-#ifndef _WIN32
-    // Set before Handle is published, read after it is loaded: how to write and discard.
-    std::atomic<bool> DeviceIsTty{false};
-    std::atomic<bool> DeviceIsSocket{false};
-    void NoteDeviceKind(PortHandle handle);
-#endif
+    std::unique_ptr<Platform> Backend;
 
     void MarkLost()
     {
@@ -142,6 +152,7 @@ private:
     std::atomic<bool> Lost{false};
     std::atomic<int64_t> LineByteTimeNs{0};
     std::atomic<LowLatencyResult> LowLatencyState{LowLatencyResult::NotAsked};
+    ErrorKind OpenError = ErrorKind::None;
     std::string Diagnostic;
     std::string SystemError;
 };

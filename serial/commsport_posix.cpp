@@ -1,6 +1,7 @@
 // The port on termios: a tty opened exclusively, raw 8N1, modem lines off, reads that never
 // wait (VMIN 0, VTIME 0) on a blocking descriptor, so that writes wait until the byte is taken.
-#include "serial/commsport.h"
+// A port that another program holds is refused untouched.
+#include "serial/commsport_p.h"
 
 #include <cerrno>
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -78,15 +80,92 @@ bool DeviceGoneError(int code)
     return code == EIO || code == ENXIO || code == ENODEV || code == EPIPE || code == ECONNRESET;
 }
 
-} // namespace
+TCommsPort::ErrorKind KindOf(int openError)
+{
+    switch (openError) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return TCommsPort::ErrorKind::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return TCommsPort::ErrorKind::AccessDenied;
+    case EBUSY:
+        return TCommsPort::ErrorKind::InUse;
+    default:
+        return TCommsPort::ErrorKind::Other;
+    }
+}
 
-void TCommsPort::NoteDeviceKind(PortHandle handle)
+// Another program holds the line: it made the tty exclusive (root opens past that mark, so
+// it is asked for), or it holds the lock that serial programs take on the device.
+bool HeldByAnother(int fd)
+{
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+        return true;
+#endif
+    return flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+void NoteDeviceKind(TCommsPort::Platform& backend, int fd)
 {
     struct stat status = {};
-    DeviceIsTty.store(isatty(handle) == 1, std::memory_order_relaxed);
-    DeviceIsSocket.store(fstat(handle, &status) == 0 && S_ISSOCK(status.st_mode),
-                         std::memory_order_relaxed);
+    backend.DeviceIsTty.store(isatty(fd) == 1, std::memory_order_relaxed);
+    backend.DeviceIsSocket.store(fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode),
+                                 std::memory_order_relaxed);
 }
+
+// Raw 8N1 without flow control, with reads that return at once; the speed is set apart.
+termios RawLine()
+{
+    termios line;
+    std::memset(&line, 0, sizeof line);
+    cfmakeraw(&line);
+    line.c_iflag &= ~(IXON | IXOFF | IXANY);
+    line.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+#ifdef CRTSCTS
+    line.c_cflag &= ~CRTSCTS;
+#endif
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    return line;
+}
+
+// Applies the line at the speed and checks that the device took all of it: tcsetattr
+// succeeds when any part was taken.
+bool SetLine(int fd, termios& line, speed_t speed, int& code)
+{
+    termios taken = {};
+    if (cfsetispeed(&line, speed) != 0 || cfsetospeed(&line, speed) != 0 ||
+        tcsetattr(fd, TCSANOW, &line) != 0 || tcgetattr(fd, &taken) != 0) {
+        code = errno;
+        return false;
+    }
+    code = EINVAL;
+    return cfgetospeed(&taken) == speed && (taken.c_lflag & (ICANON | ECHO | ISIG)) == 0 &&
+           (taken.c_oflag & OPOST) == 0 && taken.c_cc[VMIN] == 0 && taken.c_cc[VTIME] == 0;
+}
+
+void RestoreLowLatency(TCommsPort::Platform& backend, int fd)
+{
+#if defined(__linux__) && defined(TIOCGSERIAL)
+    serial_struct serial = {};
+    if (backend.LowLatencyToUndo && ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &serial);
+    }
+#else
+    (void)fd;
+#endif
+    backend.LowLatencyToUndo = false;
+}
+
+} // namespace
 
 void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
 {
@@ -95,36 +174,52 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
     if (fd < 0) {
         const int code = errno;
         Handle.store(FailedHandle, std::memory_order_release);
-        ErrorHook(FileErrorText(code), 1, std::strerror(code));
+        ErrorHook(KindOf(code), FileErrorText(code), 1, std::strerror(code));
         return;
     }
-    // No other program may open the device while it is ours (root is not held back).
+    if (HeldByAnother(fd)) {
+        // Refused before anything is set or sent: the other program keeps its line as it was.
+        close(fd);
+        Handle.store(FailedHandle, std::memory_order_release);
+        ErrorHook(ErrorKind::InUse, FileErrorText(EBUSY), 1, std::strerror(EBUSY));
+        return;
+    }
+    // No other program may open the device while it is ours (root is not held back; the lock
+    // taken above tells the programs that look).
     ioctl(fd, TIOCEXCL);
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    // Opening a tty raises DTR and RTS; the instrument wants both off. A pseudo-terminal has
-    // no modem lines and refuses, which is harmless.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd, TIOCMBIC, &lines);
-    NoteDeviceKind(fd);
+    NoteDeviceKind(*Backend, fd);
     RequestLowLatency(fd);
     Lost.store(false, std::memory_order_release);
     Handle.store(fd, std::memory_order_release);
     ApplyLineSettings(baudRate);
+    if (!HoldsDevice())
+        return;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // The instrument wants DTR and RTS off. Cleared after the line settings, because a tty
+    // raises both when its speed leaves B0. A pseudo-terminal has no modem lines and refuses,
+    // which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
 }
 
 void TCommsPort::RequestLowLatency(PortHandle handle)
 {
     // An FTDI chip holds short replies for its latency timer (16 ms by default); in
-    // low-latency mode the driver sets it to 1 ms. Needs no privileges; ptys refuse it.
+    // low-latency mode the driver sets it to 1 ms. Needs no privileges; ptys refuse it. The
+    // flag outlives the descriptor, so a flag switched on here is switched off on close.
     LowLatencyResult result = LowLatencyResult::Refused;
+    Backend->LowLatencyToUndo = false;
 #if defined(__linux__) && defined(TIOCGSERIAL)
     serial_struct serial = {};
     if (ioctl(handle, TIOCGSERIAL, &serial) == 0) {
+        const bool wasOn = (serial.flags & ASYNC_LOW_LATENCY) != 0;
         serial.flags |= ASYNC_LOW_LATENCY;
-        if (ioctl(handle, TIOCSSERIAL, &serial) == 0)
+        if (wasOn || ioctl(handle, TIOCSSERIAL, &serial) == 0) {
             result = LowLatencyResult::Granted;
+            Backend->LowLatencyToUndo = !wasOn;
+        }
     }
 #else
     (void)handle;
@@ -135,32 +230,28 @@ void TCommsPort::RequestLowLatency(PortHandle handle)
 void TCommsPort::ApplyLineSettings(int32_t baudRate)
 {
     // Rebuilt from nothing on every open, so no setting of an earlier user survives.
-    std::memset(&LineSettings, 0, sizeof LineSettings);
-    cfmakeraw(&LineSettings);
-    LineSettings.c_iflag &= ~(IXON | IXOFF | IXANY);
-    LineSettings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
-#ifdef CRTSCTS
-    LineSettings.c_cflag &= ~CRTSCTS;
-#endif
-    LineSettings.c_cflag |= CS8 | CLOCAL | CREAD;
-    LineSettings.c_cc[VMIN] = 0;
-    LineSettings.c_cc[VTIME] = 0;
-
+    termios& line = Backend->LineSettings;
+    line = RawLine();
     const int fd = Handle.load(std::memory_order_acquire);
     speed_t speed = B0;
     int code = EINVAL;
-    bool applied = SpeedFor(baudRate, speed) && cfsetispeed(&LineSettings, speed) == 0 &&
-                   cfsetospeed(&LineSettings, speed) == 0;
-    if (applied) {
-        applied = tcsetattr(fd, TCSANOW, &LineSettings) == 0;
-        code = errno;
-    }
-    if (!applied) {
-        ErrorHook("DCB error", 0, std::strerror(code)); // the device keeps its old settings
+    if (SpeedFor(baudRate, speed) && SetLine(fd, line, speed, code)) {
+        constexpr int64_t BitsPerByte = 10; // start bit, eight data bits, stop bit
+        LineByteTimeNs.store(BitsPerByte * 1000000000 / baudRate, std::memory_order_release);
         return;
     }
-    constexpr int64_t BitsPerByte = 10; // start bit, eight data bits, stop bit
-    LineByteTimeNs.store(BitsPerByte * 1000000000 / baudRate, std::memory_order_release);
+    ErrorHook(ErrorKind::SettingsRefused, "DCB error", 0, std::strerror(code));
+    // The device keeps its old speed, but never its cooked mode: echo would send the replies
+    // back, translation would change the commands, and reads would wait.
+    termios current = {};
+    int ignored = 0;
+    if (tcgetattr(fd, &current) == 0 && SetLine(fd, line, cfgetospeed(&current), ignored))
+        return;
+    if (!Backend->DeviceIsTty.load(std::memory_order_relaxed))
+        return; // no terminal, no line settings: its reads look before they take
+    // A terminal that cannot be made raw is not usable for the instrument.
+    ReleaseHandle();
+    Handle.store(FailedHandle, std::memory_order_release);
 }
 
 void TCommsPort::ReleaseHandle()
@@ -168,14 +259,21 @@ void TCommsPort::ReleaseHandle()
     const int fd = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
     if (!IsDevice(fd))
         return;
+    RestoreLowLatency(*Backend, fd);
     // A pseudo-terminal keeps its exclusive mark after the last close; give it back.
-    if (DeviceIsTty.load(std::memory_order_relaxed))
+    if (Backend->DeviceIsTty.load(std::memory_order_relaxed))
         ioctl(fd, TIOCNXCL);
     close(fd);
     Lost.store(false, std::memory_order_release);
     LineByteTimeNs.store(0, std::memory_order_release);
-    DeviceIsTty.store(false, std::memory_order_relaxed);
-    DeviceIsSocket.store(false, std::memory_order_relaxed);
+    Backend->DeviceIsTty.store(false, std::memory_order_relaxed);
+    Backend->DeviceIsSocket.store(false, std::memory_order_relaxed);
+}
+
+bool TCommsPort::DeviceExists(const std::string& devicePath)
+{
+    struct stat status = {};
+    return stat(devicePath.c_str(), &status) == 0;
 }
 
 void TCommsPort::AdoptHandle(PortHandle handle)
@@ -186,7 +284,7 @@ void TCommsPort::AdoptHandle(PortHandle handle)
                      std::memory_order_release);
         return;
     }
-    NoteDeviceKind(handle);
+    NoteDeviceKind(*Backend, handle);
     Lost.store(false, std::memory_order_release);
     Handle.store(handle, std::memory_order_release);
 }
@@ -197,7 +295,7 @@ void TCommsPort::WriteByte(uint8_t value)
     if (!IsDevice(fd))
         return;
     // A socket whose peer is gone must not end the program with SIGPIPE.
-    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
+    const bool socket = Backend->DeviceIsSocket.load(std::memory_order_relaxed);
     for (;;) {
         const ssize_t n = socket ? send(fd, &value, 1, MSG_NOSIGNAL) : write(fd, &value, 1);
         if (n >= 0)
@@ -225,8 +323,8 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     if (!IsDevice(fd))
         return 0;
     ssize_t n = 0;
-    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
-    if (DeviceIsTty.load(std::memory_order_relaxed)) {
+    const bool socket = Backend->DeviceIsSocket.load(std::memory_order_relaxed);
+    if (Backend->DeviceIsTty.load(std::memory_order_relaxed)) {
         do
             n = read(fd, place, 1); // VMIN 0, VTIME 0: returns at once
         while (Interrupted(n));
@@ -284,10 +382,10 @@ void TCommsPort::DiscardInput()
     const int fd = Handle.load(std::memory_order_acquire);
     if (!IsDevice(fd))
         return;
-    if (DeviceIsTty.load(std::memory_order_relaxed) && tcflush(fd, TCIFLUSH) == 0)
+    if (Backend->DeviceIsTty.load(std::memory_order_relaxed) && tcflush(fd, TCIFLUSH) == 0)
         return;
     // Not a tty: read and drop what is there now, without waiting for more.
-    const bool socket = DeviceIsSocket.load(std::memory_order_relaxed);
+    const bool socket = Backend->DeviceIsSocket.load(std::memory_order_relaxed);
     size_t dropped = 0;
     while (dropped < DiscardLimit) {
         pollfd ready = {fd, POLLIN, 0};

@@ -3,7 +3,7 @@
 // The device is opened for overlapped transfers, so that the comms thread can wait on the
 // port itself for the next byte, with a bound, instead of looking at its queue in a loop.
 // Reads and writes still finish before they return: they wait for their own completion.
-#include "serial/commsport.h"
+#include "serial/commsport_p.h"
 
 #include <chrono>
 #include <cstdio>
@@ -38,6 +38,21 @@ bool DeviceGoneError(DWORD code)
     return code == ERROR_ACCESS_DENIED || code == ERROR_BAD_COMMAND ||
            code == ERROR_DEVICE_NOT_CONNECTED || code == ERROR_GEN_FAILURE ||
            code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_HANDLE;
+}
+
+TCommsPort::ErrorKind KindOf(DWORD openError)
+{
+    switch (openError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return TCommsPort::ErrorKind::NotFound;
+    case ERROR_ACCESS_DENIED: // what a COM port that another program has open gives
+    case ERROR_SHARING_VIOLATION:
+        return TCommsPort::ErrorKind::InUse;
+    default:
+        return TCommsPort::ErrorKind::Other;
+    }
 }
 
 // One event per thread for the transfers it starts; each transfer has finished before the
@@ -157,7 +172,7 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
         Handle.store(FailedHandle, std::memory_order_release);
         // The settings are not tried on the invalid handle: their refusal would replace the
         // diagnostic that says why the open failed.
-        ErrorHook(FileErrorText(code), 1, SystemText(code));
+        ErrorHook(KindOf(code), FileErrorText(code), 1, SystemText(code));
         return;
     }
     Lost.store(false, std::memory_order_release);
@@ -169,6 +184,7 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
 {
     // Every member left at zero means: no parity, one stop bit, no flow control of any kind,
     // DTR and RTS held off.
+    DCB& LineSettings = Backend->LineSettings;
     ZeroMemory(&LineSettings, sizeof LineSettings);
     LineSettings.DCBlength = sizeof(DCB);
     LineSettings.BaudRate = static_cast<DWORD>(baudRate);
@@ -178,7 +194,8 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!SetCommState(handle, &LineSettings)) {
         const DWORD code = GetLastError();
-        ErrorHook("DCB error", 0, SystemText(code)); // the device keeps its old settings
+        // the device keeps its old settings
+        ErrorHook(ErrorKind::SettingsRefused, "DCB error", 0, SystemText(code));
     }
     // Reads return at once with what has arrived; writes have no time limit.
     COMMTIMEOUTS timeouts = {};
@@ -283,4 +300,16 @@ void TCommsPort::DiscardInput()
     if (IsDevice(handle))
         PurgeComm(handle, PURGE_RXCLEAR);
     NoteQueued(handle, 0);
+}
+
+bool TCommsPort::DeviceExists(const std::string& devicePath)
+{
+    // "COM5:" and "\\.\COM5" both name the DOS device COM5.
+    std::string name = devicePath;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        name.erase(0, 4);
+    if (!name.empty() && name.back() == ':')
+        name.pop_back();
+    char target[512];
+    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
 }

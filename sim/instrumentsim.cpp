@@ -194,6 +194,24 @@ void InstrumentSim::SetSilentKey(const std::string& key)
     Active.SilentKey = key;
 }
 
+void InstrumentSim::SetSilentReads(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SilentReadKey = key;
+}
+
+void InstrumentSim::SetSilentWrites(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SilentWriteKey = key;
+}
+
+void InstrumentSim::SetLostWriteAnswer(const std::string& key)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.LostAnswerKey = key;
+}
+
 void InstrumentSim::SetLateReply(const std::string& key, std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> guard(Lock);
@@ -393,7 +411,13 @@ void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
     const Request request = Parse(text);
     if (Matches(faults.SilentKey, request.Key))
         return;
+    if (request.Type == Request::Kind::Read && Matches(faults.SilentReadKey, request.Key))
+        return;
+    if (request.Type == Request::Kind::Write && Matches(faults.SilentWriteKey, request.Key))
+        return;
     const std::string reply = ReplyTo(request, faults);
+    if (request.Type == Request::Kind::Write && Matches(faults.LostAnswerKey, request.Key))
+        return; // stored above, but the answer is lost
 
     std::chrono::nanoseconds delay = faults.ReplyDelay;
     if (Matches(faults.LateKey, request.Key))

@@ -56,6 +56,12 @@ public:
     void SetReplyDelay(std::chrono::milliseconds delay);
     // Commands on this key are never answered, and writes to it are not stored.
     void SetSilentKey(const std::string& key);
+    // Reads of this key are never answered; writes to it are stored and answered.
+    void SetSilentReads(const std::string& key);
+    // Writes to this key are dropped: neither stored nor answered. Reads are answered.
+    void SetSilentWrites(const std::string& key);
+    // Writes to this key are stored, but their answer never goes out.
+    void SetLostWriteAnswer(const std::string& key);
     // Replies to this key go out only after this extra delay; later commands wait behind it.
     void SetLateReply(const std::string& key, std::chrono::milliseconds delay);
     // These bytes go out before every reply line.
@@ -96,6 +102,9 @@ private:
     {
         std::chrono::milliseconds ReplyDelay{0};
         std::string SilentKey;
+        std::string SilentReadKey;
+        std::string SilentWriteKey;
+        std::string LostAnswerKey;
         std::string LateKey;
         std::chrono::milliseconds LateDelay{0};
         std::string Junk;

@@ -67,6 +67,12 @@ AdapterLocation TAdapterLocator::Locate() const
     return where;
 }
 
+bool TAdapterLocator::AdapterPresent() const
+{
+    const AdapterLocation where = Locate();
+    return where.Found && TCommsPort::DeviceExists(where.DevicePath);
+}
+
 void TAdapterLocator::Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate)
 {
     if (where.PortNumber >= 1)

@@ -27,6 +27,9 @@ public:
     AdapterLocation Locate() const;
     // The number of a COM port name ("COM5", "com12", "COM5:", "\\.\COM12"); 0 for any other name.
     static int32_t ComPortNumber(const std::string& name);
+    // Whether Connect would find a device now: the search finds the adapter and its device is
+    // there, or the named device exists.
+    bool AdapterPresent() const;
     // Opens the located port on the driver's port; GUI thread, driver idle.
     static void Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate);
 

@@ -1,6 +1,10 @@
+#include "cli/exitstatus.h"
+#include "cli/settingsrun.h"
+#include "driver/sdi12d.h"
 #include "serial/commsport.h"
 #include "serial/ft_portid.h"
 #include "window/adapterlocator.h"
+#include "window/displaycheck.h"
 #include "window/mainform.h"
 #include "window/programoptions.h"
 #include "window/tapplication.h"
@@ -11,8 +15,15 @@
 
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -29,11 +40,20 @@ int ReportAdapter()
     if (number < 1) {
         std::printf("No adapter found: no FTDI device whose description contains \"%s\".\n",
                     TAdapterLocator::SearchText);
-        return 0;
+        return ExitStatus::NoAdapter;
     }
     std::printf("Adapter found: port %d, device %s\n", static_cast<int>(number),
                 TCommsPort::DeviceNameFor(number).c_str());
-    return 0;
+    return ExitStatus::Done;
+}
+
+bool StandardErrorIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
 }
 
 } // namespace
@@ -45,14 +65,22 @@ int main(int argc, char* argv[])
     if (!options.Error.empty()) {
         std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), options.Error.c_str(),
                      TProgramOptions::Usage(program).c_str());
-        return 2;
+        return ExitStatus::Usage;
     }
     if (options.Help) {
         std::printf("%s", TProgramOptions::Usage(program).c_str());
-        return 0;
+        return ExitStatus::Done;
     }
     if (options.FindAdapter)
         return ReportAdapter();
+    const bool windowed = options.Action == TProgramOptions::FileAction::None;
+    if (windowed) {
+        const std::string missing = TDisplayCheck::Problem(argc, argv);
+        if (!missing.empty()) {
+            std::fprintf(stderr, "%s: %s\n", program.c_str(), missing.c_str());
+            return ExitStatus::NoDisplay;
+        }
+    }
 
 #ifndef _WIN32
     // Declared before the window is created, so it outlives the window and its comms thread.
@@ -63,18 +91,23 @@ int main(int argc, char* argv[])
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: cannot start the simulated instrument: %s\n", program.c_str(),
                          e.what());
-            return 1;
+            return ExitStatus::NoAdapter;
         }
         adapterLocator.UseDevice(simulated->SlavePath());
     }
 #else
     if (options.Simulate) {
         std::fprintf(stderr, "%s: --simulate is not available on this platform\n", program.c_str());
-        return 2;
+        return ExitStatus::Usage;
     }
 #endif
     if (!options.Port.empty())
         adapterLocator.UseDevice(options.Port);
+    if (!windowed) {
+        // No window and no application object: this runs where no display exists.
+        TSettingsRun run(sdi12d, adapterLocator, std::cout, std::cerr, StandardErrorIsTerminal());
+        return run.Execute(options);
+    }
 
     return TApplication::Run(argc, argv, [] { return std::make_unique<TMainWindow>(); });
 }

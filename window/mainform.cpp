@@ -1,5 +1,7 @@
 #include "window/mainform.h"
 #include "window/fulltexttip.h"
+#include "window/gridstyle.h"
+#include "window/settingsmenu.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -36,24 +38,14 @@ constexpr int WindowWidth = 759;
 constexpr int WindowHeight = 385;
 constexpr int RowHeight = 24;
 constexpr int LabelColumnWidth = 64;
-constexpr int SensorRows = 20;
-constexpr int ThermistorRows = 3;
-
-constexpr int SensorColumns = 8;
-constexpr int ThermistorColumns = 7;
-
-constexpr std::array<const char*, SensorColumns> SensorSuffixes{"NAM",  "FRP",  "CFRQ", "CAL0",
-                                                                "CAL1", "CAL2", "CAL3", "THSEL"};
-constexpr std::array<const char*, ThermistorColumns> ThermistorSuffixes{"NAM", "T0",  "R0", "STA",
-                                                                        "STB", "STC", "STD"};
-
-const QColor UnconfirmedColour(255, 244, 160);
-const QColor UnsafeColour(255, 170, 170);
 
 constexpr std::array SensorWidths{179, 65, 64, 64, 64, 64, 64, 64};
 constexpr std::array ThermistorWidths{186, 64, 64, 64, 64, 64, 64};
 
 const char* const FormFontFamily = "MS Sans Serif";
+// Where that font is missing (on Linux), a narrow sans of similar height keeps coefficients such
+// as -1.2500E-03 readable in the 64-pixel columns.
+const char* const NarrowFontFamily = "Liberation Sans Narrow";
 constexpr int FormPointSize = 8;
 constexpr int SensorPointSize = 10;
 
@@ -70,12 +62,18 @@ const QStringList& ThermistorHeaders()
     return headers;
 }
 
+// The substitute takes the pixel height the form's font has on a 96 dpi screen.
 QFont FormFont(int pointSize)
 {
-    QFont font = QFontDatabase::hasFamily(FormFontFamily)
-                     ? QFont(FormFontFamily)
+    if (QFontDatabase::hasFamily(FormFontFamily)) {
+        QFont font(FormFontFamily);
+        font.setPointSize(pointSize);
+        return font;
+    }
+    QFont font = QFontDatabase::hasFamily(NarrowFontFamily)
+                     ? QFont(NarrowFontFamily)
                      : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(pointSize);
+    font.setPixelSize((pointSize * 96 + 36) / 72);
     return font;
 }
 
@@ -85,9 +83,10 @@ TMainWindow::TMainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      ui(std::make_unique<Ui::MainWindow>())
+      ui(std::make_unique<Ui::MainWindow>()), WriteBack(cellTable, sdi12d, CellView, PendingSaves)
 {
     ui->setupUi(this);
+    CellView.Attach(ui->SensorSG, ui->ThermistorSG);
     setFixedSize(WindowWidth, WindowHeight);
     setWindowIcon(QIcon(QStringLiteral(":/devconfig.png")));
     ApplyFonts();
@@ -113,11 +112,19 @@ TMainWindow::TMainWindow(QWidget* parent)
     connect(ui->ThermistorSG, &QTableWidget::itemChanged, this,
             [this](QTableWidgetItem* item) { OnCellEdited(GridThermistor, item); });
 
+    Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
+    Menu->AddTo(ui->SensorSG);
+    Menu->AddTo(ui->ThermistorSG);
+    // Imported values wait, marked, for the next Save; the label counts them.
+    connect(Menu, &TSettingsMenu::imported, this, [this](int changed) {
+        ShowingNotConfirmed = changed > 0;
+        ShowNotConfirmed();
+    });
+
     Timer1.setInterval(Timer1IntervalMs);
     connect(&Timer1, &QTimer::timeout, this, &TMainWindow::Timer1Timer);
     Timer1.start();
 
-    CycleState = CycleIdle;
     FormCreate();
 }
 
@@ -168,7 +175,12 @@ void TMainWindow::SetUpGrid(QTableWidget* grid, const int* widths, int columnCou
     side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     side->setFixedWidth(LabelColumnWidth);
 
-    // Long values stay readable in the narrow columns.
+    // Long values stay readable in the narrow columns: clipped at the right, not elided to a
+    // digit and dots, with the whole text as a tooltip.
+    grid->setTextElideMode(Qt::ElideNone);
+    auto* style = new TGridStyle;
+    style->setParent(grid);
+    grid->setStyle(style);
     new TFullTextTip(grid);
 
     // Tab leaves the table for the next control rather than moving between cells.
@@ -228,108 +240,29 @@ void ResetGrids(TMainWindow& window)
             window.SetCellText(GridSensor, col, row, std::string());
 }
 
-QTableWidget* TMainWindow::GridOf(int32_t gridId) const
-{
-    if (gridId == GridSensor)
-        return ui->SensorSG;
-    if (gridId == GridThermistor)
-        return ui->ThermistorSG;
-    return nullptr;
-}
-
-// Column 0 and row 0 are the header views; data cell (col, row) is item (row - 1, col - 1).
 std::string TMainWindow::GetCellText(int32_t gridId, int32_t col, int32_t row) const
 {
-    const QTableWidget* grid = GridOf(gridId);
-    if (grid == nullptr || col < 0 || row < 0 || col > grid->columnCount() ||
-        row > grid->rowCount())
-        return {};
-    const QTableWidgetItem* item = nullptr;
-    if (row == 0 && col > 0)
-        item = grid->horizontalHeaderItem(col - 1);
-    else if (col == 0 && row > 0)
-        item = grid->verticalHeaderItem(row - 1);
-    else if (col > 0 && row > 0)
-        item = grid->item(row - 1, col - 1);
-    return item == nullptr ? std::string() : item->text().toLatin1().toStdString();
+    return CellView.GetCellText(gridId, col, row);
 }
 
 void TMainWindow::SetCellText(int32_t gridId, int32_t col, int32_t row, const std::string& text)
 {
-    QTableWidget* grid = GridOf(gridId);
-    if (grid == nullptr || col < 0 || row < 0 || col > grid->columnCount() ||
-        row > grid->rowCount() || (col == 0 && row == 0))
-        return;
-    const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    const bool wasWriting = WritingCells;
-    WritingCells = true;
-    StoreCellText(grid, col, row, value);
-    WritingCells = wasWriting;
-}
-
-void TMainWindow::StoreCellText(QTableWidget* grid, int32_t col, int32_t row, const QString& value)
-{
-    QTableWidgetItem* item = nullptr;
-    if (row == 0)
-        item = grid->horizontalHeaderItem(col - 1);
-    else if (col == 0)
-        item = grid->verticalHeaderItem(row - 1);
-    else
-        item = grid->item(row - 1, col - 1);
-    if (item != nullptr) {
-        item->setText(value);
-        return;
-    }
-    if (row == 0)
-        grid->setHorizontalHeaderItem(col - 1, new QTableWidgetItem(value));
-    else if (col == 0)
-        grid->setVerticalHeaderItem(row - 1, new QTableWidgetItem(value));
-    else
-        grid->setItem(row - 1, col - 1, new QTableWidgetItem(value));
-}
-
-QString TMainWindow::CellQText(int32_t gridId, int32_t col, int32_t row) const
-{
-    const QTableWidget* grid = GridOf(gridId);
-    if (grid == nullptr || col < 1 || row < 1 || col > grid->columnCount() ||
-        row > grid->rowCount())
-        return {};
-    const QTableWidgetItem* item = grid->item(row - 1, col - 1);
-    return item == nullptr ? QString() : item->text();
-}
-
-QTableWidgetItem* TMainWindow::CellItem(int32_t gridId, int32_t col, int32_t row)
-{
-    QTableWidget* grid = GridOf(gridId);
-    if (grid == nullptr || col < 1 || row < 1 || col > grid->columnCount() ||
-        row > grid->rowCount())
-        return nullptr;
-    if (grid->item(row - 1, col - 1) == nullptr)
-        SetCellText(gridId, col, row, std::string());
-    return grid->item(row - 1, col - 1);
-}
-
-int TMainWindow::SlotOf(int32_t gridId, int32_t col, int32_t row)
-{
-    if (gridId == GridSensor && col >= 1 && col <= SensorColumns && row >= 1 && row <= SensorRows)
-        return SensorSlotBase + 10 * row + col;
-    if (gridId == GridThermistor && col >= 1 && col <= ThermistorColumns && row >= 1 &&
-        row <= ThermistorRows)
-        return ThermistorSlotBase + 10 * row + col;
-    return -1;
+    CellView.SetCellText(gridId, col, row, text);
 }
 
 // ---- Connect and the initial read ----
 
 void TMainWindow::ConnectBtnClick()
 {
-    if (ConnectRefused()) {
+    if (WriteBack.ConnectRefused(ui->SensorSG->isEnabled())) {
         ShowBusyBox();
         return;
     }
+    Replug.Stop();
     sdi12d.ClosePort();
     ResetGrids(*this);
-    RefreshMarks();
+    WriteBack.GridsReset();
+    ShowingNotConfirmed = false;
 
     const AdapterLocation where = adapterLocator.Locate();
     if (!where.Found) {
@@ -337,12 +270,9 @@ void TMainWindow::ConnectBtnClick()
         return;
     }
     const QString device = QString::fromStdString(where.DisplayName);
-    TAdapterLocator::Open(sdi12d, where, ConnectBaudRate);
+    TAdapterLocator::Open(sdi12d, where, LineBaudRate);
     if (!sdi12d.HoldsDevice()) {
-        std::string reason = sdi12d.LastSystemError();
-        if (reason.empty())
-            reason = sdi12d.LastDiagnostic();
-        ConnectFailed("Device: " + device + " NOT OPENED - " + QString::fromStdString(reason));
+        ConnectFailed(PortStatusText(device));
         return;
     }
 
@@ -350,27 +280,22 @@ void TMainWindow::ConnectBtnClick()
     sdi12d.ExchangeRunning.store(1, std::memory_order_release);
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
-    SetStatus("Device: " + device + " OK");
+    SetStatus(PortStatusText(device));
     ConnectedDevice = device;
 
     FillCellRequests();
-    InitialReadList.clear();
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (record.Magic == BoundMagic)
-            InitialReadList.push_back(&record);
-    }
-    Connected = true;
-    StartProgress(static_cast<int>(InitialReadList.size()));
-    sdi12d.Submit(InitialReadList);
+    StartProgress(WriteBack.StartInitialRead(InitialReadList));
 }
 
-// Connect must not close the port or replace the driver's list under a running exchange or
-// write-back cycle, nor drop a commit the timer has not taken up yet.
-bool TMainWindow::ConnectRefused() const
+// Worded by the kind of the port's last error, not by its text.
+QString TMainWindow::PortStatusText(const QString& device) const
 {
-    return (ui->SensorSG->isEnabled() && PendingSaves != 0) ||
-           sdi12d.Mode.load(std::memory_order_acquire) != ModeIdle || CycleState != CycleIdle;
+    if (sdi12d.HoldsDevice())
+        return TPortStatus::Opened(device, sdi12d.LastErrorKind());
+    std::string reason = sdi12d.LastSystemError();
+    if (reason.empty())
+        reason = sdi12d.LastDiagnostic();
+    return TPortStatus::NotOpened(device, sdi12d.LastErrorKind(), reason);
 }
 
 void TMainWindow::ShowBusyBox()
@@ -384,7 +309,7 @@ void TMainWindow::ShowBusyBox()
 // cells are no longer those of a connected instrument, so commits write nothing.
 void TMainWindow::ConnectFailed(const QString& status)
 {
-    Connected = false;
+    WriteBack.ConnectFailed();
     SetStatus(status);
 }
 
@@ -395,37 +320,22 @@ void TMainWindow::SetStatus(const QString& text)
 
 void TMainWindow::FillCellRequests()
 {
-    for (int row = 1; row <= SensorRows; ++row)
-        for (int col = 1; col <= SensorColumns; ++col)
-            BindSensorCell("S" + std::to_string(row - 1) + SensorSuffixes[col - 1], col, row);
-    for (int row = 1; row <= ThermistorRows; ++row)
-        for (int col = 1; col <= ThermistorColumns; ++col)
-            BindThermistorCell("TH" + std::to_string(row - 1) + ThermistorSuffixes[col - 1], col,
-                               row);
+    for (const SettingKey& setting : SettingKeys::All()) {
+        if (setting.GridId == GridSensor)
+            BindSensorCell(setting.Key, setting.Col, setting.Row);
+        else
+            BindThermistorCell(setting.Key, setting.Col, setting.Row);
+    }
 }
 
 void TMainWindow::BindSensorCell(const std::string& key, int32_t col, int32_t row)
 {
-    BindCell(GridSensor, SensorSlotBase, key, col, row);
+    WriteBack.BindCell(GridSensor, key, col, row);
 }
 
 void TMainWindow::BindThermistorCell(const std::string& key, int32_t col, int32_t row)
 {
-    BindCell(GridThermistor, ThermistorSlotBase, key, col, row);
-}
-
-// Values and flags stay as they are: a second Connect keeps what a write-back left in them.
-void TMainWindow::BindCell(int32_t gridId, int32_t slotBase, const std::string& key, int32_t col,
-                           int32_t row)
-{
-    dev_opt& record = cellTable[static_cast<size_t>(slotBase + 10 * row + col)];
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.Operation = OpRead;
-    record.GridId = gridId;
-    record.Col = col;
-    record.Row = row;
-    record.Magic = BoundMagic;
+    WriteBack.BindCell(GridThermistor, key, col, row);
 }
 
 void TMainWindow::StartProgress(int total)
@@ -437,11 +347,12 @@ void TMainWindow::StartProgress(int total)
     ReadProgress->show();
 }
 
-void TMainWindow::UpdateProgress(bool driverIdle)
+void TMainWindow::UpdateProgress(const TWriteBack::TickOutcome& outcome)
 {
     if (!InitialReadRunning)
         return;
-    if (driverIdle) {
+    InitialReadArrived += outcome.ValuesArrived;
+    if (outcome.ExchangeEnded || outcome.DeviceRemoved) {
         InitialReadRunning = false;
         ReadProgress->hide();
         return;
@@ -450,105 +361,70 @@ void TMainWindow::UpdateProgress(bool driverIdle)
     ReadProgress->setText(QStringLiteral("Reading %1 of %2").arg(reading).arg(InitialReadTotal));
 }
 
+// After a read or a cycle that left marks, the label says how many settings are not
+// confirmed; it goes when none is left.
+void TMainWindow::ShowNotConfirmed()
+{
+    if (InitialReadRunning)
+        return;
+    const int count = WriteBack.NotConfirmedCount();
+    if (count == 0)
+        ShowingNotConfirmed = false;
+    if (!ShowingNotConfirmed) {
+        ReadProgress->hide();
+        return;
+    }
+    ReadProgress->setText(count == 1 ? QStringLiteral("1 setting not confirmed")
+                                     : QStringLiteral("%1 settings not confirmed").arg(count));
+    ReadProgress->show();
+}
+
 // ---- The timer: write-back cycle, copy step, buttons ----
 
 void TMainWindow::Timer1Timer()
 {
-    // Sampled before the copy: once the driver is idle, every value it read is ready, so the
-    // copy below takes them all before a write pass compares any cell.
-    const bool driverIdle = sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle;
-    CopyReadyValues();
-    CheckDeviceRemoved(driverIdle);
-    CycleStep(driverIdle);
-    UpdateProgress(driverIdle);
+    const TWriteBack::TickOutcome outcome = WriteBack.Tick();
+    ApplyTick(outcome);
+    UpdateProgress(outcome);
+    if ((outcome.ExchangeEnded && CycleState == CycleIdle) || outcome.DeviceRemoved)
+        ShowingNotConfirmed = true;
+    ShowNotConfirmed();
     UpdateButtons();
+    WatchForReplug(outcome);
+    Menu->UpdateEnabled(sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle);
 }
 
-void TMainWindow::CycleStep(bool driverIdle)
+void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 {
-    if (!driverIdle)
-        return;
-    switch (CycleState) {
-    case CycleIdle:
-        if (PendingSaves != 0) {
-            PendingSaves = 0;
-            if (WritePass() > 0) {
-                ui->CancelBtn->setEnabled(false);
-                CycleState = CycleWriting;
-            } else {
-                NothingToWrite();
-            }
-        }
-        break;
-    case CycleWriting:
-        ReadBackPass();
-        CycleState = CycleReadingBack;
-        break;
-    case CycleReadingBack:
+    if (outcome.DeviceRemoved)
+        SetStatus(TPortStatus::Removed(ConnectedDevice));
+    if (outcome.WritesStarted)
+        ui->CancelBtn->setEnabled(false);
+    if (outcome.NothingToWrite || outcome.CycleEnded || outcome.DeviceRemoved)
         ui->CancelBtn->setEnabled(true);
-        CycleState = CycleIdle;
-        break;
-    default:
-        break;
-    }
 }
 
-// The driver ended its exchange because the adapter was unplugged. The user is told to
-// connect again; the cycle is dropped, since nothing can be written or read back until then,
-// so Connect is usable at once. Unanswered writes keep WriteNeeded and stay marked.
-void TMainWindow::CheckDeviceRemoved(bool driverIdle)
+// After the adapter was pulled out, the dead device is let go as soon as the driver has
+// stopped (while it is held, the adapter would come back under another name), and the adapter
+// is looked for once a second. Once it is back, the window connects as a click on Connect
+// would; edits the instrument never confirmed stay marked for the next Save.
+void TMainWindow::WatchForReplug(const TWriteBack::TickOutcome& outcome)
 {
-    if (!driverIdle || !Connected || !dev_opt::IsRaised(sdi12d.PortLost))
+    const uint64_t now = Tsdi12d::TickCountMs();
+    if (outcome.DeviceRemoved)
+        Replug.Start(now);
+    if (!Replug.Watching())
         return;
-    Connected = false;
-    SetStatus("Device: " + ConnectedDevice + QString::fromLatin1(RemovedText));
-    CycleState = CycleIdle;
-    PendingSaves = 0;
-    ui->CancelBtn->setEnabled(true);
-}
-
-// A commit that changed nothing ends like a finished cycle: no exchange will come to lower the
-// flag that focusing the table raised, nor to enable Close again, so neither may stay locked.
-// The driver is idle, so it does not write the flag now.
-void TMainWindow::NothingToWrite()
-{
-    sdi12d.ExchangeRunning.store(0, std::memory_order_release);
-    ui->CancelBtn->setEnabled(true);
-}
-
-// Runs on every tick, also while the driver is busy, so values show as they arrive. Only
-// raised flags are looked at: the driver stores the value before it raises the flag.
-void TMainWindow::CopyReadyValues()
-{
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (!dev_opt::IsRaised(record.ResultReady))
-            continue;
-        ShowReadValue(slot, record);
-        dev_opt::Lower(record.ResultReady);
-        if (InitialReadRunning)
-            ++InitialReadArrived;
-    }
-}
-
-// The cell shows what the instrument holds, except where a write of the user's edit is still
-// unanswered: that edit stays in its cell, marked, so that the next commit writes it again
-// instead of it vanishing under the old value.
-void TMainWindow::ShowReadValue(int slot, dev_opt& record)
-{
-    if (dev_opt::IsRaised(record.WriteNeeded) && record.ValueToWrite != record.ValueRead) {
-        SetCellText(record.GridId, record.Col, record.Row, record.ValueToWrite);
-        const QString holds = QString::fromLatin1(record.ValueRead.data(),
-                                                  static_cast<qsizetype>(record.ValueRead.size()));
-        SetMark(slot, CellMark::Unconfirmed,
-                QString::fromLatin1(UnconfirmedTip) + "; it holds \"" + holds + "\"");
+    if (sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle && sdi12d.HoldsDevice())
+        sdi12d.ClosePort();
+    const bool connectAllowed =
+        ui->ConnectBtn->isEnabled() && !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
+    if (!Replug.TimeToLook(now, connectAllowed) || !adapterLocator.AdapterPresent())
         return;
-    }
-    SetCellText(record.GridId, record.Col, record.Row, record.ValueRead);
-    // An edit is confirmed once its write has been answered and read back.
-    if (Marks[static_cast<size_t>(slot)] != CellMark::None &&
-        !dev_opt::IsRaised(record.WriteNeeded))
-        SetMark(slot, CellMark::None);
+    ConnectBtnClick();
+    Replug.ConnectTried(WriteBack.Connected(), now);
+    if (WriteBack.Connected())
+        SetStatus(TPortStatus::Reconnected(ConnectedDevice));
 }
 
 void TMainWindow::UpdateButtons()
@@ -564,133 +440,20 @@ void TMainWindow::UpdateButtons()
 
 int32_t TMainWindow::WritePass()
 {
-    if (!Connected)
-        return 0;
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (record.Magic != BoundMagic)
-            continue;
-        const QString shown = CellQText(record.GridId, record.Col, record.Row);
-        std::string reason = UnrepresentableTextReason(shown.toStdU16String());
-        const std::string text = shown.toLatin1().toStdString();
-        if (reason.empty() && text == record.ValueRead) {
-            if (Marks[static_cast<size_t>(slot)] == CellMark::Unsafe)
-                SetMark(slot, CellMark::None);
-            continue;
-        }
-        if (reason.empty())
-            reason = UnsafeValueReason(record.WriteKey, text);
-        if (!reason.empty()) {
-            // The user's latest text replaces any earlier edit still waiting to go out.
-            dev_opt::Lower(record.WriteNeeded);
-            SetMark(slot, CellMark::Unsafe, QString::fromStdString(reason));
-            continue;
-        }
-        MarkForWriting(record, text);
-        SetMark(slot, CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip));
-    }
-
-    // Also every record whose earlier write the instrument never answered.
-    RequestList writes;
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (dev_opt::IsRaised(record.WriteNeeded))
-            writes.push_back(&record);
-    }
-    if (!writes.empty())
-        sdi12d.Submit(writes);
-    return static_cast<int32_t>(writes.size());
-}
-
-void TMainWindow::MarkForWriting(dev_opt& record, const std::string& text)
-{
-    record.ValueToWrite = text;
-    record.Operation = OpWrite;
-    dev_opt::Raise(record.WriteNeeded);
-    dev_opt::Raise(record.ReadBackNeeded);
+    return WriteBack.WritePass();
 }
 
 int32_t TMainWindow::ReadBackPass()
 {
-    RequestList reads;
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (record.Magic != BoundMagic || !dev_opt::IsRaised(record.ReadBackNeeded))
-            continue;
-        record.Operation = OpRead;
-        reads.push_back(&record);
-    }
-    if (!reads.empty())
-        sdi12d.Submit(reads);
-    return static_cast<int32_t>(reads.size());
+    return WriteBack.ReadBackPass();
 }
 
-// ---- Marks ----
-
-TMainWindow::CellMark TMainWindow::MarkOf(int slot) const
-{
-    if (slot < 0 || slot >= CellTableUsed)
-        return CellMark::None;
-    return Marks[static_cast<size_t>(slot)];
-}
-
-void TMainWindow::SetMark(int slot, CellMark mark, const QString& tip)
-{
-    Marks[static_cast<size_t>(slot)] = mark;
-    const dev_opt& record = cellTable[static_cast<size_t>(slot)];
-    const bool wasWriting = WritingCells;
-    WritingCells = true;
-    if (QTableWidgetItem* item = CellItem(record.GridId, record.Col, record.Row)) {
-        switch (mark) {
-        case CellMark::None:
-            item->setData(Qt::BackgroundRole, QVariant());
-            item->setToolTip(QString());
-            break;
-        case CellMark::Unconfirmed:
-            item->setBackground(UnconfirmedColour);
-            item->setToolTip(tip.isEmpty() ? QString::fromLatin1(UnconfirmedTip) : tip);
-            break;
-        case CellMark::Unsafe:
-            item->setBackground(UnsafeColour);
-            item->setToolTip(tip);
-            break;
-        }
-    }
-    WritingCells = wasWriting;
-}
-
-// After Connect has emptied the sensor cells: only writes still unanswered stay marked.
-void TMainWindow::RefreshMarks()
-{
-    for (int slot = 0; slot < CellTableUsed; ++slot) {
-        const dev_opt& record = cellTable[static_cast<size_t>(slot)];
-        if (record.Magic != BoundMagic) {
-            Marks[static_cast<size_t>(slot)] = CellMark::None;
-            continue;
-        }
-        SetMark(slot,
-                dev_opt::IsRaised(record.WriteNeeded) ? CellMark::Unconfirmed : CellMark::None);
-    }
-}
-
-// An edit the user committed into a cell: it awaits the instrument's confirmation.
+// An edit the user made in a cell; the window's own stores do not count.
 void TMainWindow::OnCellEdited(int32_t gridId, QTableWidgetItem* item)
 {
-    if (WritingCells || item == nullptr || !Connected)
+    if (CellView.WritingCells() || item == nullptr)
         return;
-    const int slot = SlotOf(gridId, item->column() + 1, item->row() + 1);
-    if (slot < 0 || cellTable[static_cast<size_t>(slot)].Magic != BoundMagic)
-        return;
-    const dev_opt& record = cellTable[static_cast<size_t>(slot)];
-    // ValueRead may be compared only while the driver leaves the records alone.
-    const bool idle = sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle;
-    if (idle && !dev_opt::IsRaised(record.WriteNeeded) &&
-        item->text() == QString::fromLatin1(record.ValueRead.data(),
-                                            static_cast<qsizetype>(record.ValueRead.size()))) {
-        SetMark(slot, CellMark::None);
-        return;
-    }
-    SetMark(slot, CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip));
+    WriteBack.UserEdited(SlotOf(gridId, item->column() + 1, item->row() + 1));
 }
 
 // ---- Buttons and sensor table events ----
@@ -715,7 +478,7 @@ void TMainWindow::SensorSGKeyPress()
 // has bound the cells no exchange would ever lower the flag again, so it is left alone then.
 void TMainWindow::SensorSGEnter()
 {
-    if (Connected)
+    if (WriteBack.Connected())
         sdi12d.ExchangeRunning.store(1, std::memory_order_release);
 }
 

@@ -2,44 +2,35 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "window/cellslots.h"
+#include "window/gridcellview.h"
+#include "window/portstatus.h"
+#include "window/replugwatch.h"
+#include "window/writeback.h"
 
 #include <QTimer>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class commthread;
+class TSettingsMenu;
 class QLabel;
-class QTableWidget;
 class QTableWidgetItem;
 
 namespace Ui {
 class MainWindow;
 }
 
-// States of the write-back cycle that the timer advances.
-constexpr int32_t CycleIdle = 0;
-constexpr int32_t CycleWriting = 2;
-constexpr int32_t CycleReadingBack = 3;
-
 // The timer's period.
 constexpr int Timer1IntervalMs = 200;
-
-// Where the cells live in the cell table: sensor cell (k, r) in slot 10 + 10r + k (21 to 218),
-// thermistor cell (k, r) in slot 220 + 10r + k (231 to 257).
-constexpr int32_t SensorSlotBase = 10;
-constexpr int32_t ThermistorSlotBase = 220;
-constexpr int32_t ConnectBaudRate = 115200;
 
 // Texts the window shows.
 inline constexpr const char* NotIdentifiedText = "NOT IDENTIFIED - PLEASE TRY AGAIN ";
 inline constexpr const char* BusyText = "Update In Progress";
 inline constexpr const char* BusyCaption = "please try again";
-inline constexpr const char* UnconfirmedTip = "Not yet confirmed by the instrument";
-inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
 inline constexpr const char* ManualFile = "manual.pdf";
 
 // Program-wide objects of the window unit; they outlive the window and are reached directly.
@@ -67,20 +58,26 @@ public:
     std::string GetCellText(int32_t gridId, int32_t col, int32_t row) const;
     void SetCellText(int32_t gridId, int32_t col, int32_t row, const std::string& text);
 
-    int32_t CycleState = CycleIdle;
+private:
+    std::unique_ptr<Ui::MainWindow> ui;
+    TGridCellView CellView;
+    TWriteBack WriteBack;
+
+public:
+    // The write-back's cycle state, as the timer advances it.
+    const TCycleState& CycleState = WriteBack.CycleState;
 
     // The cell table slot of a data cell, or -1 for a cell that no setting is bound to.
-    static int SlotOf(int32_t gridId, int32_t col, int32_t row);
-
-    // How a cell is marked: waiting for the instrument to confirm an edit, or holding a value
-    // that is never sent.
-    enum class CellMark
+    static int SlotOf(int32_t gridId, int32_t col, int32_t row)
     {
-        None,
-        Unconfirmed,
-        Unsafe,
-    };
-    CellMark MarkOf(int slot) const;
+        return ::SlotOf(gridId, col, row);
+    }
+
+    using CellMark = ::CellMark;
+    CellMark MarkOf(int slot) const { return WriteBack.Marks().MarkOf(slot); }
+    const TWriteBack& Cells() const { return WriteBack; }
+    // Export and import of settings files.
+    TSettingsMenu* SettingsMenu() const { return Menu; }
 
 public slots:
     void Timer1Timer();
@@ -104,51 +101,40 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void BindCell(int32_t gridId, int32_t slotBase, const std::string& key, int32_t col,
-                  int32_t row);
-    bool ConnectRefused() const;
     void ShowBusyBox();
     void ConnectFailed(const QString& status);
     void SetStatus(const QString& text);
-    QString CellQText(int32_t gridId, int32_t col, int32_t row) const;
-    QTableWidgetItem* CellItem(int32_t gridId, int32_t col, int32_t row);
-    void CycleStep(bool driverIdle);
-    void NothingToWrite();
-    void MarkForWriting(dev_opt& record, const std::string& text);
-    void SetMark(int slot, CellMark mark, const QString& tip = QString());
-    void RefreshMarks();
     void OnCellEdited(int32_t gridId, QTableWidgetItem* item);
     void StartProgress(int total);
-    void UpdateProgress(bool driverIdle);
-    void CheckDeviceRemoved(bool driverIdle);
-    void ShowReadValue(int slot, dev_opt& record);
+    void UpdateProgress(const TWriteBack::TickOutcome& outcome);
+    void ApplyTick(const TWriteBack::TickOutcome& outcome);
+    void ShowNotConfirmed();
+    void WatchForReplug(const TWriteBack::TickOutcome& outcome);
+    QString PortStatusText(const QString& device) const;
 
     void FormCreate();
     void LabelGrids();
     void ApplyFonts();
     void SetUpGrid(QTableWidget* grid, const int* widths, int columnCount);
     void CentreOnScreen();
-    QTableWidget* GridOf(int32_t gridId) const;
-    void StoreCellText(QTableWidget* grid, int32_t col, int32_t row, const QString& value);
-    void CopyReadyValues();
     void UpdateButtons();
 
     friend void ResetGrids(TMainWindow& window);
 
-    std::unique_ptr<Ui::MainWindow> ui;
     QTimer Timer1;
     std::unique_ptr<commthread> CommsThread;
     bool Centred = false;
-    // The last Connect bound the cells and opened the port: commits and focus act only then.
-    bool Connected = false;
     // How the status bar named the device of the last Connect.
     QString ConnectedDevice;
-    // Set while the window itself writes a cell, so that only the user's edits count.
-    bool WritingCells = false;
-    std::array<CellMark, CellTableUsed> Marks{};
-    // Progress of the initial read, shown beside the status text.
+    // Progress of the initial read, and afterwards how many settings are not confirmed,
+    // shown beside the status text.
     QLabel* ReadProgress = nullptr;
+    // Set at the end of a cycle that left marks; the count then shows until none is left.
+    bool ShowingNotConfirmed = false;
+    TSettingsMenu* Menu = nullptr;
     bool InitialReadRunning = false;
+    // Looks for the adapter again after it was pulled out.
+    TReplugWatch Replug;
     int InitialReadTotal = 0;
     int InitialReadArrived = 0;
 };

@@ -98,7 +98,7 @@ if [[ $package == --package ]]; then
         done
         [[ $(dpkg-deb -f "$deb" Package) == devconfig ]] || fail "the package is not named devconfig"
         depends=$(dpkg-deb -f "$deb" Depends)
-        for needed in libqt6widgets6 qt6-qpa-plugins; do
+        for needed in libqt6widgets6 qt6-qpa-plugins fonts-liberation; do
             [[ $depends == *"$needed"* ]] || fail "the package does not depend on $needed"
         done
         dpkg-deb -x "$deb" "$work/unpacked"

@@ -7,9 +7,14 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
 #include <ostream>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -111,11 +116,18 @@ protected:
         ASSERT_TRUE(Port.HoldsDevice()) << Port.LastDiagnostic();
     }
 
-    termios DeviceSettings()
+    termios DeviceSettings() { return Pty.SlaveSettings(); }
+    void MakeCooked(speed_t speed) { ASSERT_TRUE(Pty.MakeCooked(speed)); }
+
+    static void ExpectRaw(const termios& line)
     {
-        termios settings = {};
-        EXPECT_EQ(tcgetattr(Pty.SlaveFd(), &settings), 0);
-        return settings;
+        EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(line.c_oflag & OPOST, 0u);
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP), 0u);
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+        EXPECT_EQ(line.c_cc[VMIN], 0);
+        EXPECT_EQ(line.c_cc[VTIME], 0);
     }
 };
 
@@ -160,28 +172,14 @@ TEST_F(CommsPortTest, LongPathIsCutOnlyInTheShownName)
 
 TEST_F(CommsPortTest, OpenMakesTheLineRaw8N1WithoutFlowControl)
 {
-    // Start from settings that are wrong in every respect the port must fix.
-    termios cooked = DeviceSettings();
-    cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
-    cooked.c_oflag |= OPOST | ONLCR;
-    cooked.c_iflag |= IXON | IXOFF | IXANY | ICRNL | ISTRIP;
-    cooked.c_cflag = (cooked.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
-    cfsetispeed(&cooked, B9600);
-    cfsetospeed(&cooked, B9600);
-    ASSERT_EQ(tcsetattr(Pty.SlaveFd(), TCSANOW, &cooked), 0);
-
+    MakeCooked(B9600);
     OpenSlave();
     const termios line = DeviceSettings();
-    EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(line.c_oflag & OPOST, 0u);
-    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP), 0u);
-    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
-    EXPECT_EQ(line.c_cc[VMIN], 0);
-    EXPECT_EQ(line.c_cc[VTIME], 0);
+    ExpectRaw(line);
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
     EXPECT_EQ(cfgetispeed(&line), static_cast<speed_t>(B115200));
     EXPECT_EQ(Port.LastDiagnostic(), "");
+    EXPECT_EQ(Port.LastErrorKind(), TCommsPort::ErrorKind::None);
 }
 
 TEST_F(CommsPortTest, ByteTimeFollowsTheRateTheLineIsOpenedWith)
@@ -209,13 +207,26 @@ TEST_F(CommsPortTest, RefusedModemLinesOfAPtyAreHarmless)
     EXPECT_EQ(Pty.ReadFromMaster(1, GenerousMs), "k");
 }
 
-TEST_F(CommsPortTest, UnsupportedRateIsADcbErrorAndThePortStaysOpen)
+TEST_F(CommsPortTest, RefusedRateKeepsTheOldSpeedButMakesTheLineRaw)
 {
-    Port.OpenDevice(Pty.SlavePath(), 12345);
-    EXPECT_TRUE(Port.HoldsDevice());
-    EXPECT_EQ(Port.LastDiagnostic(), "DCB error");
-    Port.WriteByte('z');
-    EXPECT_EQ(Pty.ReadFromMaster(1, GenerousMs), "z");
+    for (const int32_t rate : {12345, 0, -115200}) {
+        SCOPED_TRACE(rate);
+        MakeCooked(B9600);
+        Port.OpenDevice(Pty.SlavePath(), rate);
+        ASSERT_TRUE(Port.HoldsDevice());
+        EXPECT_EQ(Port.LastDiagnostic(), "DCB error");
+        EXPECT_EQ(Port.LastErrorKind(), TCommsPort::ErrorKind::SettingsRefused);
+        const termios line = DeviceSettings();
+        ExpectRaw(line);
+        EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+
+        // A byte without a line end is readable at once, and is not echoed back.
+        Pty.WriteToMaster("r");
+        AwaitReadable(Port);
+        EXPECT_EQ(ReadAll(Port), "r");
+        Port.WriteByte('\n');
+        EXPECT_EQ(Pty.ReadFromMaster(2, ShortWaitMs), "\n");
+    }
 }
 
 TEST_F(CommsPortTest, ReadByteHandsOutWaitingBytesInOrderThenNothing)
@@ -341,6 +352,45 @@ TEST_F(CommsPortTest, HeldDeviceIsExclusiveUntilReleased)
     EXPECT_EQ(OpenAsUnprivileged(Pty.SlavePath()), OtherOpen::Opened);
 }
 
+TEST_F(CommsPortTest, PortThatAnotherHolderHoldsIsRefusedUntouched)
+{
+    using Step = int (*)(int);
+    const struct
+    {
+        const char* holder;
+        Step take;
+        Step release;
+    } holders[] = {
+        {"lock", [](int fd) { return flock(fd, LOCK_EX | LOCK_NB); },
+         [](int fd) { return flock(fd, LOCK_UN); }},
+        {"exclusive mark", [](int fd) { return ioctl(fd, TIOCEXCL); },
+         [](int fd) { return ioctl(fd, TIOCNXCL); }},
+    };
+    for (const auto& held : holders) {
+        SCOPED_TRACE(held.holder);
+        MakeCooked(B9600);
+        ASSERT_EQ(held.take(Pty.SlaveFd()), 0);
+        Port.OpenDevice(Pty.SlavePath(), Baud); // also as root
+        EXPECT_TRUE(Port.OpenFailed());
+        EXPECT_EQ(Port.LastErrorKind(), TCommsPort::ErrorKind::InUse);
+        const termios kept = DeviceSettings();
+        EXPECT_NE(kept.c_lflag & ECHO, 0u);
+        EXPECT_EQ(cfgetospeed(&kept), static_cast<speed_t>(B9600));
+        EXPECT_EQ(Pty.ReadFromMaster(1, ShortWaitMs), "");
+
+        ASSERT_EQ(held.release(Pty.SlaveFd()), 0);
+        OpenSlave();
+        Port.ClosePort();
+    }
+    // A second port of this program is another holder too.
+    OpenSlave();
+    TCommsPort second;
+    second.OpenDevice(Pty.SlavePath(), Baud);
+    EXPECT_EQ(second.LastErrorKind(), TCommsPort::ErrorKind::InUse);
+    Port.WriteByte('1');
+    EXPECT_EQ(Pty.ReadFromMaster(1, GenerousMs), "1");
+}
+
 TEST_F(CommsPortTest, DestructorReleasesTheDevice)
 {
     const int before = OpenDescriptorCount();
@@ -408,6 +458,44 @@ TEST_F(CommsPortTest, LowLatencyIsAskedForAndARefusalIsHarmless)
     uint8_t byte = 0;
     EXPECT_EQ(Port.ReadByte(&byte), 1);
     EXPECT_EQ(byte, 'k');
+}
+
+bool LowLatencyOn(int fd)
+{
+    serial_struct serial = {};
+    return ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) != 0;
+}
+
+// A pseudo-terminal has no low-latency flag, so this needs a real serial device, named by
+// DEVCONFIG_TEST_TTY (/dev/ttyS0 will do); its settings are given back afterwards.
+TEST(CommsPortLowLatency, TheFlagTheTtyHadIsRestoredOnClose)
+{
+    const char* device = std::getenv("DEVCONFIG_TEST_TTY");
+    if (device == nullptr)
+        GTEST_SKIP() << "set DEVCONFIG_TEST_TTY to a serial device that may be opened";
+    const int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << device;
+    serial_struct original = {};
+    termios line = {};
+    ASSERT_EQ(ioctl(fd, TIOCGSERIAL, &original), 0) << device << " has no serial settings";
+    ASSERT_EQ(tcgetattr(fd, &line), 0);
+    for (const bool wasOn : {false, true}) {
+        SCOPED_TRACE(wasOn);
+        serial_struct start = original;
+        start.flags =
+            wasOn ? (start.flags | ASYNC_LOW_LATENCY) : (start.flags & ~ASYNC_LOW_LATENCY);
+        ASSERT_EQ(ioctl(fd, TIOCSSERIAL, &start), 0);
+        TCommsPort port;
+        port.OpenDevice(device, Baud);
+        ASSERT_TRUE(port.HoldsDevice()) << port.LastDiagnostic();
+        EXPECT_EQ(port.LowLatency(), TCommsPort::LowLatencyResult::Granted);
+        EXPECT_TRUE(LowLatencyOn(fd));
+        port.ClosePort();
+        EXPECT_EQ(LowLatencyOn(fd), wasOn);
+    }
+    ioctl(fd, TIOCSSERIAL, &original);
+    tcsetattr(fd, TCSANOW, &line);
+    close(fd);
 }
 
 TEST(CommsPortWait, WaitReadableWithoutADeviceSleepsThenReportsBroken)

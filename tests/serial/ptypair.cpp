@@ -23,6 +23,25 @@ PtyPair::~PtyPair()
         close(Slave);
 }
 
+termios PtyPair::SlaveSettings() const
+{
+    termios settings = {};
+    tcgetattr(Slave, &settings);
+    return settings;
+}
+
+bool PtyPair::MakeCooked(speed_t speed)
+{
+    termios cooked = SlaveSettings();
+    cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    cooked.c_oflag |= OPOST | ONLCR;
+    cooked.c_iflag |= IXON | IXOFF | IXANY | ICRNL | ISTRIP;
+    cooked.c_cflag = (cooked.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    cooked.c_cc[VMIN] = 1;
+    return cfsetispeed(&cooked, speed) == 0 && cfsetospeed(&cooked, speed) == 0 &&
+           tcsetattr(Slave, TCSANOW, &cooked) == 0;
+}
+
 void PtyPair::WriteToMaster(const std::string& bytes)
 {
     size_t done = 0;

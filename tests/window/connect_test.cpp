@@ -1,6 +1,8 @@
 // The real window with the real driver and comms thread, over a pseudo-terminal to the
 // simulated instrument: Connect and the initial read, edits and their write-back, the busy
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
+#include "settingsfile/settingsfile.h"
+#include "window/settingsmenu.h"
 #include "windowharness.h"
 
 #include <QDesktopServices>
@@ -124,7 +126,7 @@ private slots:
         TypeInto(GridSensor, 1, 1, "Probe X");
         // Committed but not yet confirmed.
         QCOMPARE(Item(GridSensor, 1, 1)->text(), QString("Probe X"));
-        QCOMPARE(ToolTip(GridSensor, 1, 1), QString(UnconfirmedTip));
+        QVERIFY(ToolTip(GridSensor, 1, 1).startsWith(UnconfirmedTip));
         QVERIFY(Marked(GridSensor, 1, 1));
         QCOMPARE(TypedSinceSave, 1);
         QCOMPARE(Commands().size(), size_t(0));
@@ -147,18 +149,161 @@ private slots:
         QCOMPARE(Commands().size(), size_t(2));
     }
 
-    void instrumentValueWinsOverARejectedWrite()
+    // Each kind of mark has its own look and a tooltip that says what happened, and the label
+    // beside the status counts the settings not confirmed until none is left.
+    void marksShowWhatTheInstrumentDidNotConfirm()
+    {
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentReads("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        QCOMPARE(Progress()->text(), QString("1 setting not confirmed"));
+
+        Sim->SetRejectedWrite("S4CAL0");
+        Sim->SetSilentWrites("S0NAM");
+        TypeInto(GridSensor, 4, 5, "9.75");
+        TypeInto(GridSensor, 1, 1, "Dropped 1");
+        Item(GridSensor, 1, 2)->setText("two\tfields");
+        Sim->ClearTranscript();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        const struct
+        {
+            int Col, Row;
+            CellMark Mark;
+            const char* Tip;
+        } marks[] = {{3, 4, CellMark::NoAnswer, "No answer"},
+                     {4, 5, CellMark::NotTaken, "Not taken: the instrument kept"},
+                     {1, 1, CellMark::Unconfirmed, UnconfirmedTip},
+                     {1, 2, CellMark::Unsafe, "Not sent"}};
+        for (const auto& mark : marks) {
+            QCOMPARE(Window->MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)), mark.Mark);
+            QCOMPARE(Item(GridSensor, mark.Col, mark.Row)->background().color(),
+                     TGridCellView::ColourOf(mark.Mark));
+            QVERIFY(ToolTip(GridSensor, mark.Col, mark.Row).startsWith(mark.Tip));
+        }
+        QCOMPARE(Progress()->text(), QString("4 settings not confirmed"));
+        QVERIFY(Progress()->isVisible());
+
+        Sim->ClearFaults();
+        Item(GridSensor, 1, 2)->setText(Latin1(Sim->Setting("S1NAM")));
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 1), WaitMs);
+        QVERIFY(ConnectAndWait());
+        for (const auto& mark : marks)
+            QVERIFY(!Marked(GridSensor, mark.Col, mark.Row));
+        QVERIFY(!Progress()->isVisible());
+    }
+
+    // An imported file marks exactly the cells it changes; the next Save writes exactly those,
+    // each value byte for byte.
+    void importMarksTheDifferingCellsAndSaveWritesThem()
     {
         QVERIFY(ConnectAndWait());
-        const std::string before = Sim->Setting("S4CAL0");
-        Sim->SetRejectedWrite("S4CAL0");
-        TypeInto(GridSensor, 4, 5, "9.75");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("clone.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            ("# kept\nS0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\n\nTH1R0= 10=0 \n").c_str());
+        file.close();
+        QCOMPARE(Window->SettingsMenu()->Import(path), 2);
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->MarkOf(SlotOf(GridThermistor, 3, 2)), CellMark::Unconfirmed);
+        QCOMPARE(Progress()->text(), QString("2 settings not confirmed"));
+        QTest::qWait(2 * Timer1IntervalMs);
+        QVERIFY(Commands().empty()); // nothing goes out before a commit
+
         Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() == 2 && Settled(), WaitMs);
-        QCOMPARE(Commands(), std::vector<std::string>({Write("S4CAL0", "9.75"), Read("S4CAL0")}));
-        // The write was answered: the cell shows what the instrument holds, confirmed.
-        QCOMPARE(Window->GetCellText(GridSensor, 4, 5), before);
-        QVERIFY(!Marked(GridSensor, 4, 5));
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
+        QCOMPARE(Commands(),
+                 std::vector<std::string>({Write("S2CFRQ", "4321"), Write("TH1R0", " 10=0 "),
+                                           Read("S2CFRQ"), Read("TH1R0")}));
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        QVERIFY(!Progress()->isVisible());
+    }
+
+    void badImportFileChangesNothing()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bad.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("S0NAM=changed\nS99NAM=no such setting\n");
+        file.close();
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QCOMPARE(Window->SettingsMenu()->Import(path), -1);
+        QCOMPARE(seen.Count, 1);
+        QVERIFY2(seen.Text.contains("line 2"), qPrintable(seen.Text));
+        QVERIFY(seen.Text.contains("Nothing was imported"));
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QVERIFY(Commands().empty());
+    }
+
+    // Export writes what the instrument is known to hold and says what it left out.
+    void exportLeavesOutUnansweredReads()
+    {
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentReads("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.txt");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->Export(path));
+        QCOMPARE(seen.Count, 1);
+        QVERIFY2(seen.Text.contains("S3CFRQ"), qPrintable(seen.Text));
+        const SettingsFileResult kept = TSettingsFile::Read(path.toStdString());
+        QVERIFY2(kept.Ok(), kept.Message().c_str());
+        QCOMPARE(kept.Settings.size(), size_t(SettingCount - 1));
+        for (const SettingValue& setting : kept.Settings)
+            QCOMPARE(setting.Value, Sim->Setting(setting.Key));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("left out"));
+    }
+
+    // A second Connect leaves a read unanswered: selecting another cell writes nothing, not
+    // even the emptied cell.
+    void unansweredReadIsNotWrittenAsEmpty()
+    {
+        QVERIFY(ConnectAndWait());
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentKey("S3CFRQ");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        Sim->ClearTranscript();
+        ClickCell(GridSensor, 1, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        QCOMPARE(WritesSentAfter(2 * Timer1IntervalMs), std::vector<std::string>());
+    }
+
+    // The write of an edit is dropped, its read-back answered; the user types the instrument's
+    // value back and saves twice: the taken-back edit never goes out again.
+    void valueTakenBackIsNotWrittenLater()
+    {
+        QVERIFY(ConnectAndWait());
+        const std::string own = Sim->Setting("S0NAM");
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentWrites("S0NAM");
+        TypeInto(GridSensor, 1, 1, "Dropped 1");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
+        Sim->ClearFaults();
+        Sim->ClearTranscript();
+        TypeInto(GridSensor, 1, 1, Latin1(own));
+        for (int save = 0; save < 2; ++save) {
+            Button("SaveBtn")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
+        }
+        QCOMPARE(WritesSentAfter(2 * Timer1IntervalMs), std::vector<std::string>());
+        QVERIFY(!Marked(GridSensor, 1, 1));
     }
 
     void onlyRealChangesAreWritten_data()
@@ -300,8 +445,7 @@ private slots:
     {
         adapterLocator.UseDevice("/nonexistent/tty");
         Button("ConnectBtn")->click();
-        QCOMPARE(Status(),
-                 QString("Device: /nonexistent/tty NOT OPENED - No such file or directory"));
+        QCOMPARE(Status(), QString("Device: /nonexistent/tty NOT OPENED - not found"));
         QVERIFY(DriverIdle());
         QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
         for (const dev_opt& record : cellTable)
@@ -332,64 +476,15 @@ private slots:
             QVERIFY(!dev_opt::IsRaised(record.WriteNeeded));
     }
 
-    void silentSettingStaysMarkedUntilAWriteIsAnswered()
-    {
-        sdi12d.SetReplyLimit(500);
-        Sim->SetSilentKey("S3CFRQ");
-        Button("ConnectBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(DriverIdle() && Settled(), WaitMs);
-        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string());
-        QCOMPARE(Window->GetCellText(GridSensor, 3, 5), Sim->Setting("S4CFRQ"));
-        Sim->ClearTranscript();
-
-        TypeInto(GridSensor, 3, 4, "1234");
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
-        QCOMPARE(Commands(), std::vector<std::string>({Write("S3CFRQ", "1234"), Read("S3CFRQ")}));
-        QVERIFY(dev_opt::IsRaised(cellTable[53].WriteNeeded));
-        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string("1234"));
-        QVERIFY(Marked(GridSensor, 3, 4));
-        QCOMPARE(ToolTip(GridSensor, 3, 4), QString(UnconfirmedTip));
-
-        Sim->ClearFaults();
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
-        QCOMPARE(Sim->Setting("S3CFRQ"), std::string("1234"));
-        QVERIFY(!dev_opt::IsRaised(cellTable[53].WriteNeeded));
-        QVERIFY(!Marked(GridSensor, 3, 4));
-    }
-
-    void unsafeTextReplacesAnUnansweredEdit()
-    {
-        QVERIFY(ConnectAndWait());
-        sdi12d.SetReplyLimit(500);
-        Sim->SetSilentKey("S0NAM");
-        TypeInto(GridSensor, 1, 1, "First");
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
-        QVERIFY(dev_opt::IsRaised(cellTable[21].WriteNeeded));
-
-        // The user then pastes a text that may not be sent: the earlier edit must not go out
-        // in its place once the instrument answers again.
-        Item(GridSensor, 1, 1)->setText("two\tfields");
-        Sim->ClearFaults();
-        Sim->ClearTranscript();
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Settled() && ToolTip(GridSensor, 1, 1).startsWith("Not sent"),
-                                 WaitMs);
-        QTest::qWait(3 * Timer1IntervalMs);
-        for (const auto& command : Commands())
-            QVERIFY2(command.find("S0NAM=") == std::string::npos, command.c_str());
-        QVERIFY(!dev_opt::IsRaised(cellTable[21].WriteNeeded));
-    }
-
     void instrumentThatStopsAnsweringLetsTheReadEnd()
     {
         sdi12d.SetReplyLimit(100);
         Sim->HangUpAfterCommands(20);
         Button("ConnectBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), 6 * WaitMs);
-        QVERIFY(!Progress()->isVisible());
+        // The settings never read are marked, and counted where the progress showed.
+        QVERIFY(Progress()->text().endsWith("settings not confirmed"));
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 1, 20)), CellMark::NoAnswer);
         for (int col = 1; col <= 8; ++col)
             QCOMPARE(Window->GetCellText(GridSensor, col, 1), Sim->Setting(SensorKey(col, 1)));
         QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string());
@@ -437,13 +532,6 @@ private slots:
         QCOMPARE(Commands(), std::vector<std::string>({Write("TH1R0", "1000"), Read("TH1R0")}));
         QVERIFY(sdi12d.HoldsDevice());
         QVERIFY(AllCellsShowTheInstrument());
-
-        // Between the write and the read-back the driver is idle, yet the cycle runs.
-        Window->CycleState = CycleWriting;
-        BoxSeen between;
-        CloseBoxLater(between);
-        Button("ConnectBtn")->click();
-        QCOMPARE(between.Count, 1);
     }
 
     void focusBeforeAnyConnectDoesNotLockConnect()

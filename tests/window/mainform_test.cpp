@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -181,15 +182,39 @@ private slots:
         QVERIFY(sensors != nullptr && thermistors != nullptr);
         QVERIFY(!Child<QWidget>(window, "TabSheet3")->isEnabled());
 
-        const QString family = QFontDatabase::hasFamily("MS Sans Serif")
-                                   ? QString("MS Sans Serif")
+        // The form's font, or a narrow stand-in at its pixel height on a 96 dpi screen.
+        const bool original = QFontDatabase::hasFamily("MS Sans Serif");
+        const QString family = original ? QString("MS Sans Serif")
+                               : QFontDatabase::hasFamily("Liberation Sans Narrow")
+                                   ? QString("Liberation Sans Narrow")
                                    : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+        const auto size = [original](const QFont& font) {
+            return original ? font.pointSize() : font.pixelSize();
+        };
         QCOMPARE(window.font().family(), family);
-        QCOMPARE(window.font().pointSize(), 8);
-        QCOMPARE(Child<QPushButton>(window, "CancelBtn")->font().pointSize(), 8);
-        QCOMPARE(thermistors->font().pointSize(), 8);
+        QCOMPARE(size(window.font()), original ? 8 : 11);
+        QCOMPARE(size(Child<QPushButton>(window, "CancelBtn")->font()), original ? 8 : 11);
+        QCOMPARE(size(thermistors->font()), original ? 8 : 11);
         QCOMPARE(sensors->font().family(), family);
-        QCOMPARE(sensors->font().pointSize(), 10);
+        QCOMPARE(size(sensors->font()), original ? 10 : 13);
+    }
+
+    // A calibration value shows whole in the narrow columns of both tables; what still does not
+    // fit is clipped at the right, never elided to a digit and dots.
+    void coefficientsShowWholeInTheNarrowColumns()
+    {
+        TMainWindow window;
+        for (auto* grid : {Child<QTableWidget>(window, "SensorSG"),
+                           Child<QTableWidget>(window, "ThermistorSG")}) {
+            QCOMPARE(grid->textElideMode(), Qt::ElideNone);
+            const int margin =
+                grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+            const int needed = QFontMetrics(grid->font()).horizontalAdvance("-1.2500E-03");
+            QVERIFY2(needed + 2 * margin <= grid->columnWidth(4),
+                     qPrintable(QString("%1 px of text in %2 px")
+                                    .arg(needed)
+                                    .arg(grid->columnWidth(4) - 2 * margin)));
+        }
     }
 
     void onlySensorsAndThermistorsTabsShow()

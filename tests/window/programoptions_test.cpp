@@ -2,7 +2,12 @@
 #include "window/programoptions.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#ifdef DEVCONFIG_BINARY
+#include "sim/instrumentsim.h"
+#endif
 
 #include <string>
 #include <vector>
@@ -61,11 +66,13 @@ private slots:
 
     void qtOptionsStayForQt()
     {
-        Args args({"devconfig", "-platform", "offscreen", "--simulate", "-style", "fusion"});
+        Args args({"devconfig", "-platform", "offscreen", "--simulate", "-style", "fusion",
+                   "--stylesheet=a.qss", "-reverse"});
         const auto options = args.Parse();
         QVERIFY(options.Simulate);
-        QCOMPARE(args.Left(),
-                 (QStringList{"devconfig", "-platform", "offscreen", "-style", "fusion"}));
+        QVERIFY(options.Error.empty());
+        QCOMPARE(args.Left(), (QStringList{"devconfig", "-platform", "offscreen", "-style",
+                                           "fusion", "--stylesheet=a.qss", "-reverse"}));
         QCOMPARE(args.Pointers[static_cast<size_t>(args.Count)], nullptr);
     }
 
@@ -77,28 +84,125 @@ private slots:
         QVERIFY(!empty.Parse().Error.empty());
         Args both({"devconfig", "--simulate", "--port", "/dev/ttyUSB0"});
         QVERIFY(!both.Parse().Error.empty());
+        const std::vector<std::vector<std::string>> refused = {
+            {"devconfig", "--bogus"},
+            {"devconfig", "stray"},
+            {"devconfig", "-platform"},
+            {"devconfig", "--read"},
+            {"devconfig", "--read="},
+            {"devconfig", "--read", "a", "--compare", "b"},
+            {"devconfig", "--timeout", "5"},
+            {"devconfig", "--read", "a", "--timeout", "0"},
+            {"devconfig", "--read", "a", "--timeout", "5s"},
+            {"devconfig", "--read", "a", "--timeout", "-1"},
+        };
+        for (const auto& words : refused) {
+            Args args(words);
+            QVERIFY2(!args.Parse().Error.empty(), words[1].c_str());
+        }
+    }
+
+    void fileActionsTakeTheirFileAndTimeout()
+    {
+        using Action = TProgramOptions::FileAction;
+        const struct
+        {
+            std::vector<std::string> Words;
+            Action What;
+            std::string File;
+            uint32_t TimeoutMs;
+        } cases[] = {
+            {{"devconfig", "--read", "-"}, Action::Read, "-", 0},
+            {{"devconfig", "--write=a b.txt", "--timeout", "0.25"}, Action::Write, "a b.txt", 250},
+            {{"devconfig", "--timeout=7", "--compare", "c.txt", "--simulate"},
+             Action::Compare,
+             "c.txt",
+             7000},
+        };
+        for (const auto& c : cases) {
+            Args args(c.Words);
+            const auto options = args.Parse();
+            QVERIFY2(options.Error.empty(), options.Error.c_str());
+            QCOMPARE(options.Action, c.What);
+            QCOMPARE(options.SettingsFile, c.File);
+            QCOMPARE(options.TimeoutMs, c.TimeoutMs);
+        }
     }
 
 #ifdef DEVCONFIG_BINARY
-    void helpAndFindAdapterAnswerWithoutAWindow()
+    // Without any display: what needs none answers, what needs one says so in one line.
+    void withoutADisplay()
     {
-        // No display and no platform plugin named: these must not need either.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        for (const char* option : {"--help", "--find-adapter"}) {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        QTemporaryDir folder;
+        const QString bad = folder.filePath("bad.txt");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("S0NAM=1\nS0NAM=2\n");
+        file.close();
+        const struct
+        {
+            QStringList Args;
+            int Status;
+            const char* Says; // on standard output or error
+        } cases[] = {
+            {{}, 5, "--simulate needs a display too"},
+            {{"--simulate"}, 5, "no display: none of DISPLAY"},
+            {{"--bogus"}, 2, "Usage:"},
+            {{"--help"}, 0, "Exit status:"},
+            {{"--simulate", "--read", "-"}, 0, "TH2STD=1.007000E-07\n"},
+            {{"--simulate", "--compare", bad}, 2, "line 2: the key S0NAM"},
+            {{"--port", folder.filePath("none"), "--read", "-"}, 3, "NOT OPENED"},
+        };
+        for (const auto& c : cases) {
             QProcess program;
             program.setProcessEnvironment(env);
-            program.start(DEVCONFIG_BINARY, {option});
+            program.start(DEVCONFIG_BINARY, c.Args);
             QVERIFY(program.waitForFinished(30000));
             QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(program.exitCode(), 0);
-            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
-            if (QString(option) == "--help")
-                QVERIFY(out.contains("--simulate"));
-            else
-                QVERIFY(out.startsWith("No adapter found") || out.startsWith("Adapter found"));
+            QCOMPARE(program.exitCode(), c.Status);
+            const QString out =
+                QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+            QVERIFY2(out.contains(c.Says), qPrintable(c.Args.join(' ') + ": " + out));
         }
+        QProcess find;
+        find.setProcessEnvironment(env);
+        find.start(DEVCONFIG_BINARY, {"--find-adapter"});
+        QVERIFY(find.waitForFinished(30000));
+        const bool found = find.readAllStandardOutput().startsWith("Adapter found");
+        QCOMPARE(find.exitCode(), found ? 0 : 3);
+    }
+
+    // The program against the simulated instrument on a pseudo-terminal it opens with --port.
+    void settingsRunsThroughTheProgram()
+    {
+        InstrumentSim sim;
+        QTemporaryDir folder;
+        const QString file = folder.filePath("s.txt");
+        QFile text(file);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("S7NAM=Depth \xC3\xA9\nTH1R0=3000\n");
+        text.close();
+        const auto run = [&](const QStringList& args) {
+            QProcess program;
+            program.start(DEVCONFIG_BINARY,
+                          QStringList{"--port", QString::fromStdString(sim.SlavePath())} + args);
+            program.waitForFinished(60000);
+            return std::make_pair(program.exitCode(), program.readAllStandardOutput());
+        };
+        QCOMPARE(run({"--compare", file}).first, 1);
+        const auto written = run({"--write", file});
+        QCOMPARE(written.first, 0);
+        QCOMPARE(written.second, QByteArray("S7NAM\ttaken\nTH1R0\ttaken\n"));
+        QCOMPARE(sim.Setting("S7NAM"), std::string("Depth \xE9"));
+        QCOMPARE(sim.Setting("TH1R0"), std::string("3000"));
+        QCOMPARE(run({"--compare", file}).first, 0);
+        sim.SetSilentKey("S0FRP");
+        const auto silent = run({"--read", folder.filePath("r.txt"), "--timeout", "0.2"});
+        QCOMPARE(silent.first, 4);
+        QVERIFY(!QFile::exists(folder.filePath("r.txt")));
     }
 
     void unknownUseIsRefusedWithUsage()

@@ -1,7 +1,10 @@
 // The adapter pulled in the middle of the initial read, a write pass and a read-back pass:
 // the user is told, Connect works again at once, edits that did not reach the instrument stay
-// marked, and after replugging a Save writes them.
+// marked, and after replugging a Save writes them. Back at its path, the adapter is connected
+// without a click.
 #include "windowharness.h"
+
+#include <unistd.h>
 
 class TestUnplug : public QObject, protected WindowHarness
 {
@@ -29,6 +32,39 @@ private:
     {
         Sim = std::make_unique<InstrumentSim>();
         adapterLocator.UseDevice(Sim->SlavePath());
+    }
+
+    // The device node of an adapter that keeps its name: a link the test points at each
+    // simulated instrument in turn, and removes while the adapter is out.
+    QString PlugInAtLink(const QTemporaryDir& dir)
+    {
+        const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
+        QFile::remove(link);
+        return QFile::link(QString::fromStdString(Sim->SlavePath()), link) ? link : QString();
+    }
+
+    // After a removal during a write pass and the instrument's return: the two edits are shown,
+    // marked, over what the instrument holds, and one Save writes them, nothing else.
+    void VerifyEditsKeptForTheNextSave()
+    {
+        QCOMPARE(Window->GetCellText(GridSensor, 1, 2), std::string("Edited A"));
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string("4321"));
+        QVERIFY(Marked(GridSensor, 1, 2));
+        QVERIFY(ToolTip(GridSensor, 1, 2).contains(Latin1(Sim->Setting("S1NAM"))));
+        QVERIFY(!Marked(GridSensor, 1, 1));
+
+        Sim->ClearTranscript();
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Settled() && !Marked(GridSensor, 1, 2) && !Marked(GridSensor, 3, 4), WaitMs);
+        QCOMPARE(Sim->Setting("S1NAM"), std::string("Edited A"));
+        QCOMPARE(Sim->Setting("S3CFRQ"), std::string("4321"));
+        const auto commands = Commands();
+        QCOMPARE(std::count(commands.begin(), commands.end(), Write("S1NAM", "Edited A")), 1);
+        QCOMPARE(std::count(commands.begin(), commands.end(), Write("S3CFRQ", "4321")), 1);
+        for (const auto& command : commands)
+            QVERIFY(command.find('=') == std::string::npos ||
+                    command == Write("S1NAM", "Edited A") || command == Write("S3CFRQ", "4321"));
     }
 
     // Two sensor edits, committed with Save; the instrument hangs up after `commands` more.
@@ -86,26 +122,48 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && Window->GetCellText(GridThermistor, 7, 3) ==
                                                   Sim->Setting("TH2STD"),
                                  WaitMs);
-        Sim->ClearTranscript();
-        // The pending edits are shown, marked, over what the instrument still holds.
-        QCOMPARE(Window->GetCellText(GridSensor, 1, 2), std::string("Edited A"));
-        QCOMPARE(Window->GetCellText(GridSensor, 3, 4), std::string("4321"));
-        QVERIFY(Marked(GridSensor, 1, 2));
-        QVERIFY(ToolTip(GridSensor, 1, 2).contains(Latin1(Sim->Setting("S1NAM"))));
-        QVERIFY(!Marked(GridSensor, 1, 1));
+        VerifyEditsKeptForTheNextSave();
+    }
 
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            Settled() && !Marked(GridSensor, 1, 2) && !Marked(GridSensor, 3, 4), WaitMs);
-        QCOMPARE(Sim->Setting("S1NAM"), std::string("Edited A"));
-        QCOMPARE(Sim->Setting("S3CFRQ"), std::string("4321"));
+    void backAtItsPathTheAdapterIsConnectedWithoutAClick()
+    {
+        QTemporaryDir dir;
+        const QString link = PlugInAtLink(dir);
+        QVERIFY(!link.isEmpty());
+        adapterLocator.UseDevice(link.toStdString());
+        QVERIFY(ConnectAndWait());
+        EditTwoCellsAndSave(1);
+        const QString removed = "Device: " + link + RemovedText;
+        QVERIFY(WaitForRemoval(removed));
+        QVERIFY(QFile::remove(link)); // the device node goes with the adapter
+
+        // Nothing there: the window keeps waiting, and says so.
+        QTest::qWait(2 * TReplugWatch::LookIntervalMs);
+        QCOMPARE(Status(), removed);
+        QVERIFY(Button("ConnectBtn")->isEnabled());
+
+        Sim = std::make_unique<InstrumentSim>();
+        QVERIFY(!PlugInAtLink(dir).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), "Device: " + link + " OK - reconnected", WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Window->GetCellText(GridThermistor, 7, 3) ==
+                                                  Sim->Setting("TH2STD"),
+                                 WaitMs);
         const auto commands = Commands();
-        QCOMPARE(std::count(commands.begin(), commands.end(), Write("S1NAM", "Edited A")), 1);
-        QCOMPARE(std::count(commands.begin(), commands.end(), Write("S3CFRQ", "4321")), 1);
-        // Nothing else was written.
-        for (const auto& command : commands)
-            QVERIFY(command.find('=') == std::string::npos ||
-                    command == Write("S1NAM", "Edited A") || command == Write("S3CFRQ", "4321"));
+        QCOMPARE(commands.size(), size_t(SettingCount)); // the whole initial read, once
+        QCOMPARE(commands.front(), Read("S0NAM"));
+        VerifyEditsKeptForTheNextSave();
+    }
+
+    void closingWhileWaitingForTheAdapterIsImmediate()
+    {
+        Sim->SetReplyDelay(std::chrono::milliseconds(2));
+        Button("ConnectBtn")->click();
+        QVERIFY(Sim->WaitForCommands(10, std::chrono::milliseconds(WaitMs)));
+        const QString removed = RemovedStatus();
+        Sim->HangUp();
+        QVERIFY(WaitForRemoval(removed));
+        Button("CancelBtn")->click();
+        QVERIFY(!Window->isVisible());
     }
 
     void removedDuringTheReadBackLeavesTheEditsMarkedUntilRead()

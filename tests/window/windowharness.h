@@ -168,6 +168,20 @@ protected:
     }
 
     std::vector<std::string> Commands() const { return Sim->Commands(); }
+    std::vector<std::string> WritesSent() const
+    {
+        std::vector<std::string> writes;
+        for (const std::string& command : Commands())
+            if (command.find('=') != std::string::npos)
+                writes.push_back(command);
+        return writes;
+    }
+    // The writes sent so far, after giving the timer time to start any more.
+    std::vector<std::string> WritesSentAfter(int milliseconds) const
+    {
+        QTest::qWait(milliseconds);
+        return WritesSent();
+    }
 
     // A fresh window on a fresh instrument, with the shared program-wide objects reset.
     void StartWindow()

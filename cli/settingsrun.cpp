@@ -1,0 +1,300 @@
+#include "cli/settingsrun.h"
+
+#include "cli/exitstatus.h"
+#include "driver/commthread.h"
+#include "driver/sdi12d.h"
+#include "driver/settingkeys.h"
+#include "window/adapterlocator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <ostream>
+#include <thread>
+
+namespace {
+
+constexpr auto WaitStep = std::chrono::milliseconds(1);
+
+bool ReadAnswered(const dev_opt& record)
+{
+    return dev_opt::IsRaised(record.ResultReady);
+}
+
+bool WriteAnswered(const dev_opt& record)
+{
+    return !dev_opt::IsRaised(record.WriteNeeded);
+}
+
+std::string Seconds(uint32_t milliseconds)
+{
+    std::string text = std::to_string(milliseconds / 1000);
+    if (milliseconds % 1000 != 0) {
+        const std::string fraction = std::to_string(1000 + milliseconds % 1000).substr(1);
+        text += "." + fraction.substr(0, fraction.find_last_not_of('0') + 1);
+    }
+    return text + " s";
+}
+
+// Where --read will put its file must exist before anything is read.
+std::string OutputProblem(const std::string& file)
+{
+    if (file == "-")
+        return {};
+    const std::filesystem::path path(file);
+    const std::filesystem::path folder =
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return file + " is a folder; name a file to write the settings to";
+    if (!std::filesystem::is_directory(folder, ignored))
+        return "the folder " + folder.string() + " does not exist";
+    return {};
+}
+
+} // namespace
+
+TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
+                           std::ostream& err, bool showProgress)
+    : Driver(driver), Locator(locator), Out(out), Err(err), Progress(showProgress),
+      Records(SettingKeys::All().size())
+{
+    // Bound as Connect binds the window's cells.
+    for (std::size_t i = 0; i < Records.size(); ++i) {
+        const SettingKey& setting = SettingKeys::All()[i];
+        dev_opt& record = Records[i];
+        record.ReadKey = setting.Key;
+        record.WriteKey = setting.Key;
+        record.Operation = OpRead;
+        record.GridId = setting.GridId;
+        record.Col = setting.Col;
+        record.Row = setting.Row;
+        record.Magic = BoundMagic;
+    }
+}
+
+TSettingsRun::~TSettingsRun()
+{
+    Disconnect();
+}
+
+int TSettingsRun::Execute(const TProgramOptions& options)
+{
+    using Action = TProgramOptions::FileAction;
+    SettingsFileResult file;
+    if (options.Action == Action::Read) {
+        const std::string problem = OutputProblem(options.SettingsFile);
+        if (!problem.empty()) {
+            Err << "Cannot write the settings: " << problem << ". Nothing was sent.\n";
+            return ExitStatus::Usage;
+        }
+    } else {
+        file = TSettingsFile::Read(options.SettingsFile);
+        if (!file.Ok()) {
+            Err << file.Message()
+                << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
+            return ExitStatus::Usage;
+        }
+    }
+    int status = Connect(options.TimeoutMs != 0 ? options.TimeoutMs : ::ReplyLimitMs);
+    if (status == ExitStatus::Done)
+        status = ReadAll();
+    if (status == ExitStatus::Done) {
+        if (options.Action == Action::Read)
+            status = ReadToFile(options.SettingsFile);
+        else if (options.Action == Action::Write)
+            status = WriteFromFile(file.Settings);
+        else
+            status = Compare(file.Settings);
+    }
+    Disconnect();
+    return status;
+}
+
+int TSettingsRun::Connect(uint32_t timeoutMs)
+{
+    const AdapterLocation where = Locator.Locate();
+    if (!where.Found) {
+        Err << "No adapter found: no FTDI device whose description contains \""
+            << TAdapterLocator::SearchText
+            << "\". Plug the adapter in, or name its device with --port.\n";
+        return ExitStatus::NoAdapter;
+    }
+    Device = where.DisplayName;
+    TAdapterLocator::Open(Driver, where, LineBaudRate);
+    if (!Driver.HoldsDevice()) {
+        std::string reason = Driver.LastSystemError();
+        if (reason.empty())
+            reason = Driver.LastDiagnostic();
+        Err << "Device: " << Device << " NOT OPENED - " << reason
+            << "\nCheck the device name and that no other program uses it; on Linux you must be "
+               "in the dialout group.\n";
+        Driver.ClosePort();
+        return ExitStatus::NoAdapter;
+    }
+    ReplyLimitMs = timeoutMs;
+    Driver.SetReplyLimit(timeoutMs);
+    Driver.SetEndAtTimeOut(true);
+    Thread = std::make_unique<commthread>(Driver, false);
+    return ExitStatus::Done;
+}
+
+void TSettingsRun::Disconnect()
+{
+    if (!Thread)
+        return;
+    Thread.reset(); // stops and joins: the driver no longer touches the records
+    Driver.ClosePort();
+}
+
+int TSettingsRun::ReadAll()
+{
+    RequestList list;
+    for (dev_opt& record : Records) {
+        record.Operation = OpRead;
+        dev_opt::Lower(record.ResultReady);
+        list.push_back(&record);
+    }
+    return RunExchange(list, "Reading", ReadAnswered);
+}
+
+int TSettingsRun::RunExchange(const RequestList& list, const char* label, const Answered& answered)
+{
+    const int total = static_cast<int>(list.size());
+    Driver.Submit(list);
+    int shown = -1;
+    while (Driver.Mode.load(std::memory_order_acquire) != ModeIdle) {
+        std::this_thread::sleep_for(WaitStep);
+        if (!Progress)
+            continue;
+        int done = 0;
+        for (const dev_opt* record : list)
+            done += answered(*record) ? 1 : 0;
+        if (done != shown)
+            ShowProgress(label, std::min(done + 1, total), total);
+        shown = done;
+    }
+    if (Progress)
+        Err << "\r\033[K" << std::flush;
+    if (Driver.PortLost.load(std::memory_order_acquire) != 0) {
+        Err << "Device: " << Device
+            << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
+        return ExitStatus::NoAdapter;
+    }
+    for (const dev_opt* record : list) {
+        if (answered(*record))
+            continue;
+        Err << "The instrument did not answer " << record->ReadKey << " within "
+            << Seconds(ReplyLimitMs)
+            << "; the run stopped there. Check the instrument's power and cable.\n";
+        return ExitStatus::Unanswered;
+    }
+    return ExitStatus::Done;
+}
+
+void TSettingsRun::ShowProgress(const char* label, int done, int total)
+{
+    Err << "\r" << label << " " << done << " of " << total << std::flush;
+}
+
+dev_opt& TSettingsRun::RecordOf(const std::string& key)
+{
+    return Records[static_cast<std::size_t>(SettingKeys::IndexOf(key))];
+}
+
+int TSettingsRun::ReadToFile(const std::string& file)
+{
+    SettingsFileHeader header;
+    header.Device = Device;
+    header.ReadAt = std::time(nullptr);
+    SettingList settings;
+    for (const dev_opt& record : Records) {
+        const std::string problem = TSettingsFile::Problem(record.ReadKey, record.ValueRead);
+        if (problem.empty()) {
+            settings.push_back({record.ReadKey, record.ValueRead});
+            continue;
+        }
+        // The file holds only what can be written back: such a value is named instead.
+        header.Notes.push_back(record.ReadKey + " left out: " + problem);
+        Err << record.ReadKey << " left out of the file: " << problem << "\n";
+    }
+    std::string error;
+    if (file == "-") {
+        Out << TSettingsFile::Format(settings, header, error) << std::flush;
+    } else {
+        error = TSettingsFile::Write(file, settings, header);
+    }
+    if (!error.empty()) {
+        Err << "The settings were not written: " << error
+            << "\nChoose a file in a folder you may write to and run again.\n";
+        return ExitStatus::Usage;
+    }
+    return settings.size() == Records.size() ? ExitStatus::Done : ExitStatus::NotAsInFile;
+}
+
+int TSettingsRun::WriteFromFile(const SettingList& settings)
+{
+    for (const SettingValue& setting : settings)
+        RecordOf(setting.Key).ValueToWrite = setting.Value;
+    // In slot order, as the window writes; only what differs.
+    RequestList writes;
+    for (dev_opt& record : Records) {
+        const bool inFile = std::any_of(settings.begin(), settings.end(),
+                                        [&](const auto& s) { return s.Key == record.ReadKey; });
+        if (!inFile || record.ValueToWrite == record.ValueRead)
+            continue;
+        record.Operation = OpWrite;
+        dev_opt::Raise(record.WriteNeeded);
+        dev_opt::Raise(record.ReadBackNeeded);
+        writes.push_back(&record);
+    }
+    if (writes.empty()) {
+        Err << "Nothing to write: the instrument already holds every setting of the file.\n";
+        return ExitStatus::Done;
+    }
+    int status = RunExchange(writes, "Writing", WriteAnswered);
+    if (status != ExitStatus::Done)
+        return status;
+    for (dev_opt* record : writes) {
+        record->Operation = OpRead;
+        dev_opt::Lower(record->ResultReady);
+    }
+    status = RunExchange(writes, "Reading back", ReadAnswered);
+    if (status != ExitStatus::Done)
+        return status;
+    int notTaken = 0;
+    for (dev_opt* record : writes) {
+        dev_opt::Lower(record->ReadBackNeeded);
+        if (record->ValueRead == record->ValueToWrite) {
+            Out << record->ReadKey << "\ttaken\n";
+            continue;
+        }
+        ++notTaken;
+        Out << record->ReadKey << "\tnot taken\t" << TSettingsFile::Utf8Of(record->ValueRead)
+            << "\n";
+    }
+    Out << std::flush;
+    if (notTaken > 0)
+        Err << notTaken << " of " << writes.size()
+            << " settings were not taken; the instrument holds the value shown.\n";
+    return notTaken == 0 ? ExitStatus::Done : ExitStatus::NotAsInFile;
+}
+
+int TSettingsRun::Compare(const SettingList& settings)
+{
+    int differences = 0;
+    for (const dev_opt& record : Records) {
+        const auto found = std::find_if(settings.begin(), settings.end(),
+                                        [&](const auto& s) { return s.Key == record.ReadKey; });
+        if (found == settings.end() || found->Value == record.ValueRead)
+            continue;
+        ++differences;
+        Out << record.ReadKey << "\t" << TSettingsFile::Utf8Of(record.ValueRead) << "\t"
+            << TSettingsFile::Utf8Of(found->Value) << "\n";
+    }
+    Out << std::flush;
+    if (differences == 0)
+        Err << "No differences: the instrument holds every setting of the file.\n";
+    return differences == 0 ? ExitStatus::Done : ExitStatus::NotAsInFile;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One setting of the instrument: its wire key and the table cell that shows it.
+struct SettingKey
+{
+    std::string Key; // "S" or "TH", the channel in decimal, the field suffix
+    int32_t GridId;  // GridSensor or GridThermistor
+    int32_t Col;     // from 1
+    int32_t Row;     // from 1; the channel is Row - 1
+};
+
+// The instrument's settings as the program knows them.
+class SettingKeys
+{
+public:
+    static constexpr int SensorRows = 20;
+    static constexpr int SensorColumns = 8;
+    static constexpr int ThermistorRows = 3;
+    static constexpr int ThermistorColumns = 7;
+    static constexpr int Count = SensorRows * SensorColumns + ThermistorRows * ThermistorColumns;
+
+    // All 181 in slot order: the sensor cells row by row, columns 1 to 8, then the thermistor
+    // cells row by row, columns 1 to 7.
+    static const std::vector<SettingKey>& All();
+    // The position of a key in All(), or -1 for a key the instrument does not have.
+    static int IndexOf(const std::string& key);
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+// One setting as a file holds it. The value is 8-bit (Latin-1) text, exactly as it goes over
+// the wire and as dev_opt keeps it; the file itself is UTF-8.
+struct SettingValue
+{
+    std::string Key;
+    std::string Value;
+
+    bool operator==(const SettingValue&) const = default;
+};
+using SettingList = std::vector<SettingValue>;
+
+// What a settings file says about itself in its leading comment lines.
+struct SettingsFileHeader
+{
+    std::string Device;             // where the values were read, e.g. "/dev/ttyUSB0"
+    std::time_t ReadAt = 0;         // when
+    std::vector<std::string> Notes; // further comment lines, without their "# "
+};
+
+// The outcome of reading a file: every setting in file order, or why the file was refused.
+// A refused file yields no settings at all.
+struct SettingsFileResult
+{
+    SettingList Settings;
+    std::string File;
+    int Line = 0; // 0: the file as a whole (it could not be read)
+    std::string Reason;
+
+    bool Ok() const { return Reason.empty(); }
+    // "FILE, line N: reason", for the user.
+    std::string Message() const;
+};
+
+// Settings files: plain UTF-8 text, one KEY=VALUE per line with the instrument's wire keys.
+// The value is everything after the first "=" up to the end of the line, byte for byte (a CR
+// before the LF is dropped). Blank lines and lines that begin with "#" are ignored. A file is
+// taken only whole: an unknown key, a key given twice, a line without "=", text that is not
+// UTF-8, a character outside Latin-1 or a control character, or a value whose write command
+// would not fit the driver refuses the file.
+class TSettingsFile
+{
+public:
+    // The file's text as read; fileName only names it in the error.
+    static SettingsFileResult Parse(const std::string& fileName, const std::string& text);
+    static SettingsFileResult Read(const std::string& path);
+
+    // The file's text: the header comments, then every setting in list order. Empty, with
+    // the reason in `error`, when a setting cannot be kept in a file (see Problem).
+    static std::string Format(const SettingList& settings, const SettingsFileHeader& header,
+                              std::string& error);
+    // Writes the file atomically: a temporary file beside it, renamed over it when complete.
+    // Returns an empty text when done, else what went wrong; the target is then untouched.
+    static std::string Write(const std::string& path, const SettingList& settings,
+                             const SettingsFileHeader& header);
+
+    // Latin-1 text as UTF-8, as a file (and a terminal) shows it.
+    static std::string Utf8Of(const std::string& latin1);
+
+    // Why this key and value cannot stand in a settings file, or an empty text: the same
+    // rules as Parse, so that every file written can be read back.
+    static std::string Problem(const std::string& key, const std::string& latin1Value);
+};

@@ -1,0 +1,206 @@
+// The command line's runs against the simulated instrument on a pseudo-terminal: the exit
+// statuses, what reaches the instrument, and what the files and outputs hold.
+#include "cli/exitstatus.h"
+#include "cli/settingsrun.h"
+#include "driver/sdi12d.h"
+#include "driver/settingkeys.h"
+#include "sim/instrumentsim.h"
+#include "window/adapterlocator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Action = TProgramOptions::FileAction;
+
+struct Outcome
+{
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class SettingsRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Folder = fs::temp_directory_path() /
+                 ("settingsrun_test." + std::to_string(getpid()) + "." +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+
+    std::string File(const std::string& name, const std::string& text)
+    {
+        const fs::path path = Folder / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    Outcome Run(Action action, const std::string& file, uint32_t timeoutMs = 2000,
+                const std::string& device = {})
+    {
+        Tsdi12d driver;
+        TAdapterLocator locator;
+        locator.UseDevice(device.empty() ? Sim.SlavePath() : device);
+        std::ostringstream out, err;
+        TProgramOptions options;
+        options.Action = action;
+        options.SettingsFile = file;
+        options.TimeoutMs = timeoutMs;
+        Outcome outcome;
+        {
+            TSettingsRun run(driver, locator, out, err, false);
+            outcome.Status = run.Execute(options);
+        }
+        outcome.Out = out.str();
+        outcome.Err = err.str();
+        return outcome;
+    }
+
+    std::vector<std::string> Commands() const { return Sim.Commands(); }
+
+    InstrumentSim Sim;
+    fs::path Folder;
+};
+
+std::string Read(const std::string& key)
+{
+    return "\x02" + key + "?\r\n";
+}
+
+} // namespace
+
+TEST_F(SettingsRunTest, ReadKeepsEveryValueTheInstrumentHolds)
+{
+    Sim.SetSetting("S3NAM", "Caf\xE9  = #1 ");
+    const std::string path = (Folder / "read.txt").string();
+    const Outcome outcome = Run(Action::Read, path);
+    ASSERT_EQ(outcome.Status, ExitStatus::Done) << outcome.Err;
+    const SettingsFileResult file = TSettingsFile::Read(path);
+    ASSERT_TRUE(file.Ok()) << file.Message();
+    ASSERT_EQ(file.Settings.size(), 181u);
+    for (std::size_t i = 0; i < file.Settings.size(); ++i) {
+        EXPECT_EQ(file.Settings[i].Key, SettingKeys::All()[i].Key);
+        EXPECT_EQ(file.Settings[i].Value, Sim.Setting(file.Settings[i].Key));
+    }
+    EXPECT_EQ(Commands().size(), 181u);
+}
+
+TEST_F(SettingsRunTest, ReadLeavesOutAValueNoFileCanCarry)
+{
+    Sim.SetSetting("S1NAM", "a\tb");
+    const Outcome outcome = Run(Action::Read, "-");
+    EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile);
+    EXPECT_NE(outcome.Out.find("# S1NAM left out: Not sent: the value holds a tab\n"),
+              std::string::npos);
+    const SettingsFileResult file = TSettingsFile::Parse("-", outcome.Out);
+    ASSERT_TRUE(file.Ok()) << file.Message();
+    EXPECT_EQ(file.Settings.size(), 180u);
+    EXPECT_NE(outcome.Err.find("S1NAM"), std::string::npos);
+}
+
+TEST_F(SettingsRunTest, WriteSendsOnlyTheDifferencesAndReadsThemBack)
+{
+    const std::string file =
+        File("w.txt", "TH2STD=2.0E-07\nS0FRP=" + Sim.Setting("S0FRP") + "\r\nS0NAM= New = name \n");
+    const Outcome outcome = Run(Action::Write, file);
+    EXPECT_EQ(outcome.Status, ExitStatus::Done) << outcome.Err;
+    EXPECT_EQ(outcome.Out, "S0NAM\ttaken\nTH2STD\ttaken\n");
+    EXPECT_EQ(Sim.Setting("S0NAM"), " New = name ");
+    EXPECT_EQ(Sim.Setting("TH2STD"), "2.0E-07");
+    const auto commands = Commands();
+    ASSERT_EQ(commands.size(), 185u);
+    EXPECT_EQ(std::vector<std::string>(commands.begin() + 181, commands.end()),
+              (std::vector<std::string>{"\x02S0NAM= New = name \r\n", "\x02TH2STD=2.0E-07\r\n",
+                                        Read("S0NAM"), Read("TH2STD")}));
+}
+
+TEST_F(SettingsRunTest, OutcomesOfWriteAndCompare)
+{
+    const struct
+    {
+        Action What;
+        std::string Text;
+        std::string Rejected; // a key whose writes the instrument refuses
+        int Status;
+        std::string Out;
+    } cases[] = {
+        {Action::Write, "S5NAM=Tank\n", "S5NAM", ExitStatus::NotAsInFile,
+         "S5NAM\tnot taken\tLevel B\n"},
+        {Action::Write, "S4NAM=Level A\n", "", ExitStatus::Done, ""},
+        {Action::Compare, "S4NAM=Level A\nTH0T0=25.0\n", "", ExitStatus::Done, ""},
+        {Action::Compare, "TH0T0=26\nS4NAM=Level \xC3\x84\n", "", ExitStatus::NotAsInFile,
+         "S4NAM\tLevel A\tLevel \xC3\x84\nTH0T0\t25.0\t26\n"},
+    };
+    for (const auto& c : cases) {
+        Sim.SetRejectedWrite(c.Rejected);
+        const Outcome outcome = Run(c.What, File("f.txt", c.Text));
+        EXPECT_EQ(outcome.Status, c.Status) << c.Text << outcome.Err;
+        EXPECT_EQ(outcome.Out, c.Out) << c.Text;
+    }
+    EXPECT_EQ(Sim.Setting("S5NAM"), "Level B");
+}
+
+TEST_F(SettingsRunTest, NothingIsSentForABadFileOrTarget)
+{
+    const struct
+    {
+        Action What;
+        std::string File;
+        const char* Says;
+    } cases[] = {
+        {Action::Write, File("bad.txt", "S0NAM=1\nS0NAM=2\n"), "line 2: the key S0NAM"},
+        {Action::Compare, File("bad2.txt", "S0NAM=1\nS99=2\n"), "line 2: unknown key"},
+        {Action::Write, (Folder / "absent.txt").string(), "cannot be read"},
+        {Action::Read, (Folder / "no" / "such.txt").string(), "does not exist"},
+        {Action::Read, Folder.string(), "is a folder"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Run(c.What, c.File);
+        EXPECT_EQ(outcome.Status, ExitStatus::Usage) << c.File;
+        EXPECT_NE(outcome.Err.find(c.Says), std::string::npos) << outcome.Err;
+        EXPECT_NE(outcome.Err.find("othing was sent"), std::string::npos) << outcome.Err;
+    }
+    EXPECT_EQ(Sim.CommandCount(), 0u);
+}
+
+TEST_F(SettingsRunTest, APortThatCannotBeOpenedEndsWithStatus3)
+{
+    const Outcome outcome =
+        Run(Action::Compare, File("f.txt", "S0NAM=x\n"), 2000, (Folder / "ttyNone").string());
+    EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter);
+    EXPECT_NE(outcome.Err.find("NOT OPENED"), std::string::npos) << outcome.Err;
+}
+
+TEST_F(SettingsRunTest, ASilentKeyStopsTheRunAfterOneLimit)
+{
+    Sim.SetSilentKey("S2CAL1");
+    const std::string path = (Folder / "r.txt").string();
+    const Outcome outcome = Run(Action::Read, path, 300);
+    EXPECT_EQ(outcome.Status, ExitStatus::Unanswered);
+    EXPECT_NE(outcome.Err.find("did not answer S2CAL1 within 0.3 s"), std::string::npos)
+        << outcome.Err;
+    const auto commands = Commands();
+    ASSERT_EQ(commands.size(), static_cast<std::size_t>(SettingKeys::IndexOf("S2CAL1") + 1));
+    EXPECT_EQ(commands.back(), Read("S2CAL1"));
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(SettingsRunTest, AnUnplugMidReadEndsWithStatus3)
+{
+    Sim.HangUpAfterCommands(40);
+    const std::string path = (Folder / "r.txt").string();
+    const Outcome outcome = Run(Action::Read, path);
+    EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter);
+    EXPECT_NE(outcome.Err.find("REMOVED"), std::string::npos) << outcome.Err;
+    EXPECT_FALSE(fs::exists(path));
+}

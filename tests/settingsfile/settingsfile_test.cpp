@@ -1,0 +1,180 @@
+// Settings files: what survives a round trip byte for byte, and every way a file is refused.
+#include "driver/settingkeys.h"
+#include "settingsfile/settingsfile.h"
+#include "sim/instrumentsettings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SettingsFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Folder = fs::temp_directory_path() /
+                 ("settingsfile_test." +
+                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "." +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Folder);
+        fs::create_directories(Folder);
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+
+    fs::path Folder;
+};
+
+// The longest value that S0NAM may carry: 0x02 excluded, "S0NAM=" value CR LF is 255 bytes.
+const std::string LongestName(255 - 6 - 2, 'x');
+
+} // namespace
+
+TEST(SettingKeysTest, AgreeWithTheInstrumentAndFindEveryKey)
+{
+    const auto& keys = SettingKeys::All();
+    ASSERT_EQ(keys.size(), InstrumentSettings::Keys().size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].Key, InstrumentSettings::Keys()[i]);
+        EXPECT_EQ(SettingKeys::IndexOf(keys[i].Key), static_cast<int>(i));
+    }
+    EXPECT_EQ(keys[159].Col, 8); // S19THSEL: sensor row 20, column 8
+    EXPECT_EQ(keys[159].Row, 20);
+    EXPECT_EQ(keys[180].Col, 7);
+    EXPECT_EQ(keys[180].Row, 3);
+    for (const char* unknown : {"S20NAM", "TH3NAM", "s0NAM", "S0NAM ", ""})
+        EXPECT_EQ(SettingKeys::IndexOf(unknown), -1) << unknown;
+}
+
+TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
+{
+    const SettingList settings = {
+        {"S0NAM", "  blanks around  "}, {"S0FRP", "a=b=c"},
+        {"S0CFRQ", "#not a comment"},   {"S0CAL0", ""},
+        {"S0CAL1", "caf\xE9 \xFF\xA0"}, {"S0NAM", LongestName},
+    };
+    // Each value on its own, so S0NAM may appear twice across the cases.
+    for (const SettingValue& setting : settings) {
+        SettingsFileHeader header;
+        header.Device = "/dev/pts/7";
+        const fs::path path = Folder / "one.txt";
+        ASSERT_EQ(TSettingsFile::Write(path.string(), {setting}, header), "") << setting.Key;
+        const std::string written = Slurp(path);
+        const SettingsFileResult read = TSettingsFile::Read(path.string());
+        ASSERT_TRUE(read.Ok()) << read.Message();
+        EXPECT_EQ(read.Settings, SettingList{setting});
+        ASSERT_EQ(TSettingsFile::Write(path.string(), read.Settings, header), "");
+        EXPECT_EQ(Slurp(path), written);
+    }
+}
+
+TEST_F(SettingsFileTest, AWrittenFileHoldsItsHeaderThenEveryKeyInOrder)
+{
+    SettingList all;
+    for (const SettingKey& key : SettingKeys::All())
+        all.push_back({key.Key, "v" + key.Key});
+    SettingsFileHeader header;
+    header.Device = "/dev/ttyUSB0";
+    header.ReadAt = 86400;
+    header.Notes = {"two\nlines"};
+    const fs::path path = Folder / "all.txt";
+    ASSERT_EQ(TSettingsFile::Write(path.string(), all, header), "");
+    const std::string text = Slurp(path);
+    EXPECT_EQ(text.substr(0, text.find("S0NAM=")),
+              "# devconfig settings: one KEY=VALUE per line, UTF-8\n"
+              "# Read from /dev/ttyUSB0 at 1970-01-02 00:00:00 UTC\n"
+              "# two\n# lines\n");
+    EXPECT_EQ(TSettingsFile::Read(path.string()).Settings, all);
+    // Only the target is left in the folder: the temporary file was renamed over it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 1);
+}
+
+TEST(SettingsFileParseTest, LineEndsCommentsAndSubsets)
+{
+    const struct
+    {
+        const char* Text;
+        SettingList Expected;
+    } cases[] = {
+        {"S0NAM=a\r\nS0FRP=b\r\n", {{"S0NAM", "a"}, {"S0FRP", "b"}}},
+        {"S0NAM=no line end", {{"S0NAM", "no line end"}}},
+        {"\xEF\xBB\xBFS0NAM=after a byte order mark\n", {{"S0NAM", "after a byte order mark"}}},
+        {"# comment=x\n\n  \nTH2STD=1\n#S0NAM=2\n", {{"TH2STD", "1"}}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        const SettingsFileResult result = TSettingsFile::Parse("f", c.Text);
+        EXPECT_EQ(result.Settings, c.Expected) << c.Text;
+    }
+}
+
+TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
+{
+    const std::string good = "S0NAM=fine\nS0FRP=1\n";
+    const struct
+    {
+        std::string Line;
+        const char* Reason;
+    } cases[] = {
+        {"S20NAM=1", "unknown key \"S20NAM\""},
+        {"S0NAM =1", "unknown key \"S0NAM \""},
+        {"\x1B[2JS0NAM=1", "unknown key \"\\x1B[2JS0NAM\""}, // shown, not acted on
+        {"S0NAM=again", "the key S0NAM is given a second time"},
+        {"S0CFRQ", "has no \"=\""},
+        {"S0CFRQ=a\tb", "a tab"},
+        {"S0CFRQ=a\x7F", "0x7F"},
+        {"S0CFRQ=a\xC2\x85", "0x85"},          // a Latin-1 control, well encoded
+        {"S0CFRQ=a\rb", "a carriage return"},  // a CR that does not end the line
+        {"S0CFRQ=a\r\r", "a carriage return"}, // only the CR before the LF goes
+        {"S0CFRQ=\xE2\x82\xAC", "U+20AC"},
+        {"S0CFRQ=\xFF", "not UTF-8"},
+        {"S0CFRQ=\xC0\x80", "not UTF-8"},  // an over-long NUL
+        {"S0CFRQ=\xE9t\xE9", "not UTF-8"}, // Latin-1 bytes rather than UTF-8
+        {"S1NAM=" + LongestName + "x", "too long"},
+    };
+    for (const auto& c : cases) {
+        const SettingsFileResult result =
+            TSettingsFile::Parse("cfg.txt", good + c.Line + "\nS0CAL0=2\n");
+        EXPECT_FALSE(result.Ok()) << c.Line;
+        EXPECT_TRUE(result.Settings.empty()) << c.Line;
+        EXPECT_EQ(result.Line, 3) << c.Line;
+        EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
+        EXPECT_EQ(result.Message().rfind("cfg.txt, line 3: ", 0), 0u) << result.Message();
+    }
+}
+
+TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
+{
+    const fs::path path = Folder / "kept.txt";
+    std::ofstream(path) << "S0NAM=old\n";
+    const struct
+    {
+        std::string Target;
+        SettingList Settings;
+    } cases[] = {
+        {path.string(), {{"S0NAM", "tab\there"}}},
+        {path.string(), {{"S0NAM", "a"}, {"S0NAM", "b"}}},
+        {path.string(), {{"X1", "a"}}},
+        {(Folder / "missing" / "f.txt").string(), {{"S0NAM", "a"}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NE(TSettingsFile::Write(c.Target, c.Settings, {}), "") << c.Target;
+        EXPECT_EQ(Slurp(path), "S0NAM=old\n");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 1);
+    EXPECT_FALSE(TSettingsFile::Read((Folder / "none.txt").string()).Ok());
+    EXPECT_FALSE(TSettingsFile::Read(Folder.string()).Ok());
+}

@@ -1,0 +1,40 @@
+#include "window/cellmarks.h"
+
+#include <algorithm>
+
+namespace {
+
+bool InRange(int slot)
+{
+    return slot >= 0 && slot < CellTableUsed;
+}
+
+} // namespace
+
+CellMark TCellMarks::MarkOf(int slot) const
+{
+    return InRange(slot) ? Entries[static_cast<size_t>(slot)].Mark : CellMark::None;
+}
+
+QString TCellMarks::TipOf(int slot) const
+{
+    return InRange(slot) ? Entries[static_cast<size_t>(slot)].Tip : QString();
+}
+
+bool TCellMarks::Set(int slot, CellMark mark, const QString& tip)
+{
+    if (!InRange(slot))
+        return false;
+    Entry& entry = Entries[static_cast<size_t>(slot)];
+    if (entry.Mark == mark && entry.Tip == tip)
+        return false;
+    entry.Mark = mark;
+    entry.Tip = tip;
+    return true;
+}
+
+int TCellMarks::Count() const
+{
+    return static_cast<int>(std::count_if(Entries.begin(), Entries.end(),
+                                          [](const Entry& e) { return e.Mark != CellMark::None; }));
+}

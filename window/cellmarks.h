@@ -1,0 +1,37 @@
+#pragma once
+
+#include "driver/celltable.h"
+
+#include <QString>
+
+#include <array>
+
+// How a cell is marked.
+enum class CellMark
+{
+    None,
+    Unconfirmed, // an edit the instrument has not confirmed yet
+    Unsafe,      // an edit that is never sent
+    NotTaken,    // the instrument kept its own value over an answered write
+    NoAnswer,    // the last read of the setting went unanswered
+};
+
+// The mark and its tooltip of every slot, as last shown.
+class TCellMarks
+{
+public:
+    CellMark MarkOf(int slot) const;
+    QString TipOf(int slot) const;
+    // Returns whether anything changed.
+    bool Set(int slot, CellMark mark, const QString& tip);
+    // Slots carrying any mark.
+    int Count() const;
+
+private:
+    struct Entry
+    {
+        CellMark Mark = CellMark::None;
+        QString Tip;
+    };
+    std::array<Entry, CellTableUsed> Entries{};
+};

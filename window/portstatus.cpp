@@ -1,0 +1,43 @@
+#include "window/portstatus.h"
+
+QString TPortStatus::Opened(const QString& device, Kind kind)
+{
+    if (kind == Kind::SettingsRefused)
+        return "Device: " + device + " OK - line settings refused, its old speed kept";
+    return "Device: " + device + " OK";
+}
+
+QString TPortStatus::NotOpened(const QString& device, Kind kind, const std::string& systemText)
+{
+    return "Device: " + device + " NOT OPENED - " + Reason(kind, systemText);
+}
+
+QString TPortStatus::Removed(const QString& device)
+{
+    return "Device: " + device + QString::fromLatin1(RemovedText);
+}
+
+QString TPortStatus::Reconnected(const QString& device)
+{
+    return "Device: " + device + " OK - reconnected";
+}
+
+QString TPortStatus::Reason(Kind kind, const std::string& systemText)
+{
+    switch (kind) {
+    case Kind::NotFound:
+        return QStringLiteral("not found");
+    case Kind::AccessDenied:
+        return QStringLiteral("access denied");
+    case Kind::InUse:
+        return QString::fromLatin1(InUseText);
+    case Kind::SettingsRefused:
+        return QStringLiteral("line settings refused");
+    case Kind::Lost:
+        return QStringLiteral("removed");
+    case Kind::None:
+    case Kind::Other:
+        break;
+    }
+    return QString::fromStdString(systemText);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "serial/commsport.h"
+
+#include <QString>
+
+inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
+inline constexpr const char* InUseText = "in use by another program";
+
+// The status bar's words for the port, chosen by the kind of what happened to it.
+class TPortStatus
+{
+public:
+    using Kind = TCommsPort::ErrorKind;
+
+    // The port is open; a device that refused the line settings says so.
+    static QString Opened(const QString& device, Kind kind);
+    // The open failed; systemText words a failure of no known kind.
+    static QString NotOpened(const QString& device, Kind kind, const std::string& systemText);
+    static QString Removed(const QString& device);
+    static QString Reconnected(const QString& device);
+
+private:
+    static QString Reason(Kind kind, const std::string& systemText);
+};

@@ -1,0 +1,147 @@
+#include "window/settingsmenu.h"
+
+#include "window/writeback.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTableWidget>
+
+#include <ctime>
+
+namespace {
+
+const char* const ExportTitle = "Export settings";
+const char* const ImportTitle = "Import settings";
+const char* const FileFilter = "Settings files (*.txt);;All files (*)";
+
+std::string LocalPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
+                             std::function<QString()> device)
+    : QObject(window), Window(window), WriteBack(writeBack), Device(std::move(device)),
+      LastFolder(QDir::homePath())
+{
+    ExportAction = new QAction(QStringLiteral("Export settings..."), this);
+    ExportAction->setObjectName(QStringLiteral("ExportAction"));
+    ExportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    ImportAction = new QAction(QStringLiteral("Import settings..."), this);
+    ImportAction->setObjectName(QStringLiteral("ImportAction"));
+    ImportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    window->addAction(ExportAction);
+    window->addAction(ImportAction);
+    connect(ExportAction, &QAction::triggered, this, &TSettingsMenu::ExportClick);
+    connect(ImportAction, &QAction::triggered, this, &TSettingsMenu::ImportClick);
+    UpdateEnabled(true);
+}
+
+void TSettingsMenu::AddTo(QTableWidget* grid)
+{
+    grid->addAction(ExportAction);
+    grid->addAction(ImportAction);
+    grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void TSettingsMenu::UpdateEnabled(bool driverIdle)
+{
+    std::vector<std::string> unknown;
+    ExportAction->setEnabled(!WriteBack.InstrumentValues(unknown).empty());
+    ImportAction->setEnabled(WriteBack.Connected() && driverIdle &&
+                             WriteBack.CycleState == CycleIdle);
+}
+
+void TSettingsMenu::ExportClick()
+{
+    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
+                                                      LastFolder + "/devconfig-settings.txt",
+                                                      QString::fromLatin1(FileFilter));
+    if (path.isEmpty())
+        return;
+    LastFolder = QFileInfo(path).absolutePath();
+    Export(path);
+}
+
+void TSettingsMenu::ImportClick()
+{
+    const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
+                                                      LastFolder, QString::fromLatin1(FileFilter));
+    if (path.isEmpty())
+        return;
+    LastFolder = QFileInfo(path).absolutePath();
+    Import(path);
+}
+
+bool TSettingsMenu::Export(const QString& path)
+{
+    std::vector<std::string> unknown;
+    const SettingList values = WriteBack.InstrumentValues(unknown);
+    if (values.empty()) {
+        Warn(QString::fromLatin1(ExportTitle),
+             QStringLiteral("Nothing to export: no setting has been read from the instrument. "
+                            "Press Connect first."));
+        return false;
+    }
+    SettingsFileHeader header;
+    header.Device = Device().toStdString();
+    header.ReadAt = std::time(nullptr);
+    QStringList left;
+    for (const std::string& key : unknown)
+        left << QString::fromStdString(key);
+    if (!unknown.empty())
+        header.Notes.push_back(std::to_string(unknown.size()) +
+                               " settings left out, the instrument did not answer their read: " +
+                               left.join(' ').toStdString());
+    const std::string error = TSettingsFile::Write(LocalPath(path), values, header);
+    if (!error.empty()) {
+        Warn(QString::fromLatin1(ExportTitle),
+             "The settings were not exported: " + QString::fromStdString(error) +
+                 "\nChoose another folder or file name.");
+        return false;
+    }
+    if (!unknown.empty())
+        QMessageBox::information(
+            Window, QString::fromLatin1(ExportTitle),
+            QStringLiteral("%1 settings exported to %2.\n%3 settings were left out, because the "
+                           "instrument did not answer when they were read: %4.\nPress Connect "
+                           "to read them again.")
+                .arg(values.size())
+                .arg(QDir::toNativeSeparators(path))
+                .arg(unknown.size())
+                .arg(left.join(", ")));
+    return true;
+}
+
+int TSettingsMenu::Import(const QString& path)
+{
+    if (!ImportAction->isEnabled()) {
+        Warn(QString::fromLatin1(ImportTitle),
+             QStringLiteral("Settings can be imported only while the instrument is connected "
+                            "and idle. Press Connect, wait for the read to end, then import."));
+        return -1;
+    }
+    const SettingsFileResult file = TSettingsFile::Read(LocalPath(path));
+    if (!file.Ok()) {
+        Warn(QString::fromLatin1(ImportTitle),
+             QString::fromStdString(file.Message()) +
+                 "\nNothing was imported. Correct the file and import it again.");
+        return -1;
+    }
+    const int changed = WriteBack.ImportEdits(file.Settings);
+    emit imported(changed);
+    return changed;
+}
+
+void TSettingsMenu::Warn(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, Window);
+    box.exec();
+}

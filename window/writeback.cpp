@@ -1,0 +1,454 @@
+#include "window/writeback.h"
+
+#include "driver/sdi12d.h"
+#include "window/cellslots.h"
+#include "window/cellview.h"
+#include "window/valuecheck.h"
+
+namespace {
+
+QString Latin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Quoted(const std::string& text)
+{
+    return "\"" + Latin1(text) + "\"";
+}
+
+QString Holds(const TCellState& state)
+{
+    return state.Instrument ? "; the instrument holds " + Quoted(*state.Instrument)
+                            : QStringLiteral("; the instrument's value is not known");
+}
+
+struct MarkAndTip
+{
+    CellMark Mark = CellMark::None;
+    QString Tip;
+};
+
+MarkAndTip Unconfirmed(const QString& why)
+{
+    return {CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip) + ": " + why};
+}
+
+MarkAndTip NoAnswer(const TCellState& state)
+{
+    QString tip =
+        QStringLiteral("No answer: the instrument did not answer when this setting was read");
+    tip += state.Instrument ? "; it last reported " + Quoted(*state.Instrument)
+                            : QStringLiteral(". Press Connect to read it again.");
+    return {CellMark::NoAnswer, tip};
+}
+
+MarkAndTip MarkFor(const TCellState& state)
+{
+    switch (state.Stage) {
+    case EditStage::NotSent:
+        return Unconfirmed("not written yet" + Holds(state));
+    case EditStage::AwaitingAnswer:
+        return Unconfirmed(QStringLiteral("being written"));
+    case EditStage::AwaitingReadBack:
+        return Unconfirmed(QStringLiteral("written, being read back"));
+    case EditStage::Unanswered:
+        return Unconfirmed("no answer, so it is written again at the next Save" + Holds(state));
+    case EditStage::Unsafe:
+        return {CellMark::Unsafe, state.UnsafeReason};
+    case EditStage::NotTaken:
+        return {CellMark::NotTaken, "Not taken: the instrument kept " +
+                                        Quoted(state.Instrument.value_or(std::string())) +
+                                        "; you wrote " + Quoted(state.Sent)};
+    case EditStage::None:
+    case EditStage::Confirmed:
+        break;
+    }
+    if (state.ReadUnanswered)
+        return NoAnswer(state);
+    return {};
+}
+
+} // namespace
+
+TWriteBack::TWriteBack(CellTable& table, Tsdi12d& driver, TCellView& view, int32_t& pendingSaves)
+    : Table(table), Driver(driver), View(view), PendingSaves(pendingSaves)
+{
+}
+
+const TCellState& TWriteBack::StateOf(int slot) const
+{
+    static const TCellState none;
+    return slot >= 0 && slot < CellTableUsed ? States[static_cast<size_t>(slot)] : none;
+}
+
+bool TWriteBack::Bound(int slot) const
+{
+    return slot >= 0 && slot < CellTableUsed &&
+           Table[static_cast<size_t>(slot)].Magic == BoundMagic;
+}
+
+TCellState& TWriteBack::State(int slot)
+{
+    return States[static_cast<size_t>(slot)];
+}
+
+// ---- Connect ----
+
+// A Connect must not close the port or replace the driver's list under a running exchange or
+// write-back cycle, nor drop a commit the timer has not taken up yet.
+bool TWriteBack::ConnectRefused(bool tableEnabled) const
+{
+    return (tableEnabled && PendingSaves != 0) ||
+           Driver.Mode.load(std::memory_order_acquire) != ModeIdle || CycleState != CycleIdle;
+}
+
+// Nothing is known of the instrument until its values are read again; edits not yet confirmed
+// stay, shown and marked, for the next Save.
+void TWriteBack::GridsReset()
+{
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        if (!Bound(slot))
+            continue;
+        TCellState& state = State(slot);
+        state.Instrument.reset();
+        state.ReadPending = false;
+        state.ReadUnanswered = false;
+        if (state.Stage == EditStage::NotTaken || state.Stage == EditStage::Confirmed)
+            state.Stage = EditStage::None;
+        else if (state.Stage == EditStage::AwaitingAnswer ||
+                 state.Stage == EditStage::AwaitingReadBack)
+            state.Stage = EditStage::Unanswered;
+        Refresh(slot);
+    }
+}
+
+// Values and flags stay as they are: a second Connect keeps what a write-back left in them.
+void TWriteBack::BindCell(int32_t gridId, const std::string& key, int32_t col, int32_t row)
+{
+    const int slot = SlotOf(gridId, col, row);
+    if (slot < 0)
+        return;
+    dev_opt& record = Table[static_cast<size_t>(slot)];
+    record.ReadKey = key;
+    record.WriteKey = key;
+    record.Operation = OpRead;
+    record.GridId = gridId;
+    record.Col = col;
+    record.Row = row;
+    record.Magic = BoundMagic;
+}
+
+int TWriteBack::StartInitialRead(RequestList& list)
+{
+    list.clear();
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        if (!Bound(slot))
+            continue;
+        list.push_back(&Table[static_cast<size_t>(slot)]);
+        State(slot).ReadPending = true;
+    }
+    IsConnected = true;
+    Submit(list, Exchange::Reads);
+    return static_cast<int>(list.size());
+}
+
+// The cells are no longer those of a connected instrument: commits write nothing.
+void TWriteBack::ConnectFailed()
+{
+    IsConnected = false;
+}
+
+// ---- Edits ----
+
+// The latest edit replaces every earlier one, sent or not; the driver skips a write whose flag
+// is lowered before it goes out. Typing the instrument's own value back withdraws the edit,
+// unless a write may have changed that value in the meantime.
+void TWriteBack::UserEdited(int slot)
+{
+    if (!Bound(slot))
+        return;
+    dev_opt& record = Table[static_cast<size_t>(slot)];
+    TCellState& state = State(slot);
+    const QString text = View.CellText(record.GridId, record.Col, record.Row);
+    const bool written =
+        state.Stage == EditStage::AwaitingAnswer || state.Stage == EditStage::AwaitingReadBack;
+    dev_opt::Lower(record.WriteNeeded);
+
+    std::string reason = UnrepresentableTextReason(text.toStdU16String());
+    const std::string latin = text.toLatin1().toStdString();
+    if (reason.empty())
+        reason = UnsafeValueReason(record.WriteKey, latin);
+    if (!reason.empty()) {
+        state.Edit = text;
+        state.Stage = EditStage::Unsafe;
+        state.UnsafeReason = QString::fromStdString(reason);
+    } else if (!written && state.Instrument && latin == *state.Instrument) {
+        state.Edit.reset();
+        state.Stage = EditStage::None;
+    } else {
+        state.Edit = text;
+        state.Stage = EditStage::NotSent;
+    }
+    Refresh(slot);
+}
+
+// ---- Settings files ----
+
+SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) const
+{
+    SettingList values;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        if (!Bound(slot))
+            continue;
+        const std::string& key = Table[static_cast<size_t>(slot)].ReadKey;
+        const TCellState& state = States[static_cast<size_t>(slot)];
+        if (state.Instrument)
+            values.push_back({key, *state.Instrument});
+        else
+            unknown.push_back(key);
+    }
+    return values;
+}
+
+int TWriteBack::ImportEdits(const SettingList& values)
+{
+    int changed = 0;
+    for (const SettingValue& setting : values) {
+        const int index = SettingKeys::IndexOf(setting.Key);
+        if (index < 0)
+            continue;
+        const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
+        const int slot = SlotOf(cell.GridId, cell.Col, cell.Row);
+        const QString value = Latin1(setting.Value);
+        if (!Bound(slot) || View.CellText(cell.GridId, cell.Col, cell.Row) == value)
+            continue;
+        View.ShowCellText(cell.GridId, cell.Col, cell.Row, value);
+        UserEdited(slot);
+        ++changed;
+    }
+    return changed;
+}
+
+// ---- The tick ----
+
+TWriteBack::TickOutcome TWriteBack::Tick()
+{
+    TickOutcome outcome;
+    // Sampled before the copy: once the driver is idle, every value it read is ready, so the
+    // copy takes them all before an exchange is settled or a write pass looks at any cell.
+    const bool driverIdle = Driver.Mode.load(std::memory_order_acquire) == ModeIdle;
+    CopyReadyValues(outcome);
+    if (!driverIdle)
+        return outcome;
+    if (Running != Exchange::None) {
+        ConcludeExchange();
+        outcome.ExchangeEnded = true;
+    }
+    outcome.DeviceRemoved = CheckDeviceRemoved();
+    CycleStep(outcome);
+    return outcome;
+}
+
+// Runs on every tick, also while the driver is busy, so values show as they arrive. Only
+// raised flags are looked at: the driver stores the value before it raises the flag.
+void TWriteBack::CopyReadyValues(TickOutcome& outcome)
+{
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = Table[static_cast<size_t>(slot)];
+        if (!dev_opt::IsRaised(record.ResultReady))
+            continue;
+        ValueArrived(slot);
+        dev_opt::Lower(record.ResultReady);
+        ++outcome.ValuesArrived;
+    }
+}
+
+void TWriteBack::ValueArrived(int slot)
+{
+    const dev_opt& record = Table[static_cast<size_t>(slot)];
+    if (record.Magic != BoundMagic) {
+        View.ShowCellText(record.GridId, record.Col, record.Row, Latin1(record.ValueRead));
+        return;
+    }
+    TCellState& state = State(slot);
+    state.ReadPending = false;
+    state.ReadUnanswered = false;
+    state.Instrument = record.ValueRead;
+    const bool holdsEdit = state.Edit && *state.Edit == Latin1(record.ValueRead);
+    switch (state.Stage) {
+    case EditStage::NotSent:
+    case EditStage::Unanswered:
+        if (holdsEdit)
+            Confirm(slot);
+        break;
+    case EditStage::AwaitingReadBack:
+        if (holdsEdit) {
+            Confirm(slot);
+        } else {
+            state.Edit.reset();
+            state.Stage = EditStage::NotTaken;
+        }
+        break;
+    default:
+        break;
+    }
+    Refresh(slot);
+}
+
+// The exchange handed to the driver has ended: a write whose flag is still raised went
+// unanswered, and so did every read that brought no value.
+void TWriteBack::ConcludeExchange()
+{
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        TCellState& state = State(slot);
+        bool changed = false;
+        if (state.Stage == EditStage::AwaitingAnswer) {
+            const bool answered = !dev_opt::IsRaised(Table[static_cast<size_t>(slot)].WriteNeeded);
+            state.Stage = answered ? EditStage::AwaitingReadBack : EditStage::Unanswered;
+            changed = true;
+        }
+        if (state.ReadPending) {
+            state.ReadPending = false;
+            state.ReadUnanswered = true;
+            if (state.Stage == EditStage::AwaitingReadBack)
+                state.Stage = EditStage::Unanswered;
+            changed = true;
+        }
+        if (changed)
+            Refresh(slot);
+    }
+    Running = Exchange::None;
+}
+
+// The driver ended its exchange because the adapter was unplugged. Nothing can be written or
+// read back until the next Connect, so the cycle is dropped; the edits stay marked.
+bool TWriteBack::CheckDeviceRemoved()
+{
+    if (!IsConnected || !dev_opt::IsRaised(Driver.PortLost))
+        return false;
+    IsConnected = false;
+    CycleState = CycleIdle;
+    PendingSaves = 0;
+    return true;
+}
+
+void TWriteBack::CycleStep(TickOutcome& outcome)
+{
+    switch (CycleState) {
+    case CycleIdle:
+        if (PendingSaves == 0)
+            break;
+        PendingSaves = 0;
+        if (WritePass() > 0) {
+            outcome.WritesStarted = true;
+            CycleState = CycleWriting;
+        } else {
+            // No exchange will come to lower the flag that focusing the table raised. The
+            // driver is idle, so it does not write the flag now.
+            Driver.ExchangeRunning.store(0, std::memory_order_release);
+            outcome.NothingToWrite = true;
+        }
+        break;
+    case CycleWriting:
+        ReadBackPass();
+        CycleState = CycleReadingBack;
+        break;
+    case CycleReadingBack:
+        outcome.CycleEnded = true;
+        CycleState = CycleIdle;
+        break;
+    }
+}
+
+// ---- Passes ----
+
+// Only the user's pending edits are written, each with the text last typed into its cell; a
+// record's flag left raised by anything else is lowered.
+int32_t TWriteBack::WritePass()
+{
+    if (!IsConnected)
+        return 0;
+    RequestList writes;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        if (!Bound(slot))
+            continue;
+        dev_opt& record = Table[static_cast<size_t>(slot)];
+        if (MarkForWriting(slot))
+            writes.push_back(&record);
+        else
+            dev_opt::Lower(record.WriteNeeded);
+    }
+    Submit(writes, Exchange::Writes);
+    return static_cast<int32_t>(writes.size());
+}
+
+bool TWriteBack::MarkForWriting(int slot)
+{
+    TCellState& state = State(slot);
+    if (!state.HasPendingEdit())
+        return false;
+    const std::string text = state.Edit->toLatin1().toStdString();
+    if (state.Instrument && text == *state.Instrument) {
+        Confirm(slot);
+        Refresh(slot);
+        return false;
+    }
+    dev_opt& record = Table[static_cast<size_t>(slot)];
+    record.ValueToWrite = text;
+    record.Operation = OpWrite;
+    dev_opt::Raise(record.WriteNeeded);
+    dev_opt::Raise(record.ReadBackNeeded);
+    state.Sent = text;
+    state.Stage = EditStage::AwaitingAnswer;
+    Refresh(slot);
+    return true;
+}
+
+// Every setting written since start-up is read again.
+int32_t TWriteBack::ReadBackPass()
+{
+    RequestList reads;
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        dev_opt& record = Table[static_cast<size_t>(slot)];
+        if (!Bound(slot) || !dev_opt::IsRaised(record.ReadBackNeeded))
+            continue;
+        record.Operation = OpRead;
+        reads.push_back(&record);
+        State(slot).ReadPending = true;
+    }
+    Submit(reads, Exchange::Reads);
+    return static_cast<int32_t>(reads.size());
+}
+
+void TWriteBack::Submit(const RequestList& list, Exchange kind)
+{
+    if (list.empty())
+        return;
+    Running = kind;
+    Driver.Submit(list);
+}
+
+void TWriteBack::Confirm(int slot)
+{
+    TCellState& state = State(slot);
+    state.Edit.reset();
+    state.Stage = EditStage::Confirmed;
+    dev_opt::Lower(Table[static_cast<size_t>(slot)].WriteNeeded);
+}
+
+// The cell shows the edit while there is one, otherwise what the instrument last reported;
+// while neither is known it keeps its text.
+void TWriteBack::Refresh(int slot)
+{
+    const dev_opt& record = Table[static_cast<size_t>(slot)];
+    const TCellState& state = State(slot);
+    if (state.Edit || state.Instrument) {
+        const QString text = state.Edit ? *state.Edit : Latin1(*state.Instrument);
+        if (View.CellText(record.GridId, record.Col, record.Row) != text)
+            View.ShowCellText(record.GridId, record.Col, record.Row, text);
+    }
+    const MarkAndTip mark = MarkFor(state);
+    if (CellMarks.Set(slot, mark.Mark, mark.Tip))
+        View.ShowMark(record.GridId, record.Col, record.Row, mark.Mark, mark.Tip);
+}
