@@ -96,10 +96,9 @@ class TestComPortWindow : public QObject
     {
         return Window->GetCellText(cell.Grid, cell.Col, cell.Row);
     }
-    bool Marked(const Cell& cell) const
+    CellMark Mark(const Cell& cell) const
     {
-        const QTableWidgetItem* item = Grid(cell.Grid)->item(cell.Row - 1, cell.Col - 1);
-        return item != nullptr && item->data(Qt::BackgroundRole).isValid();
+        return Window->MarkOf(TMainWindow::SlotOf(cell.Grid, cell.Col, cell.Row));
     }
     bool Settled() const
     {
@@ -188,7 +187,7 @@ private slots:
         const Cell cell = CellOf("S2NAM");
         const QString value = QString("Wine %1").arg(QDateTime::currentMSecsSinceEpoch() % 100000);
         TypeAndSave(cell, value);
-        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(cell), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Mark(cell) == CellMark::None, WaitMs);
         QCOMPARE(Text(cell), value.toStdString());
         QVERIFY(ConnectAndWait());
         QCOMPARE(Text(cell), value.toStdString());
@@ -200,8 +199,9 @@ private slots:
         const Cell cell = CellOf(RefusingKey);
         const std::string before = Text(cell);
         TypeAndSave(cell, "9.75");
+        // Answered, but the instrument kept its value: shown, and marked as not taken.
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && Text(cell) == before, WaitMs);
-        QVERIFY(!Marked(cell));
+        QCOMPARE(Mark(cell), CellMark::NotTaken);
     }
 
     void unansweredWriteStaysMarked()
@@ -211,7 +211,7 @@ private slots:
         TypeAndSave(cell, "1.5");
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
         QCOMPARE(Text(cell), std::string("1.5"));
-        QVERIFY(Marked(cell));
+        QCOMPARE(Mark(cell), CellMark::Unconfirmed);
     }
 
     void busyGuardRefusesConnectWhileACommitWaits()
