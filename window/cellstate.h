@@ -30,6 +30,8 @@ struct TCellState
     EditStage Stage = EditStage::None;
     // The text handed to the driver by the last write pass.
     std::string Sent;
+    // The value the instrument kept over the write of Sent (NotTaken).
+    std::string Kept;
     // Why Edit is never sent (Unsafe).
     QString UnsafeReason;
     // A read of this setting is on its way; whether the last one went unanswered.

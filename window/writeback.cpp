@@ -57,8 +57,7 @@ MarkAndTip MarkFor(const TCellState& state)
     case EditStage::Unsafe:
         return {CellMark::Unsafe, state.UnsafeReason};
     case EditStage::NotTaken:
-        return {CellMark::NotTaken, "Not taken: the instrument kept " +
-                                        Quoted(state.Instrument.value_or(std::string())) +
+        return {CellMark::NotTaken, "Not taken: the instrument kept " + Quoted(state.Kept) +
                                         "; you wrote " + Quoted(state.Sent)};
     case EditStage::None:
     case EditStage::Confirmed:
@@ -104,7 +103,7 @@ bool TWriteBack::ConnectRefused(bool tableEnabled) const
 }
 
 // Nothing is known of the instrument until its values are read again; edits not yet confirmed
-// stay, shown and marked, for the next Save.
+// stay, shown and marked, for the next Save, and a refusal stays marked until the next edit.
 void TWriteBack::GridsReset()
 {
     for (int slot = 0; slot < CellTableUsed; ++slot) {
@@ -114,7 +113,7 @@ void TWriteBack::GridsReset()
         state.Instrument.reset();
         state.ReadPending = false;
         state.ReadUnanswered = false;
-        if (state.Stage == EditStage::NotTaken || state.Stage == EditStage::Confirmed)
+        if (state.Stage == EditStage::Confirmed)
             state.Stage = EditStage::None;
         else if (state.Stage == EditStage::AwaitingAnswer ||
                  state.Stage == EditStage::AwaitingReadBack)
@@ -288,7 +287,11 @@ void TWriteBack::ValueArrived(int slot)
         } else {
             state.Edit.reset();
             state.Stage = EditStage::NotTaken;
+            state.Kept = record.ValueRead;
         }
+        break;
+    case EditStage::NotTaken:
+        state.Kept = record.ValueRead;
         break;
     default:
         break;

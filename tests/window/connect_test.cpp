@@ -190,9 +190,13 @@ private slots:
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 1), WaitMs);
         QVERIFY(ConnectAndWait());
+        // The refusal stays marked until the cell is edited again.
+        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
+        Item(GridSensor, 4, 5)->setText("1");
+        Item(GridSensor, 4, 5)->setText(Latin1(Sim->Setting("S4CAL0")));
         for (const auto& mark : marks)
             QVERIFY(!Marked(GridSensor, mark.Col, mark.Row));
-        QVERIFY(!Progress()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!Progress()->isVisible(), WaitMs);
     }
 
     // An imported file marks exactly the cells it changes; the next Save writes exactly those,

@@ -172,7 +172,9 @@ TEST_F(WriteBack, RefusedWriteIsMarkedNotTaken)
     Rig.Sim->ClearTranscript();
     Rig.Commit();
     ASSERT_TRUE(Rig.Settle());
+    ConnectAndSettle();
     EXPECT_TRUE(Rig.Writes().empty());
+    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, CellMark::NotTaken); // until the next edit
     Rig.Edit("S4CAL0", "9.5");
     EXPECT_EQ(Rig.Shown("S4CAL0").Mark, CellMark::Unconfirmed);
 }
