@@ -155,6 +155,40 @@ DWORD WaitForReceive(HANDLE handle, DWORD milliseconds)
     return code == ERROR_OPERATION_ABORTED ? 0 : code;
 }
 
+// How a one-byte read tried as a wait ended.
+enum class ReadWait
+{
+    Byte,    // a byte came
+    Empty,   // the read returned at once with nothing (Windows, with the read time-outs)
+    Nothing, // nothing came within the time (Wine, whose overlapped read waits for a byte)
+    Failed,
+};
+
+// Under Wine an overlapped read waits for its byte and is woken the moment it arrives, much
+// sooner than a WaitCommEvent; on Windows it returns at once and the caller waits for the event.
+ReadWait ReadWithin(HANDLE handle, DWORD milliseconds, uint8_t& byte, DWORD& failure)
+{
+    OVERLAPPED record = TransferRecord();
+    DWORD got = 0;
+    const BOOL done = ReadFile(handle, &byte, 1, &got, &record);
+    failure = StartCode(done);
+    if (failure != 0)
+        return ReadWait::Failed;
+    if (done)
+        return got == 1 ? ReadWait::Byte : ReadWait::Empty;
+    const bool came = WaitForSingleObject(record.hEvent, milliseconds) == WAIT_OBJECT_0;
+    if (!came)
+        CancelIoEx(handle, &record);
+    failure = Finish(handle, record, got);
+    if (failure == ERROR_OPERATION_ABORTED)
+        failure = 0;
+    if (failure != 0)
+        return ReadWait::Failed;
+    if (got == 1)
+        return ReadWait::Byte;
+    return came ? ReadWait::Empty : ReadWait::Nothing;
+}
+
 DWORD MillisecondsLeft(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -210,6 +244,8 @@ void TCommsPort::ReleaseHandle()
     const HANDLE handle = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
     if (IsDevice(handle))
         CloseHandle(handle);
+    Backend->Held = false;
+    Backend->ReadsReturnAtOnce = false;
     Lost.store(false, std::memory_order_release);
 }
 
@@ -239,6 +275,11 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return 0;
+    if (Backend->Held && Backend->HeldFrom == handle) {
+        Backend->Held = false;
+        *place = Backend->HeldByte;
+        return 1;
+    }
     // A read that finds nothing costs more than a look at the queue: under Wine it is started
     // in the background and must be called off again.
     if (!ByteQueued(handle))
@@ -271,6 +312,25 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     DWORD failure = 0;
     while (IsDevice(handle)) {
+        if (Backend->Held && Backend->HeldFrom == handle)
+            return WaitResult::Readable;
+        if (!Backend->ReadsReturnAtOnce) {
+            // A read that waits needs no look at the queue first: a queued byte ends it at once.
+            uint8_t byte = 0;
+            const ReadWait read = ReadWithin(handle, MillisecondsLeft(deadline), byte, failure);
+            if (read == ReadWait::Byte) {
+                Backend->HeldFrom = handle;
+                Backend->HeldByte = byte;
+                Backend->Held = true;
+                return WaitResult::Readable;
+            }
+            if (read == ReadWait::Failed)
+                break;
+            if (read == ReadWait::Nothing)
+                return WaitResult::TimedOut;
+            // The read returned at once with nothing: wait for the receive event instead.
+            Backend->ReadsReturnAtOnce = true;
+        }
         // The queue first: on Windows a byte that came before the wait began raises no event.
         DWORD errors = 0;
         COMSTAT status = {};
@@ -300,6 +360,7 @@ void TCommsPort::DiscardInput()
     if (IsDevice(handle))
         PurgeComm(handle, PURGE_RXCLEAR);
     NoteQueued(handle, 0);
+    Backend->Held = false;
 }
 
 bool TCommsPort::DeviceExists(const std::string& devicePath)
