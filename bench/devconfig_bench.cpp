@@ -5,6 +5,7 @@
 // changes 20 settings, and what the machine charges for the operations an exchange is made of.
 // With UNPACED set in the environment the simulator answers at once instead of at the wire
 // rate, to see the cost of the exchange without byte-by-byte arrival.
+#include "bench/fullreadlist.h"
 #include "bench/platformcosts.h"
 #include "bench/replugconnect.h"
 #include "driver/commthread.h"
@@ -57,21 +58,6 @@ void Print(const char* name, double value, const char* unit)
     std::fflush(stdout);
 }
 
-// One read of every setting, in the order Connect reads them.
-RequestList FullRead(std::deque<dev_opt>& records)
-{
-    const auto& keys = InstrumentSim::Keys();
-    records.resize(keys.size());
-    RequestList list;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        records[i].ReadKey = keys[i];
-        records[i].WriteKey = keys[i];
-        records[i].Operation = OpRead;
-        list.push_back(&records[i]);
-    }
-    return list;
-}
-
 void MeasureIdle()
 {
     Tsdi12d driver;
@@ -104,7 +90,7 @@ FullReadFigures RunFullRead(std::chrono::microseconds frame)
     commthread thread(driver, false);
 
     std::deque<dev_opt> records;
-    const RequestList list = FullRead(records);
+    const RequestList list = FullReadList(records);
 
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double cpuBefore = ThreadCpuSeconds(thread);
@@ -167,7 +153,7 @@ void MeasureUnplugRecovery()
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
     std::deque<dev_opt> records;
-    const RequestList list = FullRead(records);
+    const RequestList list = FullReadList(records);
     driver.Submit(list);
     if (!sim.WaitForCommands(90, std::chrono::seconds(30)))
         return;

@@ -2,9 +2,9 @@
 // read through the Win32 port from the instrument on the given COM port (under Wine, the
 // paced simulator), divided by the wire time of its bytes at 115200 baud; the median of five
 // runs and the worst, one line each as "name value unit".
+#include "bench/fullreadlist.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
-#include "sim/instrumentsettings.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,15 +34,8 @@ FullRead RunFullRead(int32_t portNumber)
     driver.OpenPort(portNumber, 115200);
     commthread thread(driver, false);
 
-    const auto& keys = InstrumentSettings::Keys();
-    std::deque<dev_opt> records(keys.size());
-    RequestList list;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        records[i].ReadKey = keys[i];
-        records[i].WriteKey = keys[i];
-        records[i].Operation = OpRead;
-        list.push_back(&records[i]);
-    }
+    std::deque<dev_opt> records;
+    const RequestList list = FullReadList(records);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto start = Clock::now();
     driver.Submit(list);
@@ -80,7 +73,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     std::vector<double> seconds, bound, ratio;
-    int answered = static_cast<int>(InstrumentSettings::KeyCount);
+    int answered = static_cast<int>(SettingKeys::Count);
     for (int run = 0; run < Runs; ++run) {
         const FullRead f = RunFullRead(portNumber);
         seconds.push_back(f.Seconds);
@@ -97,5 +90,5 @@ int main(int argc, char* argv[])
     Print("full_read_ratio", median(ratio), "x");
     Print("full_read_ratio_worst", *std::max_element(ratio.begin(), ratio.end()), "x");
     Print("full_read_answered", answered, "settings");
-    return answered == static_cast<int>(InstrumentSettings::KeyCount) ? 0 : 1;
+    return answered == static_cast<int>(SettingKeys::Count) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // simulated instrument: Connect and the initial read, edits and their write-back, the busy
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
 #include "settingsfile/settingsfile.h"
+#include "textfile.h"
 #include "window/settingsmenu.h"
 #include "windowharness.h"
 
@@ -205,12 +206,10 @@ private slots:
     {
         QVERIFY(ConnectAndWait());
         QTemporaryDir dir;
-        const QString path = dir.filePath("clone.txt");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(
+        const QString path = WriteTextFile(
+            dir, "clone.txt",
             ("# kept\nS0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\n\nTH1R0= 10=0 \n").c_str());
-        file.close();
+        QVERIFY(!path.isEmpty());
         QCOMPARE(Window->SettingsMenu()->Import(path), 2);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
         QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
@@ -232,11 +231,9 @@ private slots:
     {
         QVERIFY(ConnectAndWait());
         QTemporaryDir dir;
-        const QString path = dir.filePath("bad.txt");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("S0NAM=changed\nS99NAM=no such setting\n");
-        file.close();
+        const QString path =
+            WriteTextFile(dir, "bad.txt", "S0NAM=changed\nS99NAM=no such setting\n");
+        QVERIFY(!path.isEmpty());
         BoxSeen seen;
         CloseBoxLater(seen);
         QCOMPARE(Window->SettingsMenu()->Import(path), -1);

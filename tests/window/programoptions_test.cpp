@@ -1,6 +1,8 @@
 // Command-line options: parsing, and the options that answer without opening a window.
 #include "window/programoptions.h"
 
+#include "textfile.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -137,11 +139,8 @@ private slots:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         QTemporaryDir folder;
-        const QString bad = folder.filePath("bad.txt");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("S0NAM=1\nS0NAM=2\n");
-        file.close();
+        const QString bad = WriteTextFile(folder, "bad.txt", "S0NAM=1\nS0NAM=2\n");
+        QVERIFY(!bad.isEmpty());
         const struct
         {
             QStringList Args;
@@ -180,11 +179,8 @@ private slots:
     {
         InstrumentSim sim;
         QTemporaryDir folder;
-        const QString file = folder.filePath("s.txt");
-        QFile text(file);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("S7NAM=Depth \xC3\xA9\nTH1R0=3000\n");
-        text.close();
+        const QString file = WriteTextFile(folder, "s.txt", "S7NAM=Depth \xC3\xA9\nTH1R0=3000\n");
+        QVERIFY(!file.isEmpty());
         const auto run = [&](const QStringList& args) {
             QProcess program;
             program.start(DEVCONFIG_BINARY,
