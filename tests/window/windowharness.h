@@ -4,6 +4,7 @@
 #include "../driver/testrecords.h"
 #include "driver/sdi12d.h"
 #include "messageboxwatch.h"
+#include "programreset.h"
 #include "serial/ft_portid.h"
 #include "sim/instrumentsim.h"
 #include "window/adapterlocator.h"
@@ -186,13 +187,7 @@ protected:
     // A fresh window on a fresh instrument, with the shared program-wide objects reset.
     void StartWindow()
     {
-        for (dev_opt& record : cellTable)
-            ClearRecord(record);
-        InitialReadList.clear();
-        PendingSaves = 0;
-        TypedSinceSave = 0;
-        sdi12d.ExchangeRunning.store(0);
-        sdi12d.SetReplyLimit(TestReplyLimitMs);
+        ResetProgramWideObjects(TestReplyLimitMs);
 
         Sim = std::make_unique<InstrumentSim>();
         adapterLocator.UseDevice(Sim->SlavePath());

@@ -3,6 +3,7 @@
 // instrument never answers one setting and refuses writes to another (the run names both).
 #include "../../driver/testrecords.h"
 #include "../../window/messageboxwatch.h"
+#include "../../window/programreset.h"
 #include "../testcomport.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsettings.h"
@@ -143,13 +144,7 @@ private slots:
 
     void init()
     {
-        for (dev_opt& record : cellTable)
-            ClearRecord(record);
-        InitialReadList.clear();
-        PendingSaves = 0;
-        TypedSinceSave = 0;
-        sdi12d.ExchangeRunning.store(0);
-        sdi12d.SetReplyLimit(TestReplyLimitMs);
+        ResetProgramWideObjects(TestReplyLimitMs);
         Window = std::make_unique<TMainWindow>();
         Window->show();
         QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
