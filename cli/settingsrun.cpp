@@ -11,11 +11,11 @@
 #include <ctime>
 #include <filesystem>
 #include <ostream>
-#include <thread>
 
 namespace {
 
-constexpr auto WaitStep = std::chrono::milliseconds(1);
+// How often the progress line is brought up to date while the driver works.
+constexpr auto ProgressStep = std::chrono::milliseconds(100);
 
 bool ReadAnswered(const dev_opt& record)
 {
@@ -164,8 +164,7 @@ int TSettingsRun::RunExchange(const RequestList& list, const char* label, const 
     const int total = static_cast<int>(list.size());
     Driver.Submit(list);
     int shown = -1;
-    while (Driver.Mode.load(std::memory_order_acquire) != ModeIdle) {
-        std::this_thread::sleep_for(WaitStep);
+    while (!Driver.WaitIdle(ProgressStep)) {
         if (!Progress)
             continue;
         int done = 0;

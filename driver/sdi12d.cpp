@@ -124,6 +124,13 @@ void Tsdi12d::Wake()
     WakeSignal.notify_one();
 }
 
+bool Tsdi12d::WaitIdle(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(WakeMutex);
+    return IdleSignal.wait_for(lock, limit,
+                               [this] { return Mode.load(std::memory_order_acquire) == ModeIdle; });
+}
+
 bool Tsdi12d::WaitingForReply() const
 {
     return State == StReadWait || State == StWriteWait;
@@ -297,7 +304,13 @@ void Tsdi12d::Finish()
 {
     State = StDone;
     ExchangeRunning.store(0, std::memory_order_release);
-    Mode.store(ModeIdle, std::memory_order_release);
+    {
+        // Under the lock, so that a waiter cannot look at Mode just before it changes and then
+        // miss the signal.
+        std::lock_guard<std::mutex> lock(WakeMutex);
+        Mode.store(ModeIdle, std::memory_order_release);
+    }
+    IdleSignal.notify_all();
 }
 
 void Tsdi12d::StepCellExchange()

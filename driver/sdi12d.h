@@ -5,6 +5,7 @@
 #include "serial/commsport.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -63,6 +64,11 @@ public:
     void SetEndAtTimeOut(bool end);
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
+    // Any thread but the comms thread: sleeps until the driver is idle or the limit has passed;
+    // true when idle. For callers that have nothing else to do while an exchange runs: a
+    // waiter that looks at Mode every millisecond disturbs the exchange it waits for (under
+    // Wine such a loop slows every port call several times over).
+    bool WaitIdle(std::chrono::milliseconds limit);
 
     static std::string BuildCommand(const dev_opt& request);
     static std::string ParseReply(const std::string& line);
@@ -119,6 +125,7 @@ private:
     std::string ResyncValue;
     std::mutex WakeMutex;
     std::condition_variable WakeSignal;
+    std::condition_variable IdleSignal; // raised when Mode becomes idle
     bool WakeRequested = false;
 };
 

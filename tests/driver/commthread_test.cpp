@@ -78,6 +78,26 @@ TEST(CommThread, SubmitWakesTheIdleThreadAndTheReplyIsStored)
     EXPECT_EQ(record.ResultReady, 1);
 }
 
+TEST(CommThread, WaitIdleSleepsUntilTheListIsDone)
+{
+    Tsdi12d driver;
+    SocketLink link(driver);
+    commthread thread(driver, false);
+    EXPECT_TRUE(driver.WaitIdle(0ms)) << "an idle driver needs no wait";
+    dev_opt record;
+    MakeRead(record, "S5NAM");
+    driver.Submit({&record});
+    ASSERT_TRUE(CommandReachesTheWire(link, "\x02S5NAM?\r\n"));
+    EXPECT_FALSE(driver.WaitIdle(100ms)) << "the reply has not come";
+    std::thread instrument([&] {
+        std::this_thread::sleep_for(50ms);
+        link.Feed("Level\r\n");
+    });
+    EXPECT_TRUE(driver.WaitIdle(10s));
+    instrument.join();
+    EXPECT_EQ(record.ResultReady, 1);
+}
+
 // One read submitted to a thread whose port will not answer: the thread may wake once per
 // wait slice, never more.
 void ExpectNoSpinWhileUnanswered(Tsdi12d& driver)
