@@ -96,8 +96,8 @@ FullReadFigures RunFullRead(std::chrono::microseconds frame)
     const double cpuBefore = ThreadCpuSeconds(thread);
     const auto start = Clock::now();
     driver.Submit(list);
-    while (driver.Mode.load(std::memory_order_acquire) != ModeIdle)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (!driver.WaitIdle(std::chrono::seconds(1))) {
+    }
     FullReadFigures figures;
     figures.Wall = SecondsSince(start);
     figures.Cpu = ThreadCpuSeconds(thread) - cpuBefore;
@@ -159,8 +159,8 @@ void MeasureUnplugRecovery()
         return;
     const auto start = Clock::now();
     sim.HangUp();
-    while (driver.Mode.load(std::memory_order_acquire) != ModeIdle)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (!driver.WaitIdle(std::chrono::seconds(1))) {
+    }
     Print("unplug_recovery_s", SecondsSince(start), "s");
 }
 
