@@ -1,7 +1,10 @@
 // The Windows build's full read, for the figure scripts/check-windows prints: every setting
 // read through the Win32 port from the instrument on the given COM port (under Wine, the
 // paced simulator), divided by the wire time of its bytes at 115200 baud; the median of five
-// runs and the worst, one line each as "name value unit".
+// runs and the worst, one line each as "name value unit". A first read before the five is
+// shown on its own and not counted: under Wine it may share the machine with Wine's own
+// processes still starting (one first read took 1.8 times the wire time where the five after
+// it took 1.08).
 #include "bench/fullreadlist.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -74,8 +77,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: devconfig-winbench COM-PORT-NUMBER\n");
         return 2;
     }
+    const FullRead first = RunFullRead(portNumber);
     std::vector<double> seconds, bound, ratio;
-    int answered = static_cast<int>(SettingKeys::Count);
+    int answered = first.Answered;
     for (int run = 0; run < Runs; ++run) {
         const FullRead f = RunFullRead(portNumber);
         seconds.push_back(f.Seconds);
@@ -91,6 +95,7 @@ int main(int argc, char* argv[])
     Print("full_read_wire_bound_s", median(bound), "s");
     Print("full_read_ratio", median(ratio), "x");
     Print("full_read_ratio_worst", *std::max_element(ratio.begin(), ratio.end()), "x");
+    Print("full_read_ratio_first", first.Seconds / first.WireBound, "x");
     Print("full_read_answered", answered, "settings");
     return answered == static_cast<int>(SettingKeys::Count) ? 0 : 1;
 }
