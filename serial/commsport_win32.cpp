@@ -82,6 +82,15 @@ OVERLAPPED TransferRecord()
     return record;
 }
 
+// A record for a read or write that is expected to end at once: without an event, which under
+// Wine costs a round trip to its server to set on every call. One that does not end at once is
+// waited for on the port handle, which the system signals when it ends; that is sound because
+// the comms thread never has two transfers outstanding on the port.
+OVERLAPPED QuickTransferRecord()
+{
+    return OVERLAPPED{};
+}
+
 // The error code of a transfer just started: 0 when it is done or goes on in the background.
 DWORD StartCode(BOOL started)
 {
@@ -260,7 +269,7 @@ void TCommsPort::WriteByte(uint8_t value)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return;
-    OVERLAPPED record = TransferRecord();
+    OVERLAPPED record = QuickTransferRecord();
     DWORD written = 0;
     const BOOL done = WriteFile(handle, &value, 1, &written, &record);
     DWORD code = StartCode(done);
@@ -284,7 +293,7 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     // in the background and must be called off again.
     if (!ByteQueued(handle))
         return 0;
-    OVERLAPPED record = TransferRecord();
+    OVERLAPPED record = QuickTransferRecord();
     DWORD got = 0;
     const BOOL started = ReadFile(handle, place, 1, &got, &record);
     DWORD code = StartCode(started);
