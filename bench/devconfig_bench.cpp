@@ -15,7 +15,7 @@
 #ifdef DEVCONFIG_BENCH_CLONE
 #include "cli/settingsrun.h"
 #include "driver/settingkeys.h"
-#include "window/adapterlocator.h"
+#include "serial/adapterlocator.h"
 #endif
 
 #include <pthread.h>

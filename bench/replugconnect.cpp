@@ -6,8 +6,8 @@
 #include "bench/replugconnect.h"
 
 #include "driver/sdi12d.h"
+#include "serial/adapterlocator.h"
 #include "sim/instrumentsim.h"
-#include "window/adapterlocator.h"
 #include "window/mainform.h"
 
 #include <QApplication>
@@ -51,7 +51,7 @@ bool PlugIn(const InstrumentSim& sim, const QString& link)
 bool Idle(const TMainWindow& window)
 {
     return sdi12d.Mode.load() == ModeIdle && sdi12d.ExchangeRunning.load() == 0 &&
-           window.CycleState == CycleIdle;
+           window.Cells().CycleState == CycleIdle;
 }
 
 // One pull and return; seconds from the return to the first command, or a negative number.

@@ -2,8 +2,11 @@
 
 #include <array>
 
-// The program's exit statuses, apart from the window's normal end (TApplication::ExitCode).
+// The program's exit statuses.
 namespace ExitStatus {
+
+// The window's normal end, whatever happened while it was open.
+constexpr int WindowClosed = 99999;
 
 constexpr int Done = 0;
 constexpr int NotAsInFile = 1; // --write: a setting not taken; --compare: differences
@@ -18,7 +21,7 @@ struct Meaning
     const char* Text;
 };
 
-// For --help.
+// For --help: the statuses of the runs without a window.
 constexpr std::array<Meaning, 6> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"

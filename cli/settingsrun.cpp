@@ -4,7 +4,7 @@
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
-#include "window/adapterlocator.h"
+#include "serial/adapterlocator.h"
 
 #include <algorithm>
 #include <chrono>
@@ -63,14 +63,7 @@ TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std:
     // Bound as Connect binds the window's cells.
     for (std::size_t i = 0; i < Records.size(); ++i) {
         const SettingKey& setting = SettingKeys::All()[i];
-        dev_opt& record = Records[i];
-        record.ReadKey = setting.Key;
-        record.WriteKey = setting.Key;
-        record.Operation = OpRead;
-        record.GridId = setting.GridId;
-        record.Col = setting.Col;
-        record.Row = setting.Row;
-        record.Magic = BoundMagic;
+        Records[i].Bind(setting.GridId, setting.Key, setting.Col, setting.Row);
     }
 }
 
@@ -116,9 +109,8 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
 {
     const AdapterLocation where = Locator.Locate();
     if (!where.Found) {
-        Err << "No adapter found: no FTDI device whose description contains \""
-            << TAdapterLocator::SearchText
-            << "\". Plug the adapter in, or name its device with --port.\n";
+        Err << TAdapterLocator::NotFoundText()
+            << " Plug the adapter in, or name its device with --port.\n";
         return ExitStatus::NoAdapter;
     }
     Device = where.DisplayName;

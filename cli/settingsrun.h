@@ -1,9 +1,9 @@
 #pragma once
 
+#include "cli/programoptions.h"
 #include "driver/dev_opt.h"
 #include "driver/requestlist.h"
 #include "settingsfile/settingsfile.h"
-#include "window/programoptions.h"
 
 #include <functional>
 #include <iosfwd>

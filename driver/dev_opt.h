@@ -33,6 +33,19 @@ struct dev_opt
     std::atomic<int32_t> ReadBackNeeded{0};
     int32_t Operation = 0;
 
+    // Binds the record to the setting `key` shown in cell (col, row) of the grid; values and
+    // flags stay as they are.
+    void Bind(int32_t gridId, const std::string& key, int32_t col, int32_t row)
+    {
+        ReadKey = key;
+        WriteKey = key;
+        Operation = OpRead;
+        GridId = gridId;
+        Col = col;
+        Row = row;
+        Magic = BoundMagic;
+    }
+
     static void Raise(std::atomic<int32_t>& flag) { flag.store(1, std::memory_order_release); }
     static void Lower(std::atomic<int32_t>& flag) { flag.store(0, std::memory_order_release); }
     static bool IsRaised(const std::atomic<int32_t>& flag)

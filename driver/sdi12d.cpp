@@ -87,8 +87,13 @@ std::string Tsdi12d::BuildCommand(const dev_opt& request)
     if (request.Operation == OpRead)
         return request.ReadKey + "?\r\n";
     if (request.Operation == OpWrite)
-        return request.WriteKey + "=" + request.ValueToWrite + "\r\n";
+        return WriteCommand(request.WriteKey, request.ValueToWrite);
     return {};
+}
+
+std::string Tsdi12d::WriteCommand(const std::string& key, const std::string& value)
+{
+    return key + "=" + value + "\r\n";
 }
 
 std::string Tsdi12d::ParseReply(const std::string& line)
@@ -187,7 +192,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     PartialLine[0] = '\0';
     LastCommand = BuildCommand(request);
     const bool known = request.Operation == OpRead || request.Operation == OpWrite;
-    if (!known || LastCommand.size() > MaxCommandLength) {
+    if (!known || !CommandFits(LastCommand)) {
         // Never send a command cut short: skip it as if unanswered.
         State = StNext;
         return;

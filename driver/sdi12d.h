@@ -71,6 +71,13 @@ public:
     bool WaitIdle(std::chrono::milliseconds limit);
 
     static std::string BuildCommand(const dev_opt& request);
+    // The command that writes `value` to `key`, as it goes on the wire after the lead byte.
+    static std::string WriteCommand(const std::string& key, const std::string& value);
+    // Whether a command fits the driver's buffer; a longer one is never sent.
+    static bool CommandFits(const std::string& command)
+    {
+        return command.size() <= static_cast<std::size_t>(MaxCommandLength);
+    }
     static std::string ParseReply(const std::string& line);
 
     // Milliseconds of a monotonic 64-bit clock; never wraps.

@@ -5,8 +5,8 @@
 // window's value check first, as in its write pass: a value that reaches the wire holds no
 // byte that could end or frame a command. The sanitizers watch for overflows on the way.
 #include "driver/sdi12d.h"
-#include "driver/socketlink.h"
-#include "window/valuecheck.h"
+#include "driver/valuecheck.h"
+#include "sim/socketlink.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,7 +3,7 @@
 // socket pair; a model of the receiver, kept apart from the driver, says what every line must
 // hold. Any broken promise aborts, and the sanitizers watch the fixed line buffers.
 #include "driver/sdi12d.h"
-#include "driver/socketlink.h"
+#include "sim/socketlink.h"
 
 #include <cstddef>
 #include <cstdint>

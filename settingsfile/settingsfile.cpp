@@ -1,8 +1,8 @@
 #include "settingsfile/settingsfile.h"
 
 #include "driver/settingkeys.h"
+#include "driver/valuecheck.h"
 #include "settingsfile/atomicwrite.h"
-#include "window/valuecheck.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/cellview.h"
+#include "writeback/cellview.h"
 
 #include <QColor>
 

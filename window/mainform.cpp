@@ -5,9 +5,9 @@
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
+#include "driver/valuecheck.h"
+#include "serial/adapterlocator.h"
 #include "ui_mainform.h"
-#include "window/adapterlocator.h"
-#include "window/valuecheck.h"
 
 #include <QBrush>
 #include <QColor>
@@ -386,7 +386,7 @@ void TMainWindow::Timer1Timer()
     const TWriteBack::TickOutcome outcome = WriteBack.Tick();
     ApplyTick(outcome);
     UpdateProgress(outcome);
-    if ((outcome.ExchangeEnded && CycleState == CycleIdle) || outcome.DeviceRemoved)
+    if ((outcome.ExchangeEnded && WriteBack.CycleState == CycleIdle) || outcome.DeviceRemoved)
         ShowingNotConfirmed = true;
     ShowNotConfirmed();
     UpdateButtons();

@@ -2,11 +2,11 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
-#include "window/cellslots.h"
 #include "window/gridcellview.h"
-#include "window/portstatus.h"
-#include "window/replugwatch.h"
-#include "window/writeback.h"
+#include "writeback/cellslots.h"
+#include "writeback/portstatus.h"
+#include "writeback/replugwatch.h"
+#include "writeback/writeback.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -64,17 +64,7 @@ private:
     TWriteBack WriteBack;
 
 public:
-    // The write-back's cycle state, as the timer advances it.
-    const TCycleState& CycleState = WriteBack.CycleState;
-
-    // The cell table slot of a data cell, or -1 for a cell that no setting is bound to.
-    static int SlotOf(int32_t gridId, int32_t col, int32_t row)
-    {
-        return ::SlotOf(gridId, col, row);
-    }
-
-    using CellMark = ::CellMark;
-    CellMark MarkOf(int slot) const { return WriteBack.Marks().MarkOf(slot); }
+    // What the cells hold and how they are marked, and the cycle state; read-only.
     const TWriteBack& Cells() const { return WriteBack; }
     // Export and import of settings files.
     TSettingsMenu* SettingsMenu() const { return Menu; }

@@ -1,6 +1,6 @@
 #include "window/settingsmenu.h"
 
-#include "window/writeback.h"
+#include "writeback/writeback.h"
 
 #include <QAction>
 #include <QDir>

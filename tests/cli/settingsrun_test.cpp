@@ -4,8 +4,8 @@
 #include "cli/settingsrun.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
+#include "serial/adapterlocator.h"
 #include "sim/instrumentsim.h"
-#include "window/adapterlocator.h"
 
 #include <gtest/gtest.h>
 

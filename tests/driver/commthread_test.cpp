@@ -2,8 +2,8 @@
 // request, also while the port is broken.
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
-#include "driver/socketlink.h"
 #include "driver/testrecords.h"
+#include "sim/socketlink.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The driver's line assembly and cell exchange, stepped by hand over a scripted socket pair so
 // that each step sees exactly the bytes the test has fed.
 #include "driver/sdi12d.h"
-#include "driver/socketlink.h"
 #include "driver/testrecords.h"
+#include "sim/socketlink.h"
 
 #include <gtest/gtest.h>
 

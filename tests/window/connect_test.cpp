@@ -86,7 +86,7 @@ private slots:
             QVERIFY(slot < CellTableUsed);
             QCOMPARE(record.ReadKey, record.WriteKey);
             QCOMPARE(record.Operation, OpRead);
-            QCOMPARE(TMainWindow::SlotOf(record.GridId, record.Col, record.Row), slot);
+            QCOMPARE(SlotOf(record.GridId, record.Col, record.Row), slot);
             if (record.GridId == GridSensor) {
                 QCOMPARE(slot, 10 + 10 * record.Row + record.Col);
                 QCOMPARE(record.ReadKey, SensorKey(record.Col, record.Row));
@@ -133,8 +133,9 @@ private slots:
         QCOMPARE(Commands().size(), size_t(0));
 
         ClickCell(GridSensor, 2, 3);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            Commands().size() >= 2 && DriverIdle() && Window->CycleState == CycleIdle, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && DriverIdle() &&
+                                     Window->Cells().CycleState == CycleIdle,
+                                 WaitMs);
         QCOMPARE(Commands(), std::vector<std::string>({Write("S0NAM", "Probe X"), Read("S0NAM")}));
         QCOMPARE(Sim->Setting("S0NAM"), std::string("Probe X"));
         QCOMPARE(Window->GetCellText(GridSensor, 1, 1), std::string("Probe X"));
@@ -178,7 +179,8 @@ private slots:
                      {1, 1, CellMark::Unconfirmed, UnconfirmedTip},
                      {1, 2, CellMark::Unsafe, "Not sent"}};
         for (const auto& mark : marks) {
-            QCOMPARE(Window->MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)), mark.Mark);
+            QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)),
+                     mark.Mark);
             QCOMPARE(Item(GridSensor, mark.Col, mark.Row)->background().color(),
                      TGridCellView::ColourOf(mark.Mark));
             QVERIFY(ToolTip(GridSensor, mark.Col, mark.Row).startsWith(mark.Tip));
@@ -192,7 +194,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 1), WaitMs);
         QVERIFY(ConnectAndWait());
         // The refusal stays marked until the cell is edited again.
-        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
         Item(GridSensor, 4, 5)->setText("1");
         Item(GridSensor, 4, 5)->setText(Latin1(Sim->Setting("S4CAL0")));
         for (const auto& mark : marks)
@@ -212,8 +214,9 @@ private slots:
         QVERIFY(!path.isEmpty());
         QCOMPARE(Window->SettingsMenu()->Import(path), 2);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
-        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
-        QCOMPARE(Window->MarkOf(SlotOf(GridThermistor, 3, 2)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 3, 2)),
+                 CellMark::Unconfirmed);
         QCOMPARE(Progress()->text(), QString("2 settings not confirmed"));
         QTest::qWait(2 * Timer1IntervalMs);
         QVERIFY(Commands().empty()); // nothing goes out before a commit
@@ -349,7 +352,7 @@ private slots:
         // Ticks with the driver idle: no commit, so nothing is handed over.
         for (int i = 0; i < 3; ++i)
             Window->Timer1Timer();
-        QCOMPARE(Window->CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, CycleIdle);
         QCOMPARE(Commands().size(), size_t(0));
 
         Button("SaveBtn")->click();
@@ -365,7 +368,7 @@ private slots:
         Sim->SetReplyDelay(std::chrono::milliseconds(300));
         Item(GridThermistor, 1, 1)->setText("First");
         Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Window->CycleState == CycleWriting, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState == CycleWriting, WaitMs);
         Item(GridThermistor, 1, 2)->setText("Second");
         Button("SaveBtn")->click();
 
@@ -413,7 +416,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), 'x');
         QVERIFY(QApplication::focusWidget() != Sensors()); // the editor is open
         // A value read for that cell arrives (the driver is idle: the test plays its part).
-        dev_opt& record = cellTable[static_cast<size_t>(TMainWindow::SlotOf(GridSensor, 1, 2))];
+        dev_opt& record = cellTable[static_cast<size_t>(SlotOf(GridSensor, 1, 2))];
         QVERIFY(Sim->SetSetting("S1NAM", "From instrument"));
         record.ValueRead = "From instrument";
         dev_opt::Raise(record.ResultReady);
@@ -471,7 +474,7 @@ private slots:
         ClickCell(GridSensor, 1, 1);
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0, WaitMs);
-        QCOMPARE(Window->CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, CycleIdle);
         QVERIFY(DriverIdle());
         for (const dev_opt& record : cellTable)
             QVERIFY(!dev_opt::IsRaised(record.WriteNeeded));
@@ -485,7 +488,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), 6 * WaitMs);
         // The settings never read are marked, and counted where the progress showed.
         QVERIFY(Progress()->text().endsWith("settings not confirmed"));
-        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 1, 20)), CellMark::NoAnswer);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 20)), CellMark::NoAnswer);
         for (int col = 1; col <= 8; ++col)
             QCOMPARE(Window->GetCellText(GridSensor, col, 1), Sim->Setting(SensorKey(col, 1)));
         QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string());
@@ -521,7 +524,7 @@ private slots:
         Item(GridThermistor, 3, 2)->setText("1000");
         Button("SaveBtn")->click();
         // No key typed in the sensor table: Connect stays enabled during the write-back.
-        QTRY_VERIFY_WITH_TIMEOUT(Window->CycleState != CycleIdle && !DriverIdle(), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState != CycleIdle && !DriverIdle(), WaitMs);
         QVERIFY(Button("ConnectBtn")->isEnabled());
         BoxSeen seen;
         CloseBoxLater(seen);
@@ -548,7 +551,7 @@ private slots:
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(
             Button("ConnectBtn")->isEnabled() && Button("CancelBtn")->isEnabled(), WaitMs);
-        QCOMPARE(Window->CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, CycleIdle);
         QVERIFY(ConnectAndWait());
     }
 

@@ -231,7 +231,7 @@ private slots:
         QVERIFY2(InstrumentDiffers({{"S1CFRQ", "2750"}}).isEmpty(),
                  qPrintable(InstrumentDiffers({{"S1CFRQ", "2750"}})));
         QCOMPARE(Window->GetCellText(GridSensor, 3, 2), std::string("#?2750"));
-        QCOMPARE(Window->MarkOf(SlotOf(GridSensor, 3, 2)), CellMark::NotTaken);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 2)), CellMark::NotTaken);
 
         ClearFaultsAndConnectAgain();
     }

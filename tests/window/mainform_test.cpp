@@ -1,10 +1,10 @@
 // The main window on the offscreen platform: layout, table labelling, the timer's copy and
 // button steps, ResetGrids, keyboard order, and the error box for escaping exceptions.
 #include "../driver/testrecords.h"
+#include "app/tapplication.h"
 #include "driver/sdi12d.h"
 #include "messageboxwatch.h"
 #include "window/mainform.h"
-#include "window/tapplication.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -95,7 +95,7 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.windowIcon().actualSize(QSize(32, 32)), QSize(32, 32));
-        QCOMPARE(window.CycleState, CycleIdle);
+        QCOMPARE(window.Cells().CycleState, CycleIdle);
 
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

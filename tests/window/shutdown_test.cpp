@@ -2,9 +2,9 @@
 // teardown stops and joins the comms thread at once, without waiting out the reply limit.
 #include "ptymaster.h"
 
+#include "app/tapplication.h"
 #include "driver/sdi12d.h"
 #include "window/mainform.h"
-#include "window/tapplication.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -22,7 +22,7 @@ private:
         return QTest::qWaitFor(
             [&] {
                 return Status() == expected && DriverIdle() && Button("ConnectBtn")->isEnabled() &&
-                       Button("CancelBtn")->isEnabled() && Window->CycleState == CycleIdle;
+                       Button("CancelBtn")->isEnabled() && Window->Cells().CycleState == CycleIdle;
             },
             WaitMs);
     }

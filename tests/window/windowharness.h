@@ -2,14 +2,14 @@
 // A harness for end-to-end tests of the real window with the real driver and comms thread,
 // over a pseudo-terminal to the simulated instrument.
 #include "../driver/testrecords.h"
+#include "app/tapplication.h"
 #include "driver/sdi12d.h"
 #include "messageboxwatch.h"
 #include "programreset.h"
+#include "serial/adapterlocator.h"
 #include "serial/ft_portid.h"
 #include "sim/instrumentsim.h"
-#include "window/adapterlocator.h"
 #include "window/mainform.h"
-#include "window/tapplication.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -130,7 +130,7 @@ protected:
 
     bool Settled() const
     {
-        return DriverIdle() && Window->CycleState == CycleIdle && PendingSaves == 0 &&
+        return DriverIdle() && Window->Cells().CycleState == CycleIdle && PendingSaves == 0 &&
                Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
     }
 

@@ -5,11 +5,11 @@
 #include "../../window/messageboxwatch.h"
 #include "../../window/programreset.h"
 #include "../testcomport.h"
+#include "app/tapplication.h"
 #include "driver/sdi12d.h"
+#include "serial/adapterlocator.h"
 #include "sim/instrumentsettings.h"
-#include "window/adapterlocator.h"
 #include "window/mainform.h"
-#include "window/tapplication.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -99,11 +99,11 @@ class TestComPortWindow : public QObject
     }
     CellMark Mark(const Cell& cell) const
     {
-        return Window->MarkOf(TMainWindow::SlotOf(cell.Grid, cell.Col, cell.Row));
+        return Window->Cells().Marks().MarkOf(SlotOf(cell.Grid, cell.Col, cell.Row));
     }
     bool Settled() const
     {
-        return sdi12d.Mode.load() == ModeIdle && Window->CycleState == CycleIdle &&
+        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == CycleIdle &&
                PendingSaves == 0 && Button("ConnectBtn")->isEnabled() &&
                Grid(GridSensor)->isEnabled();
     }

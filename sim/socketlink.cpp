@@ -1,4 +1,4 @@
-#include "driver/socketlink.h"
+#include "sim/socketlink.h"
 
 #include <cerrno>
 #include <stdexcept>

@@ -1,11 +1,17 @@
-#include "window/adapterlocator.h"
+#include "serial/adapterlocator.h"
 
-#include "driver/sdi12d.h"
+#include "serial/commsport.h"
 #include "serial/ft_portid.h"
 
 #include <cctype>
 
 TAdapterLocator adapterLocator;
+
+std::string TAdapterLocator::NotFoundText()
+{
+    return std::string("No adapter found: no FTDI device whose description contains \"") +
+           SearchText + "\".";
+}
 
 void TAdapterLocator::UseDevice(const std::string& devicePath)
 {
@@ -73,10 +79,10 @@ bool TAdapterLocator::AdapterPresent() const
     return where.Found && TCommsPort::DeviceExists(where.DevicePath);
 }
 
-void TAdapterLocator::Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate)
+void TAdapterLocator::Open(TCommsPort& port, const AdapterLocation& where, int32_t baudRate)
 {
     if (where.PortNumber >= 1)
-        driver.OpenPort(where.PortNumber, baudRate);
+        port.OpenPort(where.PortNumber, baudRate);
     else
-        driver.OpenDevice(where.DevicePath, baudRate);
+        port.OpenDevice(where.DevicePath, baudRate);
 }

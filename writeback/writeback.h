@@ -3,8 +3,8 @@
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
 #include "settingsfile/settingsfile.h"
-#include "window/cellmarks.h"
-#include "window/cellstate.h"
+#include "writeback/cellmarks.h"
+#include "writeback/cellstate.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/cellmarks.h"
+#include "writeback/cellmarks.h"
 
 #include <QString>
 

@@ -1,13 +1,13 @@
+#include "app/displaycheck.h"
+#include "app/tapplication.h"
 #include "cli/exitstatus.h"
+#include "cli/programoptions.h"
 #include "cli/settingsrun.h"
 #include "driver/sdi12d.h"
+#include "serial/adapterlocator.h"
 #include "serial/commsport.h"
 #include "serial/ft_portid.h"
-#include "window/adapterlocator.h"
-#include "window/displaycheck.h"
 #include "window/mainform.h"
-#include "window/programoptions.h"
-#include "window/tapplication.h"
 
 #ifndef _WIN32
 #include "sim/instrumentsim.h"
@@ -38,8 +38,7 @@ int ReportAdapter()
 {
     const int32_t number = FindAdapterPort(TAdapterLocator::SearchText);
     if (number < 1) {
-        std::printf("No adapter found: no FTDI device whose description contains \"%s\".\n",
-                    TAdapterLocator::SearchText);
+        std::printf("%s\n", TAdapterLocator::NotFoundText().c_str());
         return ExitStatus::NoAdapter;
     }
     std::printf("Adapter found: port %d, device %s\n", static_cast<int>(number),

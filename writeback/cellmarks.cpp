@@ -1,4 +1,4 @@
-#include "window/cellmarks.h"
+#include "writeback/cellmarks.h"
 
 #include <algorithm>
 

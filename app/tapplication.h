@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/exitstatus.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -16,7 +18,7 @@ public:
     using WindowFactory = std::function<std::unique_ptr<QWidget>()>;
 
     // The process's exit code after every normal end.
-    static constexpr int ExitCode = 99999;
+    static constexpr int ExitCode = ExitStatus::WindowClosed;
 
     TApplication(int& argc, char** argv);
 

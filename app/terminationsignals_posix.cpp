@@ -1,4 +1,4 @@
-#include "window/terminationsignals.h"
+#include "app/terminationsignals.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

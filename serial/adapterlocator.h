@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class Tsdi12d;
+class TCommsPort;
 
 // Where Connect finds the instrument.
 struct AdapterLocation
@@ -21,6 +21,9 @@ class TAdapterLocator
 public:
     static constexpr const char* SearchText = "FT";
 
+    // What the user is told when the search finds no adapter: one sentence, ending in ".".
+    static std::string NotFoundText();
+
     void UseDevice(const std::string& devicePath);
     bool DeviceNamed() const { return !NamedDevice.empty(); }
 
@@ -30,8 +33,8 @@ public:
     // Whether Connect would find a device now: the search finds the adapter and its device is
     // there, or the named device exists.
     bool AdapterPresent() const;
-    // Opens the located port on the driver's port; GUI thread, driver idle.
-    static void Open(Tsdi12d& driver, const AdapterLocation& where, int32_t baudRate);
+    // Opens the located port; GUI thread, driver idle.
+    static void Open(TCommsPort& port, const AdapterLocation& where, int32_t baudRate);
 
 private:
     std::string NamedDevice;

@@ -1,7 +1,7 @@
 // The decisions behind the replug and the port's status texts, without a window.
-#include "window/adapterlocator.h"
-#include "window/portstatus.h"
-#include "window/replugwatch.h"
+#include "serial/adapterlocator.h"
+#include "writeback/portstatus.h"
+#include "writeback/replugwatch.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -101,4 +101,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(TestReplugWatch)
 
-#include "replugwatch_test.moc"
+#include "replugwatch_qtest.moc"

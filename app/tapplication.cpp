@@ -1,6 +1,6 @@
-#include "window/tapplication.h"
+#include "app/tapplication.h"
 
-#include "window/terminationsignals.h"
+#include "app/terminationsignals.h"
 
 #include <QFileInfo>
 #include <QIcon>

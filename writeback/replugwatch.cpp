@@ -1,4 +1,4 @@
-#include "window/replugwatch.h"
+#include "writeback/replugwatch.h"
 
 void TReplugWatch::Start(uint64_t nowMs)
 {

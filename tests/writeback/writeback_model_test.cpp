@@ -2,7 +2,7 @@
 // the real driver and the simulated instrument, checked after each step against a reference
 // model of what the user committed. A failure names its seed; DEVCONFIG_MODEL_SEED replays
 // one seed, DEVCONFIG_MODEL_SEQUENCES sets how many sequences run.
-#include "window/valuecheck.h"
+#include "driver/valuecheck.h"
 #include "writebackrig.h"
 
 #include <gtest/gtest.h>

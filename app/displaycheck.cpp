@@ -1,4 +1,4 @@
-#include "window/displaycheck.h"
+#include "app/displaycheck.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,13 +7,13 @@
 //                          Connect on a simulated instrument whose replies come in pieces,
 //                          with NUL bytes and an over-long line; then one edit is saved, its
 //                          write is answered late, and the window is closed while it waits
-#include "ptymaster.h"
+#include "window/ptymaster.h"
 
+#include "app/tapplication.h"
 #include "driver/sdi12d.h"
+#include "serial/adapterlocator.h"
 #include "sim/instrumentsim.h"
-#include "window/adapterlocator.h"
 #include "window/mainform.h"
-#include "window/tapplication.h"
 
 #include <QAbstractButton>
 #include <QApplication>

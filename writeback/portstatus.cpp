@@ -1,4 +1,4 @@
-#include "window/portstatus.h"
+#include "writeback/portstatus.h"
 
 QString TPortStatus::Opened(const QString& device, Kind kind)
 {

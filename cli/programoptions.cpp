@@ -1,4 +1,4 @@
-#include "window/programoptions.h"
+#include "cli/programoptions.h"
 
 #include "cli/exitstatus.h"
 

@@ -104,4 +104,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(TestProgram)
 
-#include "program_test.moc"
+#include "program_qtest.moc"

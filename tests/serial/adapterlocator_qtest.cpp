@@ -1,5 +1,5 @@
 // Which names given with --port are COM ports, opened by number as the adapter's port is.
-#include "window/adapterlocator.h"
+#include "serial/adapterlocator.h"
 
 #include <QTest>
 
@@ -36,4 +36,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestAdapterLocator)
-#include "adapterlocator_test.moc"
+#include "adapterlocator_qtest.moc"

@@ -1,9 +1,9 @@
-#include "window/writeback.h"
+#include "writeback/writeback.h"
 
 #include "driver/sdi12d.h"
-#include "window/cellslots.h"
-#include "window/cellview.h"
-#include "window/valuecheck.h"
+#include "driver/valuecheck.h"
+#include "writeback/cellslots.h"
+#include "writeback/cellview.h"
 
 namespace {
 
@@ -128,14 +128,7 @@ void TWriteBack::BindCell(int32_t gridId, const std::string& key, int32_t col, i
     const int slot = SlotOf(gridId, col, row);
     if (slot < 0)
         return;
-    dev_opt& record = Table[static_cast<size_t>(slot)];
-    record.ReadKey = key;
-    record.WriteKey = key;
-    record.Operation = OpRead;
-    record.GridId = gridId;
-    record.Col = col;
-    record.Row = row;
-    record.Magic = BoundMagic;
+    Table[static_cast<size_t>(slot)].Bind(gridId, key, col, row);
 }
 
 int TWriteBack::StartInitialRead(RequestList& list)

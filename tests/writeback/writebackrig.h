@@ -4,9 +4,9 @@
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsim.h"
-#include "window/cellslots.h"
-#include "window/cellview.h"
-#include "window/writeback.h"
+#include "writeback/cellslots.h"
+#include "writeback/cellview.h"
+#include "writeback/writeback.h"
 
 #include <chrono>
 #include <functional>

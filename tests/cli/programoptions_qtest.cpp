@@ -1,7 +1,7 @@
 // Command-line options: parsing, and the options that answer without opening a window.
-#include "window/programoptions.h"
+#include "cli/programoptions.h"
 
-#include "textfile.h"
+#include "window/textfile.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -213,4 +213,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(ProgramOptionsTest)
-#include "programoptions_test.moc"
+#include "programoptions_qtest.moc"

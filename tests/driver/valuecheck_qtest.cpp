@@ -1,7 +1,7 @@
 // Which cell texts may go to the instrument as a value: control characters and commands too
 // long for the driver's buffer are refused, Latin-1 text is allowed.
 #include "driver/sdi12d.h"
-#include "window/valuecheck.h"
+#include "driver/valuecheck.h"
 
 #include <QTest>
 
@@ -73,4 +73,4 @@ private slots:
 
 QTEST_APPLESS_MAIN(TestValueCheck)
 
-#include "valuecheck_test.moc"
+#include "valuecheck_qtest.moc"

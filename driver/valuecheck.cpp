@@ -1,4 +1,4 @@
-#include "window/valuecheck.h"
+#include "driver/valuecheck.h"
 
 #include "driver/sdi12d.h"
 
@@ -41,9 +41,7 @@ std::string UnsafeValueReason(const std::string& key, const std::string& text)
         if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
             return "Not sent: the value holds " + ControlName(byte);
     }
-    // key "=" value CR LF
-    const std::size_t length = key.size() + 1 + text.size() + 2;
-    if (length > static_cast<std::size_t>(MaxCommandLength))
+    if (!Tsdi12d::CommandFits(Tsdi12d::WriteCommand(key, text)))
         return "Not sent: the value is too long (" + std::to_string(text.size()) +
                " characters; the command may hold " + std::to_string(MaxCommandLength) +
                " characters with the key)";
