@@ -61,8 +61,8 @@ int main(int argc, char* argv[])
 {
     const std::string program = ProgramName(argv);
     const TProgramOptions options = TProgramOptions::Parse(argc, argv);
-    if (!options.Error.empty()) {
-        std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), options.Error.c_str(),
+    if (options.Error) {
+        std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), options.Error->c_str(),
                      TProgramOptions::Usage(program).c_str());
         return ExitStatus::Usage;
     }
@@ -74,9 +74,8 @@ int main(int argc, char* argv[])
         return ReportAdapter();
     const bool windowed = options.Action == TProgramOptions::FileAction::None;
     if (windowed) {
-        const std::string missing = TDisplayCheck::Problem(argc, argv);
-        if (!missing.empty()) {
-            std::fprintf(stderr, "%s: %s\n", program.c_str(), missing.c_str());
+        if (const auto missing = TDisplayCheck::Problem(argc, argv)) {
+            std::fprintf(stderr, "%s: %s\n", program.c_str(), missing->c_str());
             return ExitStatus::NoDisplay;
         }
     }

@@ -23,16 +23,16 @@ bool PlatformNamed(int argc, char** argv)
 
 } // namespace
 
-std::string TDisplayCheck::Problem(int argc, char** argv)
+std::optional<std::string> TDisplayCheck::Problem(int argc, char** argv)
 {
 #if defined(_WIN32) || defined(__APPLE__)
     (void)argc;
     (void)argv;
-    return {};
+    return std::nullopt;
 #else
     if (Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM") ||
         PlatformNamed(argc, argv))
-        return {};
+        return std::nullopt;
     return "no display: none of DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM is set, so the "
            "window cannot open (--simulate needs a display too). Start it in a graphical "
            "session, or use --read, --write or --compare, which need none.";

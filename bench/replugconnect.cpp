@@ -51,7 +51,7 @@ bool PlugIn(const InstrumentSim& sim, const QString& link)
 bool Idle(const TMainWindow& window)
 {
     return sdi12d.Mode.load() == ModeIdle && sdi12d.ExchangeRunning.load() == 0 &&
-           window.Cells().CycleState == CycleIdle;
+           window.Cells().CycleState == TCycleState::Idle;
 }
 
 // One pull and return; seconds from the return to the first command, or a negative number.

@@ -119,7 +119,7 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
             i += span - 1;
         } else if (span < 0) {
             options.Error = std::string(arg) + " needs a value";
-        } else if (options.Error.empty()) {
+        } else if (!options.Error) {
             options.Error = arg[0] == '-' ? std::string("unknown option ") + arg
                                           : std::string("unexpected argument ") + arg;
         }
@@ -128,7 +128,7 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
     argv[argc] = nullptr;
     if (options.Simulate && !options.Port.empty())
         options.Error = "--port and --simulate exclude each other";
-    if (options.TimeoutMs != 0 && options.Action == Action::None && options.Error.empty())
+    if (options.TimeoutMs != 0 && options.Action == Action::None && !options.Error)
         options.Error = "--timeout applies only to --read, --write and --compare";
     return options;
 }

@@ -33,7 +33,7 @@ std::string ControlName(unsigned char byte)
 
 } // namespace
 
-std::string UnsafeValueReason(const std::string& key, const std::string& text)
+std::optional<std::string> UnsafeValueReason(const std::string& key, const std::string& text)
 {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -45,13 +45,13 @@ std::string UnsafeValueReason(const std::string& key, const std::string& text)
         return "Not sent: the value is too long (" + std::to_string(text.size()) +
                " characters; the command may hold " + std::to_string(MaxCommandLength) +
                " characters with the key)";
-    return {};
+    return std::nullopt;
 }
 
-std::string UnrepresentableTextReason(const std::u16string& text)
+std::optional<std::string> UnrepresentableTextReason(const std::u16string& text)
 {
     for (const char16_t unit : text)
         if (unit > 0xFF)
             return "Not sent: the value holds a character the instrument cannot store";
-    return {};
+    return std::nullopt;
 }

@@ -68,7 +68,7 @@ bool WindowWouldSubmit(const dev_opt& record)
 {
     if (record.Operation != OpWrite)
         return true;
-    return UnsafeValueReason(record.WriteKey, record.ValueToWrite).empty();
+    return !UnsafeValueReason(record.WriteKey, record.ValueToWrite);
 }
 
 void CheckBuiltCommand(const dev_opt& record)

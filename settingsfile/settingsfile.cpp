@@ -159,7 +159,7 @@ std::string TSettingsFile::Problem(const std::string& key, const std::string& la
 {
     if (SettingKeys::IndexOf(key) < 0)
         return "unknown key \"" + Shown(key) + "\"";
-    return UnsafeValueReason(key, latin1Value);
+    return UnsafeValueReason(key, latin1Value).value_or(std::string());
 }
 
 SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::string& text)

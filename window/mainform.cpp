@@ -386,7 +386,8 @@ void TMainWindow::Timer1Timer()
     const TWriteBack::TickOutcome outcome = WriteBack.Tick();
     ApplyTick(outcome);
     UpdateProgress(outcome);
-    if ((outcome.ExchangeEnded && WriteBack.CycleState == CycleIdle) || outcome.DeviceRemoved)
+    if ((outcome.ExchangeEnded && WriteBack.CycleState == TCycleState::Idle) ||
+        outcome.DeviceRemoved)
         ShowingNotConfirmed = true;
     ShowNotConfirmed();
     UpdateButtons();

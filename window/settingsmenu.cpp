@@ -56,7 +56,7 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
     std::vector<std::string> unknown;
     ExportAction->setEnabled(!WriteBack.InstrumentValues(unknown).empty());
     ImportAction->setEnabled(WriteBack.Connected() && driverIdle &&
-                             WriteBack.CycleState == CycleIdle);
+                             WriteBack.CycleState == TCycleState::Idle);
 }
 
 void TSettingsMenu::ExportClick()

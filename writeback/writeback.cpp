@@ -99,7 +99,8 @@ TCellState& TWriteBack::State(int slot)
 bool TWriteBack::ConnectRefused(bool tableEnabled) const
 {
     return (tableEnabled && PendingSaves != 0) ||
-           Driver.Mode.load(std::memory_order_acquire) != ModeIdle || CycleState != CycleIdle;
+           Driver.Mode.load(std::memory_order_acquire) != ModeIdle ||
+           CycleState != TCycleState::Idle;
 }
 
 // Nothing is known of the instrument until its values are read again; edits not yet confirmed
@@ -167,14 +168,14 @@ void TWriteBack::UserEdited(int slot)
         state.Stage == EditStage::AwaitingAnswer || state.Stage == EditStage::AwaitingReadBack;
     dev_opt::Lower(record.WriteNeeded);
 
-    std::string reason = UnrepresentableTextReason(text.toStdU16String());
+    std::optional<std::string> reason = UnrepresentableTextReason(text.toStdU16String());
     const std::string latin = text.toLatin1().toStdString();
-    if (reason.empty())
+    if (!reason)
         reason = UnsafeValueReason(record.WriteKey, latin);
-    if (!reason.empty()) {
+    if (reason) {
         state.Edit = text;
         state.Stage = EditStage::Unsafe;
-        state.UnsafeReason = QString::fromStdString(reason);
+        state.UnsafeReason = QString::fromStdString(*reason);
     } else if (!written && state.Instrument && latin == *state.Instrument) {
         state.Edit.reset();
         state.Stage = EditStage::None;
@@ -324,7 +325,7 @@ bool TWriteBack::CheckDeviceRemoved()
     if (!IsConnected || !dev_opt::IsRaised(Driver.PortLost))
         return false;
     IsConnected = false;
-    CycleState = CycleIdle;
+    CycleState = TCycleState::Idle;
     PendingSaves = 0;
     return true;
 }
@@ -332,13 +333,13 @@ bool TWriteBack::CheckDeviceRemoved()
 void TWriteBack::CycleStep(TickOutcome& outcome)
 {
     switch (CycleState) {
-    case CycleIdle:
+    case TCycleState::Idle:
         if (PendingSaves == 0)
             break;
         PendingSaves = 0;
         if (WritePass() > 0) {
             outcome.WritesStarted = true;
-            CycleState = CycleWriting;
+            CycleState = TCycleState::Writing;
         } else {
             // No exchange will come to lower the flag that focusing the table raised. The
             // driver is idle, so it does not write the flag now.
@@ -346,13 +347,13 @@ void TWriteBack::CycleStep(TickOutcome& outcome)
             outcome.NothingToWrite = true;
         }
         break;
-    case CycleWriting:
+    case TCycleState::Writing:
         ReadBackPass();
-        CycleState = CycleReadingBack;
+        CycleState = TCycleState::ReadingBack;
         break;
-    case CycleReadingBack:
+    case TCycleState::ReadingBack:
         outcome.CycleEnded = true;
-        CycleState = CycleIdle;
+        CycleState = TCycleState::Idle;
         break;
     }
 }

@@ -14,11 +14,11 @@ class Tsdi12d;
 class TCellView;
 
 // States of the write-back cycle that the timer advances.
-enum TCycleState : int32_t
+enum class TCycleState : int32_t
 {
-    CycleIdle = 0,
-    CycleWriting = 2,
-    CycleReadingBack = 3,
+    Idle = 0,
+    Writing = 2,
+    ReadingBack = 3,
 };
 
 // The start of every tooltip of an edit the instrument has not confirmed yet.
@@ -69,7 +69,7 @@ public:
     // with the next commit. Returns how many cells changed.
     int ImportEdits(const SettingList& values);
 
-    TCycleState CycleState = CycleIdle;
+    TCycleState CycleState = TCycleState::Idle;
     const TCellState& StateOf(int slot) const;
     const TCellMarks& Marks() const { return CellMarks; }
     // Settings whose cell carries any mark.

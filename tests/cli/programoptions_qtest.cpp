@@ -51,7 +51,7 @@ private slots:
     {
         Args args({"devconfig"});
         const auto options = args.Parse();
-        QVERIFY(options.Error.empty());
+        QVERIFY(!options.Error);
         QVERIFY(options.Port.empty());
         QVERIFY(!options.Simulate && !options.FindAdapter && !options.Help);
         QCOMPARE(args.Left(), QStringList{"devconfig"});
@@ -72,7 +72,7 @@ private slots:
                    "--stylesheet=a.qss", "-reverse"});
         const auto options = args.Parse();
         QVERIFY(options.Simulate);
-        QVERIFY(options.Error.empty());
+        QVERIFY(!options.Error);
         QCOMPARE(args.Left(), (QStringList{"devconfig", "-platform", "offscreen", "-style",
                                            "fusion", "--stylesheet=a.qss", "-reverse"}));
         QCOMPARE(args.Pointers[static_cast<size_t>(args.Count)], nullptr);
@@ -81,11 +81,11 @@ private slots:
     void refusedCommandLines()
     {
         Args missing({"devconfig", "--port"});
-        QVERIFY(!missing.Parse().Error.empty());
+        QVERIFY(missing.Parse().Error.has_value());
         Args empty({"devconfig", "--port="});
-        QVERIFY(!empty.Parse().Error.empty());
+        QVERIFY(empty.Parse().Error.has_value());
         Args both({"devconfig", "--simulate", "--port", "/dev/ttyUSB0"});
-        QVERIFY(!both.Parse().Error.empty());
+        QVERIFY(both.Parse().Error.has_value());
         const std::vector<std::vector<std::string>> refused = {
             {"devconfig", "--bogus"},
             {"devconfig", "stray"},
@@ -100,7 +100,7 @@ private slots:
         };
         for (const auto& words : refused) {
             Args args(words);
-            QVERIFY2(!args.Parse().Error.empty(), words[1].c_str());
+            QVERIFY2(args.Parse().Error.has_value(), words[1].c_str());
         }
     }
 
@@ -124,7 +124,7 @@ private slots:
         for (const auto& c : cases) {
             Args args(c.Words);
             const auto options = args.Parse();
-            QVERIFY2(options.Error.empty(), options.Error.c_str());
+            QVERIFY2(!options.Error, options.Error.value_or("").c_str());
             QCOMPARE(options.Action, c.What);
             QCOMPARE(options.SettingsFile, c.File);
             QCOMPARE(options.TimeoutMs, c.TimeoutMs);

@@ -35,7 +35,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(bool, safe);
-        const std::string reason = UnsafeValueReason("S0NAM", text.toStdString());
+        const std::string reason = UnsafeValueReason("S0NAM", text.toStdString()).value_or("");
         QCOMPARE(reason.empty(), safe);
         if (!safe)
             QVERIFY(QByteArray::fromStdString(reason).startsWith("Not sent"));
@@ -46,13 +46,13 @@ private slots:
         // key "=" value CR LF
         const std::string key = "TH2STD";
         const size_t room = size_t(MaxCommandLength) - key.size() - 3;
-        QVERIFY(UnsafeValueReason(key, std::string(room, '1')).empty());
-        const std::string reason = UnsafeValueReason(key, std::string(room + 1, '1'));
+        QVERIFY(!UnsafeValueReason(key, std::string(room, '1')));
+        const std::string reason = UnsafeValueReason(key, std::string(room + 1, '1')).value_or("");
         QVERIFY(!reason.empty());
         QVERIFY(QByteArray::fromStdString(reason).contains("too long"));
-        QVERIFY(!UnsafeValueReason(key, std::string(100000, '1')).empty());
+        QVERIFY(UnsafeValueReason(key, std::string(100000, '1')).has_value());
         // The same value fits a shorter key.
-        QVERIFY(UnsafeValueReason("S0NAM", std::string(room + 1, '1')).empty());
+        QVERIFY(!UnsafeValueReason("S0NAM", std::string(room + 1, '1')));
         // The driver really sends the longest command that passes.
         dev_opt record;
         record.WriteKey = key;
@@ -63,11 +63,11 @@ private slots:
 
     void charactersBeyondLatin1AreRefused()
     {
-        QVERIFY(UnrepresentableTextReason(u"").empty());
-        QVERIFY(UnrepresentableTextReason(u"25\u00B0C \u00FF").empty());
-        QVERIFY(!UnrepresentableTextReason(u"5 \u20AC").empty());
-        QVERIFY(!UnrepresentableTextReason(u"\u0100").empty());
-        QVERIFY(!UnrepresentableTextReason(u"\U0001F600").empty());
+        QVERIFY(!UnrepresentableTextReason(u""));
+        QVERIFY(!UnrepresentableTextReason(u"25\u00B0C \u00FF"));
+        QVERIFY(UnrepresentableTextReason(u"5 \u20AC").has_value());
+        QVERIFY(UnrepresentableTextReason(u"\u0100").has_value());
+        QVERIFY(UnrepresentableTextReason(u"\U0001F600").has_value());
     }
 };
 

@@ -134,7 +134,7 @@ private slots:
 
         ClickCell(GridSensor, 2, 3);
         QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && DriverIdle() &&
-                                     Window->Cells().CycleState == CycleIdle,
+                                     Window->Cells().CycleState == TCycleState::Idle,
                                  WaitMs);
         QCOMPARE(Commands(), std::vector<std::string>({Write("S0NAM", "Probe X"), Read("S0NAM")}));
         QCOMPARE(Sim->Setting("S0NAM"), std::string("Probe X"));
@@ -352,7 +352,7 @@ private slots:
         // Ticks with the driver idle: no commit, so nothing is handed over.
         for (int i = 0; i < 3; ++i)
             Window->Timer1Timer();
-        QCOMPARE(Window->Cells().CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, TCycleState::Idle);
         QCOMPARE(Commands().size(), size_t(0));
 
         Button("SaveBtn")->click();
@@ -368,7 +368,7 @@ private slots:
         Sim->SetReplyDelay(std::chrono::milliseconds(300));
         Item(GridThermistor, 1, 1)->setText("First");
         Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState == CycleWriting, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState == TCycleState::Writing, WaitMs);
         Item(GridThermistor, 1, 2)->setText("Second");
         Button("SaveBtn")->click();
 
@@ -474,7 +474,7 @@ private slots:
         ClickCell(GridSensor, 1, 1);
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0, WaitMs);
-        QCOMPARE(Window->Cells().CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, TCycleState::Idle);
         QVERIFY(DriverIdle());
         for (const dev_opt& record : cellTable)
             QVERIFY(!dev_opt::IsRaised(record.WriteNeeded));
@@ -524,7 +524,8 @@ private slots:
         Item(GridThermistor, 3, 2)->setText("1000");
         Button("SaveBtn")->click();
         // No key typed in the sensor table: Connect stays enabled during the write-back.
-        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState != CycleIdle && !DriverIdle(), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Window->Cells().CycleState != TCycleState::Idle && !DriverIdle(),
+                                 WaitMs);
         QVERIFY(Button("ConnectBtn")->isEnabled());
         BoxSeen seen;
         CloseBoxLater(seen);
@@ -551,7 +552,7 @@ private slots:
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(
             Button("ConnectBtn")->isEnabled() && Button("CancelBtn")->isEnabled(), WaitMs);
-        QCOMPARE(Window->Cells().CycleState, CycleIdle);
+        QCOMPARE(Window->Cells().CycleState, TCycleState::Idle);
         QVERIFY(ConnectAndWait());
     }
 

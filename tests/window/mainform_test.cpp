@@ -95,7 +95,7 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.windowIcon().actualSize(QSize(32, 32)), QSize(32, 32));
-        QCOMPARE(window.Cells().CycleState, CycleIdle);
+        QCOMPARE(window.Cells().CycleState, TCycleState::Idle);
 
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -22,7 +22,8 @@ private:
         return QTest::qWaitFor(
             [&] {
                 return Status() == expected && DriverIdle() && Button("ConnectBtn")->isEnabled() &&
-                       Button("CancelBtn")->isEnabled() && Window->Cells().CycleState == CycleIdle;
+                       Button("CancelBtn")->isEnabled() &&
+                       Window->Cells().CycleState == TCycleState::Idle;
             },
             WaitMs);
     }

@@ -130,8 +130,8 @@ protected:
 
     bool Settled() const
     {
-        return DriverIdle() && Window->Cells().CycleState == CycleIdle && PendingSaves == 0 &&
-               Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
+        return DriverIdle() && Window->Cells().CycleState == TCycleState::Idle &&
+               PendingSaves == 0 && Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
     }
 
     // Connect, wait until every setting is shown, then forget the reads.

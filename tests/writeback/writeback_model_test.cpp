@@ -211,7 +211,7 @@ private:
             else if (latest->toLatin1().toStdString() != record.ValueToWrite)
                 Fail(cell.Key + " is written as \"" + record.ValueToWrite +
                      "\", but the user last committed \"" + latest->toStdString() + "\"");
-            if (!UnsafeValueReason(cell.Key, record.ValueToWrite).empty())
+            if (UnsafeValueReason(cell.Key, record.ValueToWrite))
                 Fail(cell.Key + " is written with an unsafe value");
             Handed.insert({cell.Key, record.ValueToWrite});
         }

@@ -246,9 +246,10 @@ TEST_F(WriteBack, ConnectIsRefusedWhileACommitOrExchangeIsUnderWay)
     EXPECT_TRUE(Rig.Unit.ConnectRefused(true));
     EXPECT_FALSE(Rig.Unit.ConnectRefused(false)); // table disabled: the commit is not the user's
     ASSERT_TRUE(Rig.Settle());
-    Rig.Unit.CycleState = CycleWriting; // between the write and the read-back, the driver idle
+    Rig.Unit.CycleState =
+        TCycleState::Writing; // between the write and the read-back, the driver idle
     EXPECT_TRUE(Rig.Unit.ConnectRefused(false));
-    Rig.Unit.CycleState = CycleIdle;
+    Rig.Unit.CycleState = TCycleState::Idle;
     Rig.Sim->SetReplyDelay(2ms);
     ASSERT_TRUE(Rig.Connect());
     EXPECT_TRUE(Rig.Unit.ConnectRefused(false)); // the initial read runs

@@ -144,7 +144,7 @@ public:
 
     bool Idle() const
     {
-        return Driver.Mode.load() == ModeIdle && Unit.CycleState == CycleIdle &&
+        return Driver.Mode.load() == ModeIdle && Unit.CycleState == TCycleState::Idle &&
                PendingSaves == 0 && !Unit.ExchangeOpen();
     }
     // Ticks until every exchange and cycle has ended.
@@ -162,9 +162,9 @@ public:
     // Ticks until the cycle has handed its writes to the driver.
     bool TickUntilWriting()
     {
-        for (int i = 0; i < 1000 && Unit.CycleState != CycleWriting; ++i)
+        for (int i = 0; i < 1000 && Unit.CycleState != TCycleState::Writing; ++i)
             Tick();
-        return Unit.CycleState == CycleWriting;
+        return Unit.CycleState == TCycleState::Writing;
     }
 
     // The adapter comes back: the same instrument at a new line.

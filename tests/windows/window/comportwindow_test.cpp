@@ -103,7 +103,7 @@ class TestComPortWindow : public QObject
     }
     bool Settled() const
     {
-        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == CycleIdle &&
+        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == TCycleState::Idle &&
                PendingSaves == 0 && Button("ConnectBtn")->isEnabled() &&
                Grid(GridSensor)->isEnabled();
     }
