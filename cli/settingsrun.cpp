@@ -173,6 +173,14 @@ int TSettingsRun::RunExchange(const RequestList& list, const char* label, const 
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
         return ExitStatus::NoAdapter;
     }
+    if (Driver.OverlongRequest != nullptr) {
+        Err << "The instrument's reply to " << Driver.OverlongRequest->ReadKey << " was "
+            << Driver.OverlongLength << " characters long, longer than any setting ("
+            << MaxLineLength
+            << " with its CR); nothing of it was kept and the run stopped there. Check the "
+               "instrument and its cable.\n";
+        return ExitStatus::Unanswered;
+    }
     for (const dev_opt* record : list) {
         if (answered(*record))
             continue;

@@ -52,27 +52,39 @@ void Tsdi12d::ReceiveByte()
     LastReceiveGotByte = false;
     if (!HoldsDevice())
         return;
-    if (PartialLength > MaxLineLength) {
-        // An over-long line is dropped; its tail still completes a line at the LF.
-        PartialLength = 0;
-        PartialLine[0] = '\0';
-    }
     uint8_t byte = 0;
     if (ReadByte(&byte) == 0)
         return;
     LastReceiveGotByte = true;
     LastReceivedByte = byte;
     if (byte == '\n') {
-        std::memcpy(CompletedLine, PartialLine, static_cast<size_t>(PartialLength) + 1);
+        CompletedLength = static_cast<uint64_t>(PartialLength) + DroppedLength;
+        if (DroppedLength > 0)
+            CompletedLine[0] = '\0'; // an over-long line: nothing of it is kept
+        else
+            std::memcpy(CompletedLine, PartialLine, static_cast<size_t>(PartialLength) + 1);
         PartialLength = 0;
+        DroppedLength = 0;
         PartialLine[0] = '\0';
         LineCount.fetch_add(1, std::memory_order_release);
         return;
     }
     if (byte == '\0')
         return; // the line is a zero-terminated text: a NUL adds nothing
-    PartialLine[PartialLength++] = static_cast<char>(byte);
-    PartialLine[PartialLength] = '\0';
+    if (DroppedLength == 0 && PartialLength < MaxLineLength) {
+        PartialLine[PartialLength++] = static_cast<char>(byte);
+        PartialLine[PartialLength] = '\0';
+        return;
+    }
+    // Too long to be a value: from here on the line is only counted, up to its LF.
+    DroppedLength += static_cast<uint64_t>(PartialLength) + 1;
+    PartialLength = 0;
+    PartialLine[0] = '\0';
+}
+
+bool Tsdi12d::CompletedLineTooLong() const
+{
+    return CompletedLength > static_cast<uint64_t>(MaxLineLength);
 }
 
 void Tsdi12d::SendCommand(const std::string& text)
@@ -112,6 +124,8 @@ void Tsdi12d::Submit(const RequestList& list)
     State = StSend;
     RequestIndex = 0;
     PortLost.store(0, std::memory_order_relaxed);
+    OverlongRequest = nullptr;
+    OverlongLength = 0;
     {
         // Mode is stored last; under the lock so that a waiting comms thread cannot miss it.
         std::lock_guard<std::mutex> lock(WakeMutex);
@@ -189,6 +203,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         return;
     }
     PartialLength = 0;
+    DroppedLength = 0;
     PartialLine[0] = '\0';
     LastCommand = BuildCommand(request);
     const bool known = request.Operation == OpRead || request.Operation == OpWrite;
@@ -210,6 +225,10 @@ void Tsdi12d::AwaitReply(dev_opt& request)
 {
     ReceiveByte();
     if (LineCount.load(std::memory_order_relaxed) > LineMark) {
+        if (CompletedLineTooLong()) {
+            RefuseOverlongReply(request);
+            return;
+        }
         if (Resync && !ConfirmAfterTimeOut())
             return;
         if (State == StReadWait) {
@@ -236,6 +255,17 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         if (EndAtTimeOut.load(std::memory_order_relaxed))
             RequestIndex = RequestCount;
     }
+}
+
+// A reply longer than any value cannot be the setting: the request counts as unanswered and
+// keeps what it held. The line itself is in step again after the LF.
+void Tsdi12d::RefuseOverlongReply(dev_opt& request)
+{
+    OverlongRequest = &request;
+    OverlongLength = CompletedLength;
+    State = StNext;
+    if (EndAtTimeOut.load(std::memory_order_relaxed))
+        RequestIndex = RequestCount;
 }
 
 uint64_t Tsdi12d::GraceMs() const

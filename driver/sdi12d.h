@@ -34,7 +34,7 @@ constexpr uint32_t ReplyLimitMs = 100000;
 constexpr int32_t LineBaudRate = 115200;
 constexpr int LineBufferSize = 256;
 constexpr int MaxCommandLength = LineBufferSize - 1;
-// The longest reply line kept whole, its CR counted; a longer one is dropped.
+// The longest reply line kept whole, its CR counted; a longer one is a failed reply.
 constexpr int MaxLineLength = 250;
 
 // The one device driver: frames commands, assembles reply lines and works through request
@@ -105,6 +105,14 @@ public:
     // Raised by the driver when it ended an exchange early because the port's device was gone
     // (unplugged); lowered by the next Submit.
     std::atomic<int32_t> PortLost{0};
+    // The request whose reply was longer than MaxLineLength, and that reply's length without
+    // its LF; cleared by Submit. Read only once the driver is idle (Mode hands them over).
+    const dev_opt* OverlongRequest = nullptr;
+    uint64_t OverlongLength = 0;
+    // Whether the line last completed was longer than MaxLineLength (CompletedLine is then
+    // empty), and its length.
+    bool CompletedLineTooLong() const;
+    uint64_t CompletedLength = 0;
 
 private:
     bool WaitingForReply() const;
@@ -112,6 +120,7 @@ private:
     void AwaitReply(dev_opt& request);
     void Finish();
     void AbandonExchange();
+    void RefuseOverlongReply(dev_opt& request);
     uint64_t GraceMs() const;
     void StartQuietTime();
     bool LineStillBusy();
@@ -121,6 +130,7 @@ private:
     std::atomic<uint32_t> ReplyLimit;
     std::atomic<bool> EndAtTimeOut{false};
     int PartialLength = 0;
+    uint64_t DroppedLength = 0; // characters of an over-long line counted but not kept
     bool LastReceiveGotByte = false;
     uint8_t LastReceivedByte = 0;
     ReplyPacer Pacer;

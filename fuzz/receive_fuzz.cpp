@@ -26,31 +26,43 @@ void Check(bool holds, const char* what)
         Fail(what);
 }
 
-// The longest line the receiver delivers whole, and the most its partial buffer may hold.
+// The longest line the receiver delivers, and the most its partial buffer may hold.
 constexpr size_t LongestLine = MaxLineLength;
-constexpr size_t LongestPartial = MaxLineLength + 1;
+constexpr size_t LongestPartial = MaxLineLength;
 
 // What the receiver must have made of the bytes it has taken so far.
 class LineModel
 {
 public:
+    // An over-long line is a failed reply: none of it is kept, however long it runs on.
     void Take(uint8_t byte)
     {
-        if (Partial.size() > LongestLine)
-            Partial.clear(); // an over-long line is dropped; its tail goes on
         if (byte == '\n') {
-            Completed = Partial;
+            TooLong = Length > LongestLine;
+            Completed = TooLong ? std::string() : Partial;
             Partial.clear();
+            Length = 0;
             ++Lines;
             return;
         }
-        if (byte != 0)
+        if (byte == 0)
+            return;
+        ++Length;
+        if (Length > LongestLine)
+            Partial.clear();
+        else
             Partial.push_back(static_cast<char>(byte));
     }
-    void CommandSent() { Partial.clear(); }
+    void CommandSent()
+    {
+        Partial.clear();
+        Length = 0;
+    }
 
     std::string Partial;
     std::string Completed;
+    size_t Length = 0; // of the line so far, NUL bytes left out
+    bool TooLong = false;
     int32_t Lines = 0;
 };
 
@@ -76,12 +88,14 @@ void CheckLineState(const Tsdi12d& driver, const LineModel& model)
     // Bounded strnlen first: a missing terminator must show as a failure, not as a read on.
     const size_t partial = strnlen(driver.PartialLine, LineBufferSize);
     const size_t completed = strnlen(driver.CompletedLine, LineBufferSize);
-    Check(partial <= LongestPartial, "PartialLine stays within 251 characters");
+    Check(partial <= LongestPartial, "PartialLine stays within 250 characters");
     Check(completed <= LongestLine, "CompletedLine stays within 250 characters");
     Check(std::memchr(driver.CompletedLine, '\n', completed) == nullptr, "no LF in CompletedLine");
     Check(driver.PartialLine == model.Partial, "PartialLine holds the bytes of the line so far");
     Check(driver.CompletedLine == model.Completed, "CompletedLine holds the last line");
     Check(driver.LineCount.load() == model.Lines, "LineCount counts every LF taken");
+    if (model.Lines > 0)
+        Check(driver.CompletedLineTooLong() == model.TooLong, "an over-long line is told apart");
 }
 
 class ReceiveRun
@@ -155,7 +169,13 @@ private:
             Check(!dev_opt::IsRaised(record.ResultReady), "no result before the line ends");
             return;
         }
-        Check(Driver.State == StNext, "a completed line answers the read");
+        Check(Driver.State == StNext, "a completed line ends the wait");
+        if (Model.TooLong) {
+            Check(!dev_opt::IsRaised(record.ResultReady), "an over-long line answers nothing");
+            Check(Driver.OverlongRequest == &record, "the over-long reply is laid to its read");
+            Check(record.ValueRead.size() <= LongestLine, "nothing of an over-long line is kept");
+            return;
+        }
         Check(dev_opt::IsRaised(record.ResultReady), "an answered read raises ResultReady");
         Check(Driver.LastReply == Model.Completed, "LastReply is the answering line");
         Check(record.ValueRead == ExpectedValue(Model.Completed), "ValueRead is the parsed line");

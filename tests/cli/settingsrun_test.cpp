@@ -204,3 +204,14 @@ TEST_F(SettingsRunTest, AnUnplugMidReadEndsWithStatus3)
     EXPECT_NE(outcome.Err.find("REMOVED"), std::string::npos) << outcome.Err;
     EXPECT_FALSE(fs::exists(path));
 }
+
+TEST_F(SettingsRunTest, AnOverlongReplyStopsTheRunWithStatus4)
+{
+    Sim.SetOverlongReply("S1CAL0", 300);
+    const std::string path = (Folder / "r.txt").string();
+    const Outcome outcome = Run(Action::Read, path);
+    EXPECT_EQ(outcome.Status, ExitStatus::Unanswered);
+    EXPECT_NE(outcome.Err.find("reply to S1CAL0 was 301 characters long"), std::string::npos)
+        << outcome.Err;
+    EXPECT_FALSE(fs::exists(path));
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -56,6 +57,14 @@ protected:
 
 using LineAssembly = DriverTest;
 
+// A reply text of `length` characters before its LF, the last one a CR.
+std::string InstrumentText(size_t length)
+{
+    std::string text(length, 'y');
+    text.back() = '\r';
+    return text;
+}
+
 TEST_F(LineAssembly, ReplyWithCrLfCompletesOneLineKeepingTheCr)
 {
     Link.Feed("1234\r\n");
@@ -84,28 +93,30 @@ TEST_F(LineAssembly, NulIsDroppedFromTheLine)
     EXPECT_EQ(Completed(), "ab\r");
 }
 
-TEST_F(LineAssembly, OverlongLinesKeepOnlyTheirTail)
+TEST_F(LineAssembly, OverlongLinesKeepNothing)
 {
-    struct Case
+    const struct
     {
-        size_t length;
-        std::string expected;
-    };
-    const std::string body250(250, 'a');
-    const Case cases[] = {
-        {250, body250}, {251, ""}, {252, "z"}, {502, ""}, {505, "yyz"},
+        size_t Length;
+        size_t Flood; // bytes of an earlier unended line in front, fed in pieces
+        bool TooLong;
+    } cases[] = {
+        {250, 0, false}, {251, 0, true}, {252, 0, true}, {300, 0, true}, {5, 300000, true},
     };
     for (const auto& c : cases) {
-        std::string line(c.length, 'y');
-        if (c.length == 250)
-            line = body250;
-        else if (c.length > 251)
-            line.back() = 'z';
+        const std::string piece(65536, 'f');
+        for (size_t fed = 0; fed < c.Flood; fed += piece.size()) {
+            Link.Feed(piece.substr(0, c.Flood - fed));
+            Receive(std::min(piece.size(), c.Flood - fed));
+        }
+        const std::string line = InstrumentText(c.Length);
         Link.Feed(line + "\n");
         const int32_t before = Driver.LineCount;
         Receive(line.size() + 1);
-        EXPECT_EQ(Driver.LineCount, before + 1) << c.length;
-        EXPECT_EQ(Completed(), c.expected) << c.length;
+        EXPECT_EQ(Driver.LineCount, before + 1) << c.Length;
+        EXPECT_EQ(Driver.CompletedLineTooLong(), c.TooLong) << c.Length;
+        EXPECT_EQ(Driver.CompletedLength, c.Flood + c.Length) << c.Length;
+        EXPECT_EQ(Completed(), c.TooLong ? "" : line) << c.Length;
     }
 }
 
@@ -228,6 +239,24 @@ TEST_F(CellExchange, AnyLineAnswersAWrite)
     EXPECT_EQ(record.WriteNeeded, 0);
     EXPECT_EQ(record.ResultReady, 0) << "a write stores nothing";
     EXPECT_EQ(record.ValueRead, "");
+}
+
+TEST_F(CellExchange, AnOverlongReplyIsAnUnansweredRequest)
+{
+    dev_opt read, write;
+    MakeRead(read, "S0NAM");
+    read.ValueRead = "Old";
+    MakeWrite(write, "S0FRP", "1");
+    Driver.Submit({&read, &write});
+    Ticks(1);
+    Link.Feed(InstrumentText(260) + "\n");
+    Ticks(261 + 1);
+    EXPECT_EQ(read.ResultReady, 0);
+    EXPECT_EQ(read.ValueRead, "Old");
+    EXPECT_EQ(Driver.OverlongRequest, &read);
+    EXPECT_EQ(Driver.OverlongLength, 260u);
+    Ticks(1);
+    EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n\x02S0FRP=1\r\n") << "the line is in step again";
 }
 
 TEST_F(CellExchange, UnansweredRequestsTimeOutAndLeaveTheirRecords)

@@ -256,32 +256,31 @@ private slots:
         ClearFaultsAndConnectAgain();
     }
 
-    // Line assembly keeps lines of up to 250 characters (the CR counted) whole; of a longer
-    // one only what follows its last full 251 characters reaches the cell.
-    void overlongRepliesShowTheirTailAndShiftNothing_data()
+    // Line assembly keeps lines of up to 250 characters (the CR counted) whole; a longer one
+    // is a read left unanswered: nothing of it reaches the cell, which is marked.
+    void overlongRepliesAreUnansweredAndShiftNothing_data()
     {
         QTest::addColumn<int>("textLength");
-        QTest::addColumn<QString>("shown");
-        const auto text = [](int length) {
-            return Latin1(InstrumentSim::OverlongText(static_cast<size_t>(length)));
-        };
-        QTest::newRow("line of 250") << 249 << text(249);
-        QTest::newRow("line of 251") << 250 << QString();
-        QTest::newRow("line of 252") << 251 << QString();
-        QTest::newRow("line of 253") << 252 << QString("r");
-        QTest::newRow("line of 501") << 500 << text(500).mid(251);
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("line of 250") << 249 << true;
+        QTest::newRow("line of 251") << 250 << false;
+        QTest::newRow("line of 253") << 252 << false;
+        QTest::newRow("line of 501") << 500 << false;
     }
 
-    void overlongRepliesShowTheirTailAndShiftNothing()
+    void overlongRepliesAreUnansweredAndShiftNothing()
     {
         QFETCH(int, textLength);
-        QFETCH(QString, shown);
+        QFETCH(bool, kept);
         const std::string key = SensorKey(5, 3);
         Sim->SetOverlongReply(key, static_cast<size_t>(textLength));
+        const std::string shown = kept ? InstrumentSim::OverlongText(249) : std::string();
         ConnectThroughTheFault();
-        const QString differs = CellsDiffer(
-            [&](const Cell& c) { return c.Key == key ? shown.toStdString() : OwnValue(c.Key); });
+        const QString differs =
+            CellsDiffer([&](const Cell& c) { return c.Key == key ? shown : OwnValue(c.Key); });
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 5, 3)),
+                 kept ? CellMark::None : CellMark::NoAnswer);
 
         // What was shown is what was read: a commit writes nothing back.
         Button("SaveBtn")->click();
