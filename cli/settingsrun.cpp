@@ -5,6 +5,7 @@
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
+#include "serial/portproblem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -119,7 +120,8 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
         std::string reason = Driver.LastSystemError();
         if (reason.empty())
             reason = Driver.LastDiagnostic();
-        Err << "Device: " << Device << " NOT OPENED - " << reason
+        Err << "Device: " << Device << " NOT OPENED - "
+            << TPortProblem::Reason(Driver.LastErrorKind(), reason)
             << "\nCheck the device name and that no other program uses it; on Linux you must be "
                "in the dialout group.\n";
         Driver.ClosePort();

@@ -26,6 +26,7 @@ public:
         NotFound,        // no such device (any more)
         AccessDenied,    // the user may not open it
         InUse,           // another program holds the port; nothing was sent to it
+        NotSerial,       // opened, but not a terminal device; nothing was sent to it
         SettingsRefused, // the line settings were not taken
         Lost,            // the device went away while open
         Other,           // anything else: the diagnostic says what

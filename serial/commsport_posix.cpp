@@ -177,6 +177,14 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
         ErrorHook(KindOf(code), FileErrorText(code), 1, std::strerror(code));
         return;
     }
+    if (isatty(fd) != 1) {
+        // A swapped argument (a settings file) or a device such as /dev/null: the commands
+        // must not be written into it, and its reads would never bring a reply.
+        close(fd);
+        Handle.store(FailedHandle, std::memory_order_release);
+        ErrorHook(ErrorKind::NotSerial, FileErrorText(ENOTTY), 1, std::strerror(ENOTTY));
+        return;
+    }
     if (HeldByAnother(fd)) {
         // Refused before anything is set or sent: the other program keeps its line as it was.
         close(fd);

@@ -218,6 +218,16 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
         ErrorHook(KindOf(code), FileErrorText(code), 1, SystemText(code));
         return;
     }
+    DCB current = {};
+    current.DCBlength = sizeof current;
+    if (!GetCommState(handle, &current)) {
+        // A file or another device that is no serial port: nothing is written to it.
+        const DWORD code = GetLastError();
+        CloseHandle(handle);
+        Handle.store(FailedHandle, std::memory_order_release);
+        ErrorHook(ErrorKind::NotSerial, FileErrorText(code), 1, SystemText(code));
+        return;
+    }
     Lost.store(false, std::memory_order_release);
     Handle.store(handle, std::memory_order_release);
     ApplyLineSettings(baudRate);

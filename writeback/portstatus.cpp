@@ -9,7 +9,8 @@ QString TPortStatus::Opened(const QString& device, Kind kind)
 
 QString TPortStatus::NotOpened(const QString& device, Kind kind, const std::string& systemText)
 {
-    return "Device: " + device + " NOT OPENED - " + Reason(kind, systemText);
+    return "Device: " + device + " NOT OPENED - " +
+           QString::fromStdString(TPortProblem::Reason(kind, systemText));
 }
 
 QString TPortStatus::Removed(const QString& device)
@@ -20,24 +21,4 @@ QString TPortStatus::Removed(const QString& device)
 QString TPortStatus::Reconnected(const QString& device)
 {
     return "Device: " + device + " OK - reconnected";
-}
-
-QString TPortStatus::Reason(Kind kind, const std::string& systemText)
-{
-    switch (kind) {
-    case Kind::NotFound:
-        return QStringLiteral("not found");
-    case Kind::AccessDenied:
-        return QStringLiteral("access denied");
-    case Kind::InUse:
-        return QString::fromLatin1(InUseText);
-    case Kind::SettingsRefused:
-        return QStringLiteral("line settings refused");
-    case Kind::Lost:
-        return QStringLiteral("removed");
-    case Kind::None:
-    case Kind::Other:
-        break;
-    }
-    return QString::fromStdString(systemText);
 }

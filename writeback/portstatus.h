@@ -1,11 +1,11 @@
 #pragma once
 
 #include "serial/commsport.h"
+#include "serial/portproblem.h"
 
 #include <QString>
 
 inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
-inline constexpr const char* InUseText = "in use by another program";
 
 // The status bar's words for the port, chosen by the kind of what happened to it.
 class TPortStatus
@@ -19,7 +19,4 @@ public:
     static QString NotOpened(const QString& device, Kind kind, const std::string& systemText);
     static QString Removed(const QString& device);
     static QString Reconnected(const QString& device);
-
-private:
-    static QString Reason(Kind kind, const std::string& systemText);
 };

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -214,4 +216,30 @@ TEST_F(SettingsRunTest, AnOverlongReplyStopsTheRunWithStatus4)
     EXPECT_NE(outcome.Err.find("reply to S1CAL0 was 301 characters long"), std::string::npos)
         << outcome.Err;
     EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(SettingsRunTest, APortThatIsNoTerminalOrIsHeldIsRefusedUntouched)
+{
+    const std::string swapped = File("settings.txt", "S0NAM=x\n");
+    const std::string fifo = (Folder / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TCommsPort holder;
+    holder.OpenDevice(Sim.SlavePath(), LineBaudRate);
+    const struct
+    {
+        std::string Device;
+        const char* Says;
+    } cases[] = {
+        {swapped, "NOT OPENED - not a serial port"},
+        {"/dev/null", "NOT OPENED - not a serial port"},
+        {fifo, "NOT OPENED - not a serial port"},
+        {Sim.SlavePath(), "NOT OPENED - in use by another program"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Run(Action::Compare, swapped, 2000, c.Device);
+        EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter) << c.Device;
+        EXPECT_NE(outcome.Err.find(c.Says), std::string::npos) << outcome.Err;
+    }
+    EXPECT_EQ(fs::file_size(swapped), 8u) << "nothing was written into the file";
+    EXPECT_EQ(Sim.CommandCount(), 0u);
 }

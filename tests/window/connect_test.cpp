@@ -457,6 +457,9 @@ private slots:
         QVERIFY(Button("ConnectBtn")->isEnabled());
         QVERIFY(Sensors()->isEnabled());
         QVERIFY(!Progress()->isVisible());
+        adapterLocator.UseDevice("/dev/null");
+        Button("ConnectBtn")->click();
+        QCOMPARE(Status(), QString("Device: /dev/null NOT OPENED - not a serial port"));
 
         // Connect stays usable: the instrument once named works.
         adapterLocator.UseDevice(Sim->SlavePath());
