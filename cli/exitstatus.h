@@ -9,11 +9,13 @@ namespace ExitStatus {
 constexpr int WindowClosed = 99999;
 
 constexpr int Done = 0;
-constexpr int NotAsInFile = 1; // --write: a setting not taken; --compare: differences
-constexpr int Usage = 2;       // a usage error or a bad settings file: nothing was sent
-constexpr int NoAdapter = 3;   // no adapter found, the port not opened, or the adapter unplugged
-constexpr int Unanswered = 4;  // the instrument left a request unanswered
-constexpr int NoDisplay = 5;   // the window cannot open: there is no display
+constexpr int NotAsInFile = 1;   // --write: a setting not taken; --compare: differences
+constexpr int Usage = 2;         // a usage error or a bad settings file: nothing was sent
+constexpr int NoAdapter = 3;     // no adapter found, the port not opened, or the adapter unplugged
+constexpr int Unanswered = 4;    // the instrument left a request unanswered
+constexpr int NoDisplay = 5;     // the window cannot open: there is no display
+constexpr int Interrupted = 130; // a run stopped by SIGINT (Ctrl+C)
+constexpr int Terminated = 143;  // a run stopped by SIGTERM
 
 struct Meaning
 {
@@ -22,7 +24,7 @@ struct Meaning
 };
 
 // For --help: the statuses of the runs without a window.
-constexpr std::array<Meaning, 6> Meanings = {{
+constexpr std::array<Meaning, 8> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
@@ -32,6 +34,9 @@ constexpr std::array<Meaning, 6> Meanings = {{
                 "     opened, or the adapter was unplugged"},
     {Unanswered, "the instrument left a request unanswered"},
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
+    {Interrupted, "stopped by Ctrl+C (SIGINT) after the command on the line; the port is\n"
+                  "     given back and standard error says what was and was not done"},
+    {Terminated, "stopped by SIGTERM, as for 130"},
 }};
 
 } // namespace ExitStatus

@@ -1,6 +1,7 @@
 #include "cli/settingsrun.h"
 
 #include "cli/exitstatus.h"
+#include "cli/stopsignals.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
@@ -91,6 +92,7 @@ int TSettingsRun::Execute(const TProgramOptions& options)
             return ExitStatus::Usage;
         }
     }
+    const TStopSignals signals;
     int status = Connect(options.TimeoutMs != 0 ? options.TimeoutMs : ::ReplyLimitMs);
     if (status == ExitStatus::Done)
         status = ReadAll();
@@ -150,15 +152,22 @@ int TSettingsRun::ReadAll()
         dev_opt::Lower(record.ResultReady);
         list.push_back(&record);
     }
-    return RunExchange(list, "Reading", ReadAnswered);
+    return RunExchange(list, Stage::Reading, ReadAnswered);
 }
 
-int TSettingsRun::RunExchange(const RequestList& list, const char* label, const Answered& answered)
+int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answered& answered)
 {
     const int total = static_cast<int>(list.size());
-    Driver.Submit(list);
+    const char* label = stage == Stage::Writing       ? "Writing"
+                        : stage == Stage::ReadingBack ? "Reading back"
+                                                      : "Reading";
+    const bool submitted = !TStopSignals::Received();
+    if (submitted)
+        Driver.Submit(list);
     int shown = -1;
     while (!Driver.WaitIdle(ProgressStep)) {
+        if (TStopSignals::Received())
+            Driver.RequestStop();
         if (!Progress)
             continue;
         int done = 0;
@@ -170,6 +179,11 @@ int TSettingsRun::RunExchange(const RequestList& list, const char* label, const 
     }
     if (Progress)
         Err << "\r\033[K" << std::flush;
+    if (const auto signal = TStopSignals::Received()) {
+        Err << TStopReport::Text(*signal, stage, list, answered,
+                                 submitted ? Driver.LastSent : nullptr);
+        return TStopReport::ExitStatusFor(*signal);
+    }
     if (Driver.PortLost.load(std::memory_order_acquire) != 0) {
         Err << "Device: " << Device
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
@@ -254,14 +268,14 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
         Err << "Nothing to write: the instrument already holds every setting of the file.\n";
         return ExitStatus::Done;
     }
-    int status = RunExchange(writes, "Writing", WriteAnswered);
+    int status = RunExchange(writes, Stage::Writing, WriteAnswered);
     if (status != ExitStatus::Done)
         return status;
     for (dev_opt* record : writes) {
         record->Operation = OpRead;
         dev_opt::Lower(record->ResultReady);
     }
-    status = RunExchange(writes, "Reading back", ReadAnswered);
+    status = RunExchange(writes, Stage::ReadingBack, ReadAnswered);
     if (status != ExitStatus::Done)
         return status;
     int notTaken = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/programoptions.h"
+#include "cli/stopreport.h"
 #include "driver/dev_opt.h"
 #include "driver/requestlist.h"
 #include "settingsfile/settingsfile.h"
@@ -32,7 +33,8 @@ public:
     int Execute(const TProgramOptions& options);
 
 private:
-    using Answered = std::function<bool(const dev_opt&)>;
+    using Answered = TStopReport::Answered;
+    using Stage = TStopReport::Stage;
 
     int ReadToFile(const std::string& file);
     int WriteFromFile(const SettingList& settings);
@@ -41,7 +43,7 @@ private:
     int Connect(uint32_t timeoutMs);
     void Disconnect();
     int ReadAll();
-    int RunExchange(const RequestList& list, const char* label, const Answered& answered);
+    int RunExchange(const RequestList& list, Stage stage, const Answered& answered);
     void ShowProgress(const char* label, int done, int total);
     dev_opt& RecordOf(const std::string& key);
 

@@ -124,6 +124,8 @@ void Tsdi12d::Submit(const RequestList& list)
     State = StSend;
     RequestIndex = 0;
     PortLost.store(0, std::memory_order_relaxed);
+    StopRequested.store(false, std::memory_order_relaxed);
+    LastSent = nullptr;
     OverlongRequest = nullptr;
     OverlongLength = 0;
     {
@@ -153,6 +155,12 @@ bool Tsdi12d::WaitIdle(std::chrono::milliseconds limit)
 bool Tsdi12d::WaitingForReply() const
 {
     return State == StReadWait || State == StWriteWait;
+}
+
+void Tsdi12d::RequestStop()
+{
+    StopRequested.store(true, std::memory_order_release);
+    Wake();
 }
 
 void Tsdi12d::WaitForWork()
@@ -195,6 +203,10 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         AbandonExchange(); // nothing is sent on a dead port
         return;
     }
+    if (StopRequested.load(std::memory_order_acquire)) {
+        State = StFinish; // asked to stop: nothing more goes out
+        return;
+    }
     if (LineStillBusy())
         return; // a reply that missed its limit may still be on its way: let it arrive first
     if (request.Operation == OpWrite && !dev_opt::IsRaised(request.WriteNeeded)) {
@@ -215,6 +227,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     // Whatever is still queued belongs to an earlier command; it must not become this reply.
     DiscardInput();
     SendCommand(LastCommand);
+    LastSent = &request;
     Pacer.Start(ByteTimeNs());
     Deadline = TickCountMs() + ReplyLimit.load(std::memory_order_relaxed);
     LineMark = LineCount.load(std::memory_order_relaxed);
@@ -246,6 +259,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         return;
     }
     const uint64_t now = TickCountMs();
+    if (StopRequested.load(std::memory_order_acquire))
+        Deadline = std::min(Deadline, now + GraceMs()); // a prompt answer is still taken
     if (now > Deadline) {
         // No reply in time: the request is left as it was. The next command waits a little,
         // so that a reply arriving just too late is discarded instead of taken as its answer.

@@ -64,6 +64,9 @@ public:
     void SetEndAtTimeOut(bool end);
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
+    // Any thread: ends the running exchange early. The command on the wire is never cut; its
+    // answer is waited for a short while, then nothing more is sent. Submit clears it.
+    void RequestStop();
     // Any thread but the comms thread: sleeps until the driver is idle or the limit has passed;
     // true when idle. For callers that have nothing else to do while an exchange runs: a
     // waiter that looks at Mode every millisecond disturbs the exchange it waits for (under
@@ -108,6 +111,9 @@ public:
     // The request whose reply was longer than MaxLineLength, and that reply's length without
     // its LF; cleared by Submit. Read only once the driver is idle (Mode hands them over).
     const dev_opt* OverlongRequest = nullptr;
+    // The request whose command went out last in this exchange; cleared by Submit. Read only
+    // once the driver is idle.
+    const dev_opt* LastSent = nullptr;
     uint64_t OverlongLength = 0;
     // Whether the line last completed was longer than MaxLineLength (CompletedLine is then
     // empty), and its length.
@@ -129,6 +135,7 @@ private:
 
     std::atomic<uint32_t> ReplyLimit;
     std::atomic<bool> EndAtTimeOut{false};
+    std::atomic<bool> StopRequested{false};
     int PartialLength = 0;
     uint64_t DroppedLength = 0; // characters of an over-long line counted but not kept
     bool LastReceiveGotByte = false;

@@ -134,6 +134,8 @@ TMainWindow::~TMainWindow()
     // must be gone before their teardown begins.
     Timer1.stop();
     CommsThread.reset();
+    // Gives the line back as found: exclusive mark cleared, lock and low-latency flag undone.
+    sdi12d.ClosePort();
     // Closing the window commits an open cell editor, after the form is gone: that edit is
     // no longer the window's business.
     disconnect(ui->SensorSG, nullptr, this, nullptr);

@@ -8,7 +8,11 @@
 #include <QtTest>
 
 #ifdef DEVCONFIG_BINARY
+#include "serial/commsport.h"
 #include "sim/instrumentsim.h"
+
+#include <csignal>
+#include <sys/types.h>
 #endif
 
 #include <string>
@@ -199,6 +203,40 @@ private slots:
         const auto silent = run({"--read", folder.filePath("r.txt"), "--timeout", "0.2"});
         QCOMPARE(silent.first, 4);
         QVERIFY(!QFile::exists(folder.filePath("r.txt")));
+    }
+
+    // A signal mid-write: the command on the line is finished, nothing more goes out, the
+    // port is given back and the output says what went out unconfirmed.
+    void aSignalStopsAWriteCleanly()
+    {
+        const struct
+        {
+            int Signal;
+            int Status;
+            const char* Name;
+        } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}};
+        for (const auto& c : cases) {
+            InstrumentSim sim;
+            sim.SetLateReply("S1NAM", std::chrono::seconds(20));
+            QTemporaryDir folder;
+            const QString file = WriteTextFile(folder, "s.txt", "S0NAM=a\nS1NAM=b\nS2NAM=c\n");
+            QProcess program;
+            program.start(DEVCONFIG_BINARY,
+                          {"--port", QString::fromStdString(sim.SlavePath()), "--write", file});
+            QVERIFY(sim.WaitForCommands(181 + 2, std::chrono::seconds(60)));
+            QCOMPARE(::kill(static_cast<pid_t>(program.processId()), c.Signal), 0);
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), c.Status);
+            const QString err = QString::fromUtf8(program.readAllStandardError());
+            QVERIFY2(err.contains(QString("Stopped by ") + c.Name + " while writing: 1 of 3") &&
+                         err.contains("sent but not confirmed: S1NAM; not sent: S2NAM."),
+                     qPrintable(err));
+            QCOMPARE(sim.CommandCount(), size_t(181 + 2));
+            QVERIFY(sim.Commands().back() == "\x02S1NAM=b\r\n");
+            TCommsPort again;
+            again.OpenDevice(sim.SlavePath(), 115200);
+            QVERIFY2(again.HoldsDevice(), again.LastSystemError().c_str());
+        }
     }
 
     void unknownUseIsRefusedWithUsage()

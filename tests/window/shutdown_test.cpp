@@ -72,7 +72,11 @@ private slots:
         QVERIFY(!dev_opt::IsRaised(cellTable[21].ResultReady));
         QVERIFY(cellTable[21].ValueRead.empty());
 
-        sdi12d.ClosePort();
+        // The port was given back: another program may open it.
+        QVERIFY(!sdi12d.HoldsDevice());
+        TCommsPort next;
+        next.OpenDevice(instrument.Slave(), 115200);
+        QVERIFY(next.HoldsDevice());
     }
 };
 
