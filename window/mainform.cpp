@@ -1,4 +1,5 @@
 #include "window/mainform.h"
+#include "window/celltextdelegate.h"
 #include "window/fulltexttip.h"
 #include "window/gridstyle.h"
 #include "window/settingsmenu.h"
@@ -175,9 +176,10 @@ void TMainWindow::SetUpGrid(QTableWidget* grid, const int* widths, int columnCou
     side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     side->setFixedWidth(LabelColumnWidth);
 
-    // Long values stay readable in the narrow columns: clipped at the right, not elided to a
-    // digit and dots, with the whole text as a tooltip.
+    // Long values stay readable in the narrow columns: a narrower or smaller font first, then
+    // shortened in the middle with the start and exponent kept, the whole text as a tooltip.
     grid->setTextElideMode(Qt::ElideNone);
+    grid->setItemDelegate(new TCellTextDelegate(grid));
     auto* style = new TGridStyle;
     style->setParent(grid);
     grid->setStyle(style);
