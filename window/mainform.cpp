@@ -1,8 +1,10 @@
 #include "window/mainform.h"
 #include "window/celltextdelegate.h"
+#include "window/closeconfirm.h"
 #include "window/fulltexttip.h"
 #include "window/gridstyle.h"
 #include "window/settingsmenu.h"
+#include "window/tableeditor.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -11,6 +13,7 @@
 #include "ui_mainform.h"
 
 #include <QBrush>
+#include <QCloseEvent>
 #include <QColor>
 #include <QDesktopServices>
 #include <QDir>
@@ -113,6 +116,14 @@ TMainWindow::TMainWindow(QWidget* parent)
     connect(ui->ThermistorSG, &QTableWidget::itemChanged, this,
             [this](QTableWidgetItem* item) { OnCellEdited(GridThermistor, item); });
 
+    // Copy, paste, undo and revert come first on the tables' menus; pasted edits are counted
+    // at once, as imported ones are.
+    for (auto [grid, gridId] : {std::pair<QTableWidget*, int32_t>{ui->SensorSG, GridSensor},
+                                {ui->ThermistorSG, GridThermistor}})
+        connect(new TTableEditor(grid, gridId, WriteBack), &TTableEditor::edited, this, [this] {
+            ShowingNotConfirmed = true;
+            ShowNotConfirmed();
+        });
     Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
     Menu->AddTo(ui->SensorSG);
     Menu->AddTo(ui->ThermistorSG);
@@ -487,7 +498,37 @@ void TMainWindow::SensorSGEnter()
 
 void TMainWindow::CancelBtnClick()
 {
-    close();
+    if (CloseConfirmed())
+        close();
+}
+
+// The title bar's close box and Alt+F4 ask as Close does; a close by the program itself, as on
+// a termination signal, does not.
+void TMainWindow::closeEvent(QCloseEvent* event)
+{
+    if (event->spontaneous() && !CloseConfirmed()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+// Edits the instrument has not confirmed are not dropped without a word.
+bool TMainWindow::CloseConfirmed()
+{
+    const std::optional<QString> question = TCloseQuestion::Text(WriteBack.UnconfirmedEditCount());
+    if (!question)
+        return true;
+    switch (TCloseConfirm::Ask(this, *question)) {
+    case TCloseQuestion::Choice::SaveFirst:
+        SaveBtnClick();
+        return false;
+    case TCloseQuestion::Choice::Close:
+        return true;
+    case TCloseQuestion::Choice::Cancel:
+        break;
+    }
+    return false;
 }
 
 // Opens the manual of the current directory with the desktop's viewer, without waiting;
