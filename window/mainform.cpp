@@ -3,6 +3,7 @@
 #include "window/closeconfirm.h"
 #include "window/fulltexttip.h"
 #include "window/gridstyle.h"
+#include "window/narrowfont.h"
 #include "window/settingsmenu.h"
 #include "window/tableeditor.h"
 
@@ -49,7 +50,6 @@ constexpr std::array ThermistorWidths{186, 64, 64, 64, 64, 64, 64};
 const char* const FormFontFamily = "MS Sans Serif";
 // Where that font is missing (on Linux), a narrow sans of similar height keeps coefficients such
 // as -1.2500E-03 readable in the 64-pixel columns.
-const char* const NarrowFontFamily = "Liberation Sans Narrow";
 constexpr int FormPointSize = 8;
 constexpr int SensorPointSize = 10;
 
@@ -74,9 +74,8 @@ QFont FormFont(int pointSize)
         font.setPointSize(pointSize);
         return font;
     }
-    QFont font = QFontDatabase::hasFamily(NarrowFontFamily)
-                     ? QFont(NarrowFontFamily)
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = TNarrowFont::Available() ? QFont(QString::fromLatin1(TNarrowFont::Family))
+                                          : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize((pointSize * 96 + 36) / 72);
     return font;
 }

@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChildEvent>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTableWidget>
@@ -131,10 +133,34 @@ void TTableEditor::Revert()
 
 bool TTableEditor::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::ContextMenu)
-        return QObject::eventFilter(watched, event);
-    ShowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-    return true;
+    if (event->type() == QEvent::ContextMenu) {
+        ShowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    if (watched == Grid->viewport() && event->type() == QEvent::ChildAdded) {
+        // Cell editors are children of the viewport; each one is watched for Ctrl+V.
+        QObject* child = static_cast<QChildEvent*>(event)->child();
+        if (child != nullptr && child->isWidgetType())
+            child->installEventFilter(this);
+    } else if (watched != Grid && watched != Grid->viewport() && PastesABlock(event)) {
+        // A block pasted into an open cell would land whole in that one cell, tabs and all:
+        // the editor is left unchanged and the block pasted from its cell instead.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(watched, &escape);
+        Grid->setFocus();
+        Paste();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool TTableEditor::PastesABlock(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress ||
+        !static_cast<const QKeyEvent*>(event)->matches(QKeySequence::Paste))
+        return false;
+    const TClipboardBlock::Rows block = TClipboardBlock::Parse(QApplication::clipboard()->text());
+    return block.size() > 1 || (block.size() == 1 && block.front().size() > 1);
 }
 
 // The entries that would do nothing now are greyed out while the menu shows; the keys stay

@@ -43,6 +43,7 @@ protected:
 private:
     QAction* AddAction(const QString& text, const QKeySequence& keys, std::function<void()> run);
     bool Editable() const;
+    static bool PastesABlock(const QEvent* event);
     void ShowMenu(const QPoint& globalPos);
 
     QTableWidget* Grid;

@@ -149,8 +149,13 @@ private slots:
     {
         QVERIFY(ConnectAndWait());
         QApplication::clipboard()->setText("7;8");
+        // Pasted into an open cell, the two values still go into two cells.
         Select(GridThermistor, 2, 1);
-        Keys(GridThermistor, Qt::Key_V);
+        QTest::keyClick(Thermistors(), Qt::Key_F2);
+        QVERIFY(QApplication::focusWidget() != Thermistors());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Window->GetCellText(GridThermistor, 2, 1), std::string("7"));
+        QCOMPARE(Window->GetCellText(GridThermistor, 3, 1), std::string("8"));
         QString asked;
         AnswerBoxLater("Cancel", asked);
         Button("CancelBtn")->click();
