@@ -93,6 +93,7 @@ bool TTableEditor::Paste()
     target.Selected = SelectedCells(Grid);
     target.Columns = Grid->columnCount();
     target.Rows = Grid->rowCount();
+    target.Connected = WriteBack.Connected();
     const TPastePlan plan =
         TPastePlan::Make(TClipboardBlock::Parse(QApplication::clipboard()->text()), target);
     if (plan.Refusal) {

@@ -29,6 +29,10 @@ TPastePlan TPastePlan::Make(const TClipboardBlock::Rows& block, const Target& ta
     if (block.isEmpty())
         return Refused(QStringLiteral("Nothing was pasted: the clipboard holds no text. Copy "
                                       "the values first, then paste them."));
+    if (!target.Connected)
+        return Refused(QStringLiteral("Nothing was pasted: values are taken only from an "
+                                      "instrument that has been read. Press Connect, wait for "
+                                      "the read to end, then paste again."));
     TPastePlan plan;
     if (block.size() == 1 && block.front().size() == 1 && target.Selected.size() > 1) {
         for (const auto& [col, row] : target.Selected)

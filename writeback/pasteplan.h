@@ -28,6 +28,8 @@ public:
         std::vector<std::pair<int, int>> Selected;
         int Columns = 0;
         int Rows = 0;
+        // Values go only into the cells of a connected instrument.
+        bool Connected = true;
     };
 
     std::vector<Edit> Edits;

@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"too far down", Block4x3, {1, 18, {}, 8, 20}, 0, true},
         PlanCase{"on the labels", Block4x3, {0, 1, {}, 8, 20}, 0, true},
         PlanCase{"one into many", {{"0"}}, {2, 2, {{2, 2}, {2, 3}, {3, 3}}, 8, 20}, 3, false},
-        PlanCase{"empty", {}, {1, 1, {}, 8, 20}, 0, true}),
+        PlanCase{"empty", {}, {1, 1, {}, 8, 20}, 0, true},
+        PlanCase{"not connected", Block4x3, {1, 1, {}, 8, 20, false}, 0, true}),
     [](const auto& info) {
         std::string name = info.param.Name;
         std::replace(name.begin(), name.end(), ' ', '_');
