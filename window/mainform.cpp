@@ -1,7 +1,11 @@
 #include "window/mainform.h"
+#include "window/celltextdelegate.h"
+#include "window/closeconfirm.h"
 #include "window/fulltexttip.h"
 #include "window/gridstyle.h"
+#include "window/narrowfont.h"
 #include "window/settingsmenu.h"
+#include "window/tableeditor.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -10,6 +14,7 @@
 #include "ui_mainform.h"
 
 #include <QBrush>
+#include <QCloseEvent>
 #include <QColor>
 #include <QDesktopServices>
 #include <QDir>
@@ -45,7 +50,6 @@ constexpr std::array ThermistorWidths{186, 64, 64, 64, 64, 64, 64};
 const char* const FormFontFamily = "MS Sans Serif";
 // Where that font is missing (on Linux), a narrow sans of similar height keeps coefficients such
 // as -1.2500E-03 readable in the 64-pixel columns.
-const char* const NarrowFontFamily = "Liberation Sans Narrow";
 constexpr int FormPointSize = 8;
 constexpr int SensorPointSize = 10;
 
@@ -70,9 +74,8 @@ QFont FormFont(int pointSize)
         font.setPointSize(pointSize);
         return font;
     }
-    QFont font = QFontDatabase::hasFamily(NarrowFontFamily)
-                     ? QFont(NarrowFontFamily)
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = TNarrowFont::Available() ? QFont(QString::fromLatin1(TNarrowFont::Family))
+                                          : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize((pointSize * 96 + 36) / 72);
     return font;
 }
@@ -112,6 +115,14 @@ TMainWindow::TMainWindow(QWidget* parent)
     connect(ui->ThermistorSG, &QTableWidget::itemChanged, this,
             [this](QTableWidgetItem* item) { OnCellEdited(GridThermistor, item); });
 
+    // Copy, paste, undo and revert come first on the tables' menus; pasted edits are counted
+    // at once, as imported ones are.
+    for (auto [grid, gridId] : {std::pair<QTableWidget*, int32_t>{ui->SensorSG, GridSensor},
+                                {ui->ThermistorSG, GridThermistor}})
+        connect(new TTableEditor(grid, gridId, WriteBack), &TTableEditor::edited, this, [this] {
+            ShowingNotConfirmed = true;
+            ShowNotConfirmed();
+        });
     Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
     Menu->AddTo(ui->SensorSG);
     Menu->AddTo(ui->ThermistorSG);
@@ -177,9 +188,10 @@ void TMainWindow::SetUpGrid(QTableWidget* grid, const int* widths, int columnCou
     side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     side->setFixedWidth(LabelColumnWidth);
 
-    // Long values stay readable in the narrow columns: clipped at the right, not elided to a
-    // digit and dots, with the whole text as a tooltip.
+    // Long values stay readable in the narrow columns: a narrower or smaller font first, then
+    // shortened in the middle with the start and exponent kept, the whole text as a tooltip.
     grid->setTextElideMode(Qt::ElideNone);
+    grid->setItemDelegate(new TCellTextDelegate(grid));
     auto* style = new TGridStyle;
     style->setParent(grid);
     grid->setStyle(style);
@@ -487,7 +499,37 @@ void TMainWindow::SensorSGEnter()
 
 void TMainWindow::CancelBtnClick()
 {
-    close();
+    if (CloseConfirmed())
+        close();
+}
+
+// The title bar's close box and Alt+F4 ask as Close does; a close by the program itself, as on
+// a termination signal, does not.
+void TMainWindow::closeEvent(QCloseEvent* event)
+{
+    if (event->spontaneous() && !CloseConfirmed()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+// Edits the instrument has not confirmed are not dropped without a word.
+bool TMainWindow::CloseConfirmed()
+{
+    const std::optional<QString> question = TCloseQuestion::Text(WriteBack.UnconfirmedEditCount());
+    if (!question)
+        return true;
+    switch (TCloseConfirm::Ask(this, *question)) {
+    case TCloseQuestion::Choice::SaveFirst:
+        SaveBtnClick();
+        return false;
+    case TCloseQuestion::Choice::Close:
+        return true;
+    case TCloseQuestion::Choice::Cancel:
+        break;
+    }
+    return false;
 }
 
 // Opens the manual of the current directory with the desktop's viewer, without waiting;

@@ -89,9 +89,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void ShowBusyBox();
+    bool CloseConfirmed();
     void ConnectFailed(const QString& status);
     void SetStatus(const QString& text);
     void OnCellEdited(int32_t gridId, QTableWidgetItem* item);

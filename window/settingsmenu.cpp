@@ -3,11 +3,14 @@
 #include "writeback/writeback.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -24,12 +27,36 @@ std::string LocalPath(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+QString DocumentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
+// Gives the keyboard back to the control that had it before a dialog, so that the table's keys
+// and the shortcuts work again at once.
+class FocusKeeper
+{
+public:
+    FocusKeeper() : Widget(QApplication::focusWidget()) {}
+    ~FocusKeeper()
+    {
+        if (Widget != nullptr)
+            Widget->setFocus(Qt::OtherFocusReason);
+    }
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+private:
+    QPointer<QWidget> Widget;
+};
+
 } // namespace
 
 TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
                              std::function<QString()> device)
     : QObject(window), Window(window), WriteBack(writeBack), Device(std::move(device)),
-      LastFolder(QDir::homePath())
+      LastFolder(DocumentsFolder())
 {
     ExportAction = new QAction(QStringLiteral("Export settings..."), this);
     ExportAction->setObjectName(QStringLiteral("ExportAction"));
@@ -61,6 +88,7 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
 
 void TSettingsMenu::ExportClick()
 {
+    const FocusKeeper focus;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
                                                       LastFolder + "/devconfig-settings.txt",
                                                       QString::fromLatin1(FileFilter));
@@ -72,6 +100,7 @@ void TSettingsMenu::ExportClick()
 
 void TSettingsMenu::ImportClick()
 {
+    const FocusKeeper focus;
     const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
                                                       LastFolder, QString::fromLatin1(FileFilter));
     if (path.isEmpty())
@@ -107,16 +136,16 @@ bool TSettingsMenu::Export(const QString& path)
                  "\nChoose another folder or file name.");
         return false;
     }
+    QString done = QStringLiteral("%1 settings exported to %2.")
+                       .arg(values.size())
+                       .arg(QDir::toNativeSeparators(path));
     if (!unknown.empty())
-        QMessageBox::information(
-            Window, QString::fromLatin1(ExportTitle),
-            QStringLiteral("%1 settings exported to %2.\n%3 settings were left out, because the "
-                           "instrument did not answer when they were read: %4.\nPress Connect "
-                           "to read them again.")
-                .arg(values.size())
-                .arg(QDir::toNativeSeparators(path))
-                .arg(unknown.size())
-                .arg(left.join(", ")));
+        done += QStringLiteral("\n%1 settings were left out, because the instrument did not "
+                               "answer when they were read: %2.\nPress Connect to read them "
+                               "again.")
+                    .arg(unknown.size())
+                    .arg(left.join(", "));
+    QMessageBox::information(Window, QString::fromLatin1(ExportTitle), done);
     return true;
 }
 

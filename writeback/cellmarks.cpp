@@ -38,3 +38,11 @@ int TCellMarks::Count() const
     return static_cast<int>(std::count_if(Entries.begin(), Entries.end(),
                                           [](const Entry& e) { return e.Mark != CellMark::None; }));
 }
+
+int TCellMarks::EditCount() const
+{
+    return static_cast<int>(std::count_if(Entries.begin(), Entries.end(), [](const Entry& e) {
+        return e.Mark == CellMark::Unconfirmed || e.Mark == CellMark::Unsafe ||
+               e.Mark == CellMark::NotTaken;
+    }));
+}

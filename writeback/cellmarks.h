@@ -26,6 +26,9 @@ public:
     bool Set(int slot, CellMark mark, const QString& tip);
     // Slots carrying any mark.
     int Count() const;
+    // Slots marked for an edit the instrument has not confirmed: not yet confirmed, never sent
+    // or not taken.
+    int EditCount() const;
 
 private:
     struct Entry

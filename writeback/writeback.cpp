@@ -107,6 +107,8 @@ bool TWriteBack::ConnectRefused(bool tableEnabled) const
 // stay, shown and marked, for the next Save, and a refusal stays marked until the next edit.
 void TWriteBack::GridsReset()
 {
+    // The instrument may be another one: old texts are not brought back into its cells.
+    History.Clear();
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         if (!Bound(slot))
             continue;
@@ -154,13 +156,23 @@ void TWriteBack::ConnectFailed()
 
 // ---- Edits ----
 
-// The latest edit replaces every earlier one, sent or not; the driver skips a write whose flag
-// is lowered before it goes out. Typing the instrument's own value back withdraws the edit,
-// unless a write may have changed that value in the meantime.
 void TWriteBack::UserEdited(int slot)
 {
     if (!Bound(slot))
         return;
+    const dev_opt& record = Table[static_cast<size_t>(slot)];
+    const QString before = Shown(slot);
+    const QString after = View.CellText(record.GridId, record.Col, record.Row);
+    ApplyEdit(slot);
+    if (before != after)
+        History.Add({{slot, before, after}});
+}
+
+// The latest edit replaces every earlier one, sent or not; the driver skips a write whose flag
+// is lowered before it goes out. Typing the instrument's own value back withdraws the edit,
+// unless a write may have changed that value in the meantime.
+void TWriteBack::ApplyEdit(int slot)
+{
     dev_opt& record = Table[static_cast<size_t>(slot)];
     TCellState& state = State(slot);
     const QString text = View.CellText(record.GridId, record.Col, record.Row);
@@ -186,6 +198,80 @@ void TWriteBack::UserEdited(int slot)
     Refresh(slot);
 }
 
+// What the cell shows while the user leaves it alone.
+QString TWriteBack::Shown(int slot) const
+{
+    const TCellState& state = StateOf(slot);
+    if (state.Edit)
+        return *state.Edit;
+    return state.Instrument ? Latin1(*state.Instrument) : QString();
+}
+
+int TWriteBack::EditCells(const std::vector<CellEdit>& edits)
+{
+    TEditHistory::Step step;
+    for (const CellEdit& edit : edits) {
+        if (!Bound(edit.Slot))
+            continue;
+        const dev_opt& record = Table[static_cast<size_t>(edit.Slot)];
+        const QString before = View.CellText(record.GridId, record.Col, record.Row);
+        if (before == edit.Text)
+            continue;
+        View.ShowCellText(record.GridId, record.Col, record.Row, edit.Text);
+        ApplyEdit(edit.Slot);
+        step.push_back({edit.Slot, before, edit.Text});
+    }
+    const int changed = static_cast<int>(step.size());
+    History.Add(std::move(step));
+    return changed;
+}
+
+int TWriteBack::UserEdits(int32_t gridId, const std::vector<TPastePlan::Edit>& edits)
+{
+    std::vector<CellEdit> cells;
+    for (const TPastePlan::Edit& edit : edits)
+        cells.push_back({SlotOf(gridId, edit.Col, edit.Row), edit.Text});
+    return EditCells(cells);
+}
+
+int TWriteBack::RevertToInstrument(int32_t gridId, const std::vector<std::pair<int, int>>& cells)
+{
+    std::vector<CellEdit> edits;
+    for (const auto& [col, row] : cells) {
+        const int slot = SlotOf(gridId, col, row);
+        if (!Bound(slot) || !State(slot).Instrument)
+            continue;
+        // A refused write shows the instrument's value already; only its mark goes.
+        if (State(slot).Stage == EditStage::NotTaken)
+            ApplyEdit(slot);
+        edits.push_back({slot, Latin1(*State(slot).Instrument)});
+    }
+    return EditCells(edits);
+}
+
+void TWriteBack::Undo()
+{
+    Replay(History.Undo(), true);
+}
+
+void TWriteBack::Redo()
+{
+    Replay(History.Redo(), false);
+}
+
+void TWriteBack::Replay(const TEditHistory::Step& step, bool undo)
+{
+    for (size_t i = 0; i < step.size(); ++i) {
+        const TEditHistory::Change& change = step[undo ? step.size() - 1 - i : i];
+        if (!Bound(change.Slot))
+            continue;
+        const dev_opt& record = Table[static_cast<size_t>(change.Slot)];
+        View.ShowCellText(record.GridId, record.Col, record.Row,
+                          undo ? change.Before : change.After);
+        ApplyEdit(change.Slot);
+    }
+}
+
 // ---- Settings files ----
 
 SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) const
@@ -206,21 +292,15 @@ SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) cons
 
 int TWriteBack::ImportEdits(const SettingList& values)
 {
-    int changed = 0;
+    std::vector<CellEdit> edits;
     for (const SettingValue& setting : values) {
         const int index = SettingKeys::IndexOf(setting.Key);
         if (index < 0)
             continue;
         const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
-        const int slot = SlotOf(cell.GridId, cell.Col, cell.Row);
-        const QString value = Latin1(setting.Value);
-        if (!Bound(slot) || View.CellText(cell.GridId, cell.Col, cell.Row) == value)
-            continue;
-        View.ShowCellText(cell.GridId, cell.Col, cell.Row, value);
-        UserEdited(slot);
-        ++changed;
+        edits.push_back({SlotOf(cell.GridId, cell.Col, cell.Row), Latin1(setting.Value)});
     }
-    return changed;
+    return EditCells(edits);
 }
 
 // ---- The tick ----

@@ -5,6 +5,8 @@
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellmarks.h"
 #include "writeback/cellstate.h"
+#include "writeback/edithistory.h"
+#include "writeback/pasteplan.h"
 
 #include <array>
 #include <cstdint>
@@ -61,6 +63,18 @@ public:
 
     // The user changed the text of the cell bound to this slot.
     void UserEdited(int slot);
+    // Puts each text into its cell of the grid as the user's edit, as one step of the undo
+    // history. Returns how many cells changed.
+    int UserEdits(int32_t gridId, const std::vector<TPastePlan::Edit>& edits);
+    // Drops the edits of these cells (column, row) of the grid: they show the instrument's
+    // value again. Cells whose value is not known keep their edit. One step of the history.
+    int RevertToInstrument(int32_t gridId, const std::vector<std::pair<int, int>>& cells);
+    // Undoing makes a step's old texts the user's edits again: an edit not yet written is
+    // withdrawn, one already written is followed by the old value at the next commit.
+    bool CanUndo() const { return History.CanUndo(); }
+    bool CanRedo() const { return History.CanRedo(); }
+    void Undo();
+    void Redo();
 
     // What the instrument is known to hold, in slot order; the keys of the settings whose
     // value is not known (their read went unanswered) go to `unknown`.
@@ -74,6 +88,8 @@ public:
     const TCellMarks& Marks() const { return CellMarks; }
     // Settings whose cell carries any mark.
     int NotConfirmedCount() const { return CellMarks.Count(); }
+    // The user's edits the instrument has not confirmed (marked yellow, red or violet).
+    int UnconfirmedEditCount() const { return CellMarks.EditCount(); }
 
 private:
     enum class Exchange
@@ -83,7 +99,17 @@ private:
         Writes,
     };
 
+    struct CellEdit
+    {
+        int Slot = 0;
+        QString Text;
+    };
+
     bool Bound(int slot) const;
+    void ApplyEdit(int slot);
+    QString Shown(int slot) const;
+    int EditCells(const std::vector<CellEdit>& edits);
+    void Replay(const TEditHistory::Step& step, bool undo);
     TCellState& State(int slot);
     void CopyReadyValues(TickOutcome& outcome);
     void ValueArrived(int slot);
@@ -101,6 +127,7 @@ private:
     int32_t& PendingSaves;
     std::array<TCellState, CellTableUsed> States{};
     TCellMarks CellMarks;
+    TEditHistory History;
     bool IsConnected = false;
     Exchange Running = Exchange::None;
 };

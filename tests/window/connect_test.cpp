@@ -249,7 +249,7 @@ private slots:
         QVERIFY(Commands().empty());
     }
 
-    // Export writes what the instrument is known to hold and says what it left out.
+    // Export writes what the instrument is known to hold and says where, and what it left out.
     void exportLeavesOutUnansweredReads()
     {
         sdi12d.SetReplyLimit(300);
@@ -263,6 +263,10 @@ private slots:
         QVERIFY(Window->SettingsMenu()->Export(path));
         QCOMPARE(seen.Count, 1);
         QVERIFY2(seen.Text.contains("S3CFRQ"), qPrintable(seen.Text));
+        QVERIFY2(seen.Text.startsWith(QString("%1 settings exported to %2.")
+                                          .arg(SettingCount - 1)
+                                          .arg(QDir::toNativeSeparators(path))),
+                 qPrintable(seen.Text));
         const SettingsFileResult kept = TSettingsFile::Read(path.toStdString());
         QVERIFY2(kept.Ok(), kept.Message().c_str());
         QCOMPARE(kept.Settings.size(), size_t(SettingCount - 1));

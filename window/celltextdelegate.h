@@ -1,0 +1,27 @@
+#pragma once
+
+#include "writeback/celltextfit.h"
+
+#include <QStyledItemDelegate>
+
+// Draws a table's cells so that every value is readable: a value too wide for its column is
+// drawn in the narrow font, then in smaller sizes of it down to one that stays legible, and
+// only then shortened in the middle (TCellTextFit), with a small mark in the cell's corner.
+// The cell's text and its tooltip stay whole.
+class TCellTextDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // The smallest pixel size a value is drawn in.
+    static constexpr int SmallestPixelSize = 10;
+
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // How `text` is drawn in `font` in a cell `cellWidth` pixels wide, and the font it takes.
+    TCellTextFit::Result Fit(const QString& text, const QFont& font, int cellWidth,
+                             QFont* drawnIn = nullptr) const;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+};
