@@ -133,6 +133,22 @@ private slots:
         QCOMPARE(QString::fromLatin1(program.readAllStandardOutput()).trimmed(),
                  QString("Adapter found: port %1, device COM%1:").arg(AdapterComPort()));
     }
+
+    // Beside a library with other functions at the ordinals: not called, and named.
+    void wrongLibraryIsRefusedAndNamed()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_SHUFFLED_EXE), {"--find-adapter"});
+        QVERIFY(program.waitForFinished(WaitMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 3);
+        const QString said = QString::fromLatin1(program.readAllStandardOutput());
+        QVERIFY2(said.contains("ftd2xx-shuffled\\FTD2XX.dll was not used: it does not export "
+                               "FT_CreateDeviceInfoList at ordinal 70",
+                               Qt::CaseInsensitive),
+                 qPrintable(said));
+    }
 };
 
 int main(int argc, char* argv[])
