@@ -86,8 +86,14 @@ bool FtdiDll::Load()
     Module = LoadLibraryExA(Path.c_str(), nullptr,
                             LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!Module) {
-        LoadProblem = "FTD2XX.DLL was not found: install the FTDI driver package for the "
-                      "adapter (it brings FTD2XX.DLL) and try again.";
+        const DWORD error = GetLastError();
+        LoadProblem = error == ERROR_MOD_NOT_FOUND
+                          ? "FTD2XX.DLL was not found: install the FTDI driver package for the "
+                            "adapter (it brings FTD2XX.DLL) and try again."
+                          : "FTD2XX.DLL could not be loaded (Windows error " +
+                                std::to_string(error) +
+                                ", for example a 32-bit library): reinstall the FTDI driver "
+                                "package and try again.";
         return false;
     }
     LoadProblem.clear();
