@@ -55,15 +55,12 @@ class TestAdapterSearch : public QObject
     QString OkStatus() const { return QString("Device: COM %1 OK").arg(AdapterComPort()); }
 
 private slots:
+    // One window for all: Connect starts afresh each time, and windows are slow under Wine.
     void initTestCase()
     {
         if (AdapterComPort() == 0)
             QSKIP("DEVCONFIG_TEST_COM_ADAPTER names no COM port mapped to the instrument");
         adapterLocator.UseDevice(""); // no --port: the search decides
-    }
-
-    void init()
-    {
         ResetProgramWideObjects(2000);
         Window = std::make_unique<TMainWindow>();
         Window->show();
@@ -72,11 +69,12 @@ private slots:
 
     void cleanup()
     {
-        QVERIFY(QTest::qWaitFor([] { return sdi12d.Mode.load() == ModeIdle; }, 4 * WaitMs));
-        Window.reset();
+        QVERIFY(QTest::qWaitFor([this] { return !Window || Settled(); }, 4 * WaitMs));
         sdi12d.ClosePort();
         ListDevices({});
     }
+
+    void cleanupTestCase() { Window.reset(); }
 
     void connectWithNoOptionReadsEverySetting()
     {
