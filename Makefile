@@ -14,7 +14,7 @@ ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_
 # thread runs in the test; the child only executes the program.
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
 
-.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench package windows-package clean
+.PHONY: all deps configure build test test-plain test-asan test-tsan fuzz fuzz-smoke demo bench package windows-package windows-installer clean
 
 all: build
 
@@ -65,6 +65,12 @@ package: build
 # MinGW-w64 and the prebuilt Qt for MinGW from ../shared/toolchains, with what it needs to run.
 windows-package:
 	scripts/windows-package
+
+# The Windows installer build-mingw/devconfig-<version>-setup.exe, written with NSIS from the
+# zip's files: per user without administrator rights, a Start-menu entry, an uninstaller,
+# and /S for a silent install.
+windows-installer:
+	scripts/windows-package windows-installer
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -6,7 +6,6 @@
 #include "driver/sdi12d.h"
 #include "serial/adapterlocator.h"
 #include "serial/commsport.h"
-#include "serial/ft_portid.h"
 #include "window/mainform.h"
 
 #ifndef _WIN32
@@ -34,15 +33,16 @@ std::string ProgramName(char** argv)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The search as Connect makes it when no device is named.
 int ReportAdapter()
 {
-    const int32_t number = FindAdapterPort(TAdapterLocator::SearchText);
-    if (number < 1) {
-        std::printf("%s\n", TAdapterLocator::NotFoundText().c_str());
+    const AdapterLocation where = TAdapterLocator().Locate();
+    if (!where.Found) {
+        std::printf("%s\n", where.Problem.c_str());
         return ExitStatus::NoAdapter;
     }
-    std::printf("Adapter found: port %d, device %s\n", static_cast<int>(number),
-                TCommsPort::DeviceNameFor(number).c_str());
+    std::printf("Adapter found: port %d, device %s\n", static_cast<int>(where.PortNumber),
+                where.DevicePath.c_str());
     return ExitStatus::Done;
 }
 

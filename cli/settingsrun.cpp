@@ -112,8 +112,7 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
 {
     const AdapterLocation where = Locator.Locate();
     if (!where.Found) {
-        Err << TAdapterLocator::NotFoundText()
-            << " Plug the adapter in, or name its device with --port.\n";
+        Err << where.Problem << " Or name the adapter's device with --port.\n";
         return ExitStatus::NoAdapter;
     }
     Device = where.DisplayName;

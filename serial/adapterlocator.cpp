@@ -2,6 +2,7 @@
 
 #include "serial/commsport.h"
 #include "serial/ft_portid.h"
+#include "serial/ftdilibrary.h"
 
 #include <cctype>
 
@@ -62,8 +63,12 @@ AdapterLocation TAdapterLocator::Locate() const
     }
     where.PortNumber = FindAdapterPort(SearchText);
     where.Found = where.PortNumber >= 1;
-    if (!where.Found)
+    if (!where.Found) {
+        where.Problem = SystemFtdiLibrary().Problem();
+        if (where.Problem.empty())
+            where.Problem = NotFoundText() + " Plug the adapter in and try again.";
         return where;
+    }
     where.DevicePath = TCommsPort::DeviceNameFor(where.PortNumber);
 #ifdef _WIN32
     where.DisplayName = "COM " + std::to_string(where.PortNumber);

@@ -12,6 +12,7 @@ struct AdapterLocation
     int32_t PortNumber = -1; // from the adapter search; 0 when a device was named
     std::string DevicePath;  // the device that is opened
     std::string DisplayName; // how the status bar names it: "COM 5" on Windows, else the path
+    std::string Problem;     // when not found: why, and what to do
 };
 
 // Connect searches for the FTDI adapter unless a device was named on the command line (or the

@@ -1,7 +1,9 @@
 #include "serial/ftdidll_win32.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,6 +20,9 @@ struct NativeNode
     char Description[64];
     void* ftHandle;
 };
+static_assert(offsetof(NativeNode, Description) == 32);
+static_assert(offsetof(NativeNode, ftHandle) == 96 && sizeof(NativeNode) == 96 + sizeof(void*),
+              "the vendor's node: 96 bytes, then a pointer-sized handle");
 
 using CreateListFn = ULONG(WINAPI*)(DWORD*);
 using GetListFn = ULONG(WINAPI*)(NativeNode*, DWORD*);
@@ -35,6 +40,13 @@ constexpr WORD CloseOrdinal = 2;
 template <typename Function> Function EntryAs(FARPROC entry)
 {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+std::string ModulePath(HMODULE module)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : "FTD2XX.DLL";
 }
 
 void* NativeHandle(FtHandle handle)
@@ -65,24 +77,62 @@ FtdiDll::~FtdiDll()
 
 bool FtdiDll::Load()
 {
-    if (LoadTried) {
-        return Module != nullptr;
+    if (Module) {
+        return true;
     }
-    LoadTried = true;
-    Module = LoadLibraryA("FTD2XX.DLL");
-    if (!Module) {
+    if (Refused) {
         return false;
     }
-    CreateListEntry = GetProcAddress(Module, MAKEINTRESOURCEA(CreateListOrdinal));
-    GetListEntry = GetProcAddress(Module, MAKEINTRESOURCEA(GetListOrdinal));
-    OpenEntry = GetProcAddress(Module, MAKEINTRESOURCEA(OpenOrdinal));
-    ComPortEntry = GetProcAddress(Module, MAKEINTRESOURCEA(ComPortOrdinal));
-    CloseEntry = GetProcAddress(Module, MAKEINTRESOURCEA(CloseOrdinal));
-    if (!CreateListEntry || !GetListEntry || !OpenEntry || !ComPortEntry || !CloseEntry) {
+    Module = LoadLibraryExA(Path.c_str(), nullptr,
+                            LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!Module) {
+        const DWORD error = GetLastError();
+        LoadProblem = error == ERROR_MOD_NOT_FOUND
+                          ? "FTD2XX.DLL was not found: install the FTDI driver package for the "
+                            "adapter (it brings FTD2XX.DLL) and try again."
+                          : "FTD2XX.DLL could not be loaded (Windows error " +
+                                std::to_string(error) +
+                                ", for example a 32-bit library): reinstall the FTDI driver "
+                                "package and try again.";
+        return false;
+    }
+    LoadProblem.clear();
+    if (!BindEntries()) {
         FreeLibrary(Module);
         Module = nullptr;
+        Refused = true;
     }
     return Module != nullptr;
+}
+
+// An entry is used only when the ordinal and the documented name give the same address: a
+// library with other functions at these ordinals would be called with the wrong arguments.
+bool FtdiDll::BindEntries()
+{
+    const struct
+    {
+        WORD Ordinal;
+        const char* Name;
+        FARPROC* Entry;
+    } entries[] = {
+        {CreateListOrdinal, "FT_CreateDeviceInfoList", &CreateListEntry},
+        {GetListOrdinal, "FT_GetDeviceInfoList", &GetListEntry},
+        {OpenOrdinal, "FT_Open", &OpenEntry},
+        {ComPortOrdinal, "FT_GetComPortNumber", &ComPortEntry},
+        {CloseOrdinal, "FT_Close", &CloseEntry},
+    };
+    for (const auto& entry : entries) {
+        const FARPROC byOrdinal = GetProcAddress(Module, MAKEINTRESOURCEA(entry.Ordinal));
+        if (!byOrdinal || byOrdinal != GetProcAddress(Module, entry.Name)) {
+            LoadProblem = ModulePath(Module) + " was not used: it does not export " + entry.Name +
+                          " at ordinal " + std::to_string(entry.Ordinal) +
+                          ", so it is not the FTDI library. Reinstall the FTDI driver package "
+                          "and start the program again.";
+            return false;
+        }
+        *entry.Entry = byOrdinal;
+    }
+    return true;
 }
 
 FtStatus FtdiDll::CreateDeviceInfoList(uint32_t* count)

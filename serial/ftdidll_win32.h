@@ -2,14 +2,22 @@
 
 #include "serial/ftdilibrary.h"
 
+#include <string>
+#include <utility>
+
 #include <windows.h>
 
 // The vendor's FTD2XX.DLL, loaded on first use and bound by ordinal. Without the DLL the
-// device list is simply empty, so the program starts and runs on machines that lack it.
+// device list is simply empty, so the program starts and runs on machines that lack it, and
+// the next use looks for it again. A library that does not export the documented function at
+// each ordinal is never called.
 class FtdiDll : public FtdiLibrary
 {
 public:
-    FtdiDll() = default;
+    // From the program's folder or the system folder, never the current one.
+    static constexpr const char* DefaultPath = "FTD2XX.DLL";
+
+    explicit FtdiDll(std::string path = DefaultPath) : Path(std::move(path)) {}
     ~FtdiDll() override;
     FtdiDll(const FtdiDll&) = delete;
     FtdiDll& operator=(const FtdiDll&) = delete;
@@ -19,12 +27,16 @@ public:
     FtStatus Open(int32_t index, FtHandle* handle) override;
     FtStatus GetComPortNumber(FtHandle handle, int32_t* port) override;
     FtStatus Close(FtHandle handle) override;
+    std::string Problem() const override { return LoadProblem; }
 
 private:
     bool Load();
+    bool BindEntries();
 
+    std::string Path;
     HMODULE Module = nullptr;
-    bool LoadTried = false;
+    bool Refused = false; // a library that failed the check; never loaded again
+    std::string LoadProblem;
     FARPROC CreateListEntry = nullptr;
     FARPROC GetListEntry = nullptr;
     FARPROC OpenEntry = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Status of a device-library call, with the values the FTDI D2XX library uses.
 using FtStatus = uint32_t;
@@ -46,4 +47,7 @@ public:
     virtual FtStatus Open(int32_t index, FtHandle* handle) = 0;
     virtual FtStatus GetComPortNumber(FtHandle handle, int32_t* port) = 0;
     virtual FtStatus Close(FtHandle handle) = 0;
+
+    // Why the library cannot be used at all, and what to do about it; empty when it can be.
+    virtual std::string Problem() const { return {}; }
 };

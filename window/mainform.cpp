@@ -280,7 +280,8 @@ void TMainWindow::ConnectBtnClick()
 
     const AdapterLocation where = adapterLocator.Locate();
     if (!where.Found) {
-        ConnectFailed(QString::fromLatin1(NotIdentifiedText));
+        ConnectFailed(QString::fromLatin1(NotIdentifiedText),
+                      QString::fromLocal8Bit(where.Problem.c_str()));
         return;
     }
     const QString device = QString::fromStdString(where.DisplayName);
@@ -321,15 +322,16 @@ void TMainWindow::ShowBusyBox()
 
 // The port stays closed and nothing is submitted; Connect and the table stay usable. The
 // cells are no longer those of a connected instrument, so commits write nothing.
-void TMainWindow::ConnectFailed(const QString& status)
+void TMainWindow::ConnectFailed(const QString& status, const QString& reason)
 {
     WriteBack.ConnectFailed();
-    SetStatus(status);
+    SetStatus(status, reason);
 }
 
-void TMainWindow::SetStatus(const QString& text)
+void TMainWindow::SetStatus(const QString& text, const QString& reason)
 {
     ui->StatusBar1->showMessage(text);
+    ui->StatusBar1->setToolTip(reason);
 }
 
 void TMainWindow::FillCellRequests()

@@ -94,8 +94,9 @@ protected:
 private:
     void ShowBusyBox();
     bool CloseConfirmed();
-    void ConnectFailed(const QString& status);
-    void SetStatus(const QString& text);
+    void ConnectFailed(const QString& status, const QString& reason = {});
+    // The status bar's text, and its tooltip: the reason behind a failure, else none.
+    void SetStatus(const QString& text, const QString& reason = {});
     void OnCellEdited(int32_t gridId, QTableWidgetItem* item);
     void StartProgress(int total);
     void UpdateProgress(const TWriteBack::TickOutcome& outcome);

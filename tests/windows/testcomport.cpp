@@ -32,3 +32,8 @@ int32_t WindowComPort()
 {
     return PortFrom("DEVCONFIG_TEST_COM_WINDOW");
 }
+
+int32_t AdapterComPort()
+{
+    return PortFrom("DEVCONFIG_TEST_COM_ADAPTER");
+}

@@ -12,3 +12,6 @@ int32_t TestComPort();
 int32_t NonTerminalComPort();
 // The port that leads to the instrument of the window tests (DEVCONFIG_TEST_COM_WINDOW).
 int32_t WindowComPort();
+// The port that leads to the instrument behind the stand-in FTD2XX.DLL's adapter
+// (DEVCONFIG_TEST_COM_ADAPTER).
+int32_t AdapterComPort();

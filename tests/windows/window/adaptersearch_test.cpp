@@ -1,0 +1,159 @@
+// The way a Windows user connects: no option, so Connect asks FTD2XX.DLL for the adapter.
+// The stand-in library beside this test and the program lists the devices each test sets;
+// its adapter's COM port is mapped to a simulated instrument.
+#include "../../window/programreset.h"
+#include "../testcomport.h"
+#include "app/tapplication.h"
+#include "driver/sdi12d.h"
+#include "driver/settingkeys.h"
+#include "serial/adapterlocator.h"
+#include "sim/instrumentsettings.h"
+#include "window/mainform.h"
+
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int WaitMs = 20000;
+
+void ListDevices(const QString& devices)
+{
+    SetEnvironmentVariableA("FTD2XX_FIXTURE_DEVICES", devices.toLatin1().constData());
+}
+
+// "description|serial number|COM number" of an adapter on the instrument's port.
+QString Adapter(const char* description, const char* serial, int port = AdapterComPort())
+{
+    return QString("%1|%2|%3").arg(description, serial).arg(port);
+}
+
+} // namespace
+
+class TestAdapterSearch : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TMainWindow> Window;
+
+    QPushButton* ConnectBtn() const { return Window->findChild<QPushButton*>("ConnectBtn"); }
+    QStatusBar* StatusBar() const { return Window->findChild<QStatusBar*>(); }
+    bool Settled() const
+    {
+        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == TCycleState::Idle &&
+               ConnectBtn()->isEnabled() &&
+               Window->findChild<QTableWidget*>("SensorSG")->isEnabled();
+    }
+    QString OkStatus() const { return QString("Device: COM %1 OK").arg(AdapterComPort()); }
+
+private slots:
+    // One window for all: Connect starts afresh each time, and windows are slow under Wine.
+    void initTestCase()
+    {
+        if (AdapterComPort() == 0)
+            QSKIP("DEVCONFIG_TEST_COM_ADAPTER names no COM port mapped to the instrument");
+        adapterLocator.UseDevice(""); // no --port: the search decides
+        ResetProgramWideObjects(2000);
+        Window = std::make_unique<TMainWindow>();
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    }
+
+    void cleanup()
+    {
+        QVERIFY(QTest::qWaitFor([this] { return !Window || Settled(); }, 4 * WaitMs));
+        sdi12d.ClosePort();
+        ListDevices({});
+    }
+
+    void cleanupTestCase() { Window.reset(); }
+
+    void connectWithNoOptionReadsEverySetting()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
+        ConnectBtn()->click();
+        QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+        QVERIFY(StatusBar()->toolTip().isEmpty());
+        QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
+        const InstrumentSettings factory;
+        for (const SettingKey& setting : SettingKeys::All())
+            QCOMPARE(Window->GetCellText(setting.GridId, setting.Col, setting.Row),
+                     factory.Value(setting.Key));
+    }
+
+    // Until the user can choose, Connect opens the adapter listed last, as it always did.
+    void severalAdaptersTheLastMatchingIsOpened()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A1", 2) + ";" + Adapter("FT230X Basic UART", "B2") +
+                    ";" + Adapter("USB Serial Port", "C3", 2));
+        ConnectBtn()->click();
+        QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+        QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
+    }
+
+    void noUsableAdapterIsNotIdentified_data()
+    {
+        QTest::addColumn<QString>("devices");
+        QTest::newRow("none") << QString();
+        QTest::newRow("no FT") << Adapter("USB Serial Port", "A1");
+        QTest::newRow("open fails") << Adapter("FT232R USB UART", "A1") + "|open";
+        QTest::newRow("COM -1") << Adapter("FT232R USB UART", "A1") + ";" +
+                                       Adapter("FT232R USB UART", "B2", -1);
+    }
+    void noUsableAdapterIsNotIdentified()
+    {
+        QFETCH(QString, devices);
+        ListDevices(devices);
+        ConnectBtn()->click();
+        QCOMPARE(StatusBar()->currentMessage(), QString(NotIdentifiedText));
+        QVERIFY2(StatusBar()->toolTip().startsWith("No adapter found"),
+                 qPrintable(StatusBar()->toolTip()));
+        QVERIFY(!sdi12d.HoldsDevice());
+        QVERIFY(ConnectBtn()->isEnabled());
+    }
+
+    // The program beside the stand-in reports what Connect would open.
+    void findAdapterPrintsThePort()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE), {"--find-adapter"});
+        QVERIFY(program.waitForFinished(WaitMs));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QString::fromLatin1(program.readAllStandardOutput()).trimmed(),
+                 QString("Adapter found: port %1, device COM%1:").arg(AdapterComPort()));
+    }
+
+    // Beside a library with other functions at the ordinals: not called, and named.
+    void wrongLibraryIsRefusedAndNamed()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_SHUFFLED_EXE), {"--find-adapter"});
+        QVERIFY(program.waitForFinished(WaitMs));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 3);
+        const QString said = QString::fromLatin1(program.readAllStandardOutput());
+        QVERIFY2(said.contains("ftd2xx-shuffled\\FTD2XX.dll was not used: it does not export "
+                               "FT_CreateDeviceInfoList at ordinal 70",
+                               Qt::CaseInsensitive),
+                 qPrintable(said));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TApplication application(argc, argv);
+    TestAdapterSearch test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "adaptersearch_test.moc"
