@@ -130,20 +130,20 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
         const char* Reason;
     } cases[] = {
         {"S20NAM=1", "unknown key \"S20NAM\""},
-        {"S0NAM =1", "unknown key \"S0NAM \""},
+        {"S0NAM =1", "a blank next to the key S0NAM: remove it"},
         {"\x1B[2JS0NAM=1", "unknown key \"\\x1B[2JS0NAM\""}, // shown, not acted on
         {"S0NAM=again", "the key S0NAM is given a second time"},
         {"S0CFRQ", "has no \"=\""},
         {"S0CFRQ=a\tb", "a tab"},
         {"S0CFRQ=a\x7F", "0x7F"},
-        {"S0CFRQ=a\xC2\x85", "0x85"},          // a Latin-1 control, well encoded
-        {"S0CFRQ=a\rb", "a carriage return"},  // a CR that does not end the line
-        {"S0CFRQ=a\r\r", "a carriage return"}, // only the CR before the LF goes
+        {"S0CFRQ=a\xC2\x85", "0x85"}, // a Latin-1 control, well encoded
         {"S0CFRQ=\xE2\x82\xAC", "U+20AC"},
         {"S0CFRQ=\xFF", "not UTF-8"},
         {"S0CFRQ=\xC0\x80", "not UTF-8"},  // an over-long NUL
         {"S0CFRQ=\xE9t\xE9", "not UTF-8"}, // Latin-1 bytes rather than UTF-8
         {"S1NAM=" + LongestName + "x", "too long"},
+        {"S1NAM=" + std::string(1100, 'x'), "the line is 1106 bytes long"},
+        {std::string(1000, 'K') + "=1", "... (cut; 1000 bytes in all)"},
     };
     for (const auto& c : cases) {
         const SettingsFileResult result =
@@ -154,6 +154,34 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
         EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
         EXPECT_EQ(result.Message().rfind("cfg.txt, line 3: ", 0), 0u) << result.Message();
     }
+}
+
+TEST(SettingsFileParseTest, LineEndsAndEncodings)
+{
+    const struct
+    {
+        std::string Text;
+        std::size_t Settings;
+        const char* Reason; // empty: the file is taken
+    } cases[] = {
+        {"S0NAM=a\rS0FRP=1\r", 2, ""},
+        {"# mixed\rS0NAM=a\r\nS0FRP=1\nS0CAL0=2", 3, ""},
+        {std::string("\xFF\xFES\0=\0", 6), 0, "UTF-16"},
+        {std::string("\xFF\xFE\0\0S\0\0\0", 8), 0, "UTF-32"},
+        {std::string("S\0\x30\0", 4), 0, "NUL bytes"},
+    };
+    for (const auto& c : cases) {
+        const SettingsFileResult result = TSettingsFile::Parse("f", c.Text);
+        EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
+        EXPECT_EQ(result.Ok(), c.Reason[0] == '\0') << c.Text;
+        EXPECT_EQ(result.Settings.size(), c.Settings) << c.Text;
+    }
+}
+
+TEST(SettingsFileReadTest, AnEndlessFileIsRefusedAtTheLimit)
+{
+    const SettingsFileResult result = TSettingsFile::Read("/dev/zero");
+    EXPECT_NE(result.Reason.find("larger than 1 MB"), std::string::npos) << result.Reason;
 }
 
 TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
