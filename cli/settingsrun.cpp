@@ -1,6 +1,7 @@
 #include "cli/settingsrun.h"
 
 #include "cli/exitstatus.h"
+#include "cli/outputpath.h"
 #include "cli/stopsignals.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -39,22 +40,6 @@ std::string Seconds(uint32_t milliseconds)
     return text + " s";
 }
 
-// Where --read will put its file must exist before anything is read.
-std::string OutputProblem(const std::string& file)
-{
-    if (file == "-")
-        return {};
-    const std::filesystem::path path(file);
-    const std::filesystem::path folder =
-        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
-        return file + " is a folder; name a file to write the settings to";
-    if (!std::filesystem::is_directory(folder, ignored))
-        return "the folder " + folder.string() + " does not exist";
-    return {};
-}
-
 } // namespace
 
 TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
@@ -79,9 +64,8 @@ int TSettingsRun::Execute(const TProgramOptions& options)
     using Action = TProgramOptions::FileAction;
     SettingsFileResult file;
     if (options.Action == Action::Read) {
-        const std::string problem = OutputProblem(options.SettingsFile);
-        if (!problem.empty()) {
-            Err << "Cannot write the settings: " << problem << ". Nothing was sent.\n";
+        if (const auto problem = TOutputPath::Problem(options.SettingsFile)) {
+            Err << "Cannot write the settings: " << *problem << ". Nothing was sent.\n";
             return ExitStatus::Usage;
         }
     } else {

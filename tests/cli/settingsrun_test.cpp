@@ -165,6 +165,11 @@ TEST_F(SettingsRunTest, NothingIsSentForABadFileOrTarget)
         {Action::Write, (Folder / "absent.txt").string(), "cannot be read"},
         {Action::Read, (Folder / "no" / "such.txt").string(), "does not exist"},
         {Action::Read, Folder.string(), "is a folder"},
+        {Action::Read, "/dev/null", "is not a regular file"},
+        {Action::Read, (Folder / std::string(250, 'n')).string(), "file name is too long"},
+        {Action::Write, File("crlf.txt", "S0NAM=a\rS99=2\r"), "line 2: unknown key"},
+        {Action::Compare, File("big.txt", std::string(TSettingsFile::MaxFileBytes + 1, '#')),
+         "larger than 1 MB"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = Run(c.What, c.File);

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -205,4 +209,37 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 1);
     EXPECT_FALSE(TSettingsFile::Read((Folder / "none.txt").string()).Ok());
     EXPECT_FALSE(TSettingsFile::Read(Folder.string()).Ok());
+}
+
+TEST_F(SettingsFileTest, ReplacingFollowsLinksKeepsTheFileAndClearsStaleTemporaries)
+{
+    const fs::path target = Folder / "kept.txt";
+    const fs::path link = Folder / "link.txt";
+    std::ofstream(target) << "S0NAM=old\n";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(target.c_str(), 1234, 1235), 0);
+    }
+    fs::create_symlink("kept.txt", link);
+    const pid_t gone = fork(); // a process that has ended: its temporary file is stale
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const fs::path stale = Folder / ("kept.txt.tmp." + std::to_string(gone) + ".0");
+    std::ofstream(stale) << "S0NAM=half";
+
+    ASSERT_EQ(TSettingsFile::Write(link.string(), {{"S0NAM", "new"}}, {}), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(TSettingsFile::Read(target.string()).Settings, (SettingList{{"S0NAM", "new"}}));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat owner = {};
+    ASSERT_EQ(stat(target.c_str(), &owner), 0);
+    if (root) {
+        EXPECT_TRUE(owner.st_uid == 1234 && owner.st_gid == 1235);
+    }
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_NE(TSettingsFile::Write("/dev/null", {}, {}).find("not a regular file"),
+              std::string::npos);
 }
