@@ -8,6 +8,7 @@
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
 #include "serial/portproblem.h"
+#include "settingsfile/showntext.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,6 +39,12 @@ std::string Seconds(uint32_t milliseconds)
         text += "." + fraction.substr(0, fraction.find_last_not_of('0') + 1);
     }
     return text + " s";
+}
+
+// A value as the terminal shows it: never cut, since no value is longer than a line may be.
+std::string Shown(const std::string& latin1)
+{
+    return TShownText::Of(TSettingsFile::Utf8Of(latin1), MaxLineLength);
 }
 
 } // namespace
@@ -106,7 +113,7 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
         std::string reason = Driver.LastSystemError();
         if (reason.empty())
             reason = Driver.LastDiagnostic();
-        Err << "Device: " << Device << " NOT OPENED - "
+        Err << "Device: " << TShownText::Of(Device) << " NOT OPENED - "
             << TPortProblem::Reason(Driver.LastErrorKind(), reason)
             << "\nCheck the device name and that no other program uses it; on Linux you must be "
                "in the dialout group.\n";
@@ -169,7 +176,7 @@ int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answer
         return TStopReport::ExitStatusFor(*signal);
     }
     if (Driver.PortLost.load(std::memory_order_acquire) != 0) {
-        Err << "Device: " << Device
+        Err << "Device: " << TShownText::Of(Device)
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
         return ExitStatus::NoAdapter;
     }
@@ -225,7 +232,7 @@ int TSettingsRun::ReadToFile(const std::string& file)
         error = TSettingsFile::Write(file, settings, header);
     }
     if (!error.empty()) {
-        Err << "The settings were not written: " << error
+        Err << "The settings were not written: " << TShownText::Of(error)
             << "\nChoose a file in a folder you may write to and run again.\n";
         return ExitStatus::Usage;
     }
@@ -270,8 +277,7 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
             continue;
         }
         ++notTaken;
-        Out << record->ReadKey << "\tnot taken\t" << TSettingsFile::Utf8Of(record->ValueRead)
-            << "\n";
+        Out << record->ReadKey << "\tnot taken\t" << Shown(record->ValueRead) << "\n";
     }
     Out << std::flush;
     if (notTaken > 0)
@@ -289,8 +295,8 @@ int TSettingsRun::Compare(const SettingList& settings)
         if (found == settings.end() || found->Value == record.ValueRead)
             continue;
         ++differences;
-        Out << record.ReadKey << "\t" << TSettingsFile::Utf8Of(record.ValueRead) << "\t"
-            << TSettingsFile::Utf8Of(found->Value) << "\n";
+        Out << record.ReadKey << "\t" << Shown(record.ValueRead) << "\t" << Shown(found->Value)
+            << "\n";
     }
     Out << std::flush;
     if (differences == 0)

@@ -1,5 +1,6 @@
 #include "window/settingsmenu.h"
 
+#include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
 
 #include <QAction>
@@ -103,7 +104,7 @@ bool TSettingsMenu::Export(const QString& path)
     const std::string error = TSettingsFile::Write(LocalPath(path), values, header);
     if (!error.empty()) {
         Warn(QString::fromLatin1(ExportTitle),
-             "The settings were not exported: " + QString::fromStdString(error) +
+             "The settings were not exported: " + QString::fromStdString(TShownText::Of(error)) +
                  "\nChoose another folder or file name.");
         return false;
     }
@@ -114,7 +115,8 @@ bool TSettingsMenu::Export(const QString& path)
                            "instrument did not answer when they were read: %4.\nPress Connect "
                            "to read them again.")
                 .arg(values.size())
-                .arg(QDir::toNativeSeparators(path))
+                .arg(QString::fromStdString(
+                    TShownText::Of(QDir::toNativeSeparators(path).toStdString())))
                 .arg(unknown.size())
                 .arg(left.join(", ")));
     return true;

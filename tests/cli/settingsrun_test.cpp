@@ -248,3 +248,10 @@ TEST_F(SettingsRunTest, APortThatIsNoTerminalOrIsHeldIsRefusedUntouched)
     EXPECT_EQ(fs::file_size(swapped), 8u) << "nothing was written into the file";
     EXPECT_EQ(Sim.CommandCount(), 0u);
 }
+
+TEST_F(SettingsRunTest, InstrumentTextReachesTheTerminalEscaped)
+{
+    Sim.SetSetting("S0NAM", "\x1B]0;owned\x07");
+    const Outcome outcome = Run(Action::Compare, File("f.txt", "S0NAM=x\n"));
+    EXPECT_EQ(outcome.Out, "S0NAM\t\\x1B]0;owned\\x07\tx\n");
+}

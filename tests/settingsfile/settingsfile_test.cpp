@@ -1,6 +1,7 @@
 // Settings files: what survives a round trip byte for byte, and every way a file is refused.
 #include "driver/settingkeys.h"
 #include "settingsfile/settingsfile.h"
+#include "settingsfile/showntext.h"
 #include "sim/instrumentsettings.h"
 
 #include <gtest/gtest.h>
@@ -242,4 +243,25 @@ TEST_F(SettingsFileTest, ReplacingFollowsLinksKeepsTheFileAndClearsStaleTemporar
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_NE(TSettingsFile::Write("/dev/null", {}, {}).find("not a regular file"),
               std::string::npos);
+}
+
+TEST(ShownTextTest, NothingActsOnTheTerminal)
+{
+    const struct
+    {
+        std::string Text;
+        std::string Shown;
+    } cases[] = {
+        {"S0NAM = a\\b", "S0NAM = a\\b"},
+        {"\x1B]0;title\x07", "\\x1B]0;title\\x07"},
+        {"a\nb\r\x7F", "a\\x0Ab\\x0D\\x7F"},
+        {"Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9 \xE2\x82\xAC"},
+        {"\xC2\x9B"
+         "2J",
+         "\\xC2\\x9B2J"}, // a C1 control, well encoded
+        {"\xFF\xC0\x80", "\\xFF\\xC0\\x80"},
+        {std::string(203, 'x'), std::string(200, 'x') + "... (cut; 203 bytes in all)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TShownText::Of(c.Text), c.Shown);
 }
