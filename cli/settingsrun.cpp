@@ -113,10 +113,14 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
         std::string reason = Driver.LastSystemError();
         if (reason.empty())
             reason = Driver.LastDiagnostic();
+        const TCommsPort::ErrorKind kind = Driver.LastErrorKind();
         Err << "Device: " << TShownText::Of(Device) << " NOT OPENED - "
-            << TPortProblem::Reason(Driver.LastErrorKind(), reason)
-            << "\nCheck the device name and that no other program uses it; on Linux you must be "
-               "in the dialout group.\n";
+            << TPortProblem::Reason(kind, reason)
+            << (kind == TCommsPort::ErrorKind::NotSerial
+                    ? "\nCheck the order of the arguments: --port names the serial device, such "
+                      "as /dev/ttyUSB0.\n"
+                    : "\nCheck the device name and that no other program uses it; on Linux you "
+                      "must be in the dialout group.\n");
         Driver.ClosePort();
         return ExitStatus::NoAdapter;
     }
