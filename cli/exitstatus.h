@@ -28,15 +28,15 @@ constexpr std::array<Meaning, 8> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
-    {Usage, "usage error, or a settings file that is bad or cannot be written\n"
-            "     (nothing was sent)"},
+    {Usage, "usage error, a bad settings file or a refused --read target: nothing\n"
+            "     was sent; --read also when its file could not be written after\n"
+            "     the reads (a full disk): only reads were sent"},
     {NoAdapter, "no adapter found (also for --find-adapter), the port could not be\n"
                 "     opened, or the adapter was unplugged"},
-    {Unanswered, "the instrument left a request unanswered"},
+    {Unanswered, "the instrument left a request unanswered, or its reply was too long"},
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
-    {Interrupted, "stopped by Ctrl+C (SIGINT) after the command on the line; the port is\n"
-                  "     given back and standard error says what was and was not done"},
-    {Terminated, "stopped by SIGTERM, as for 130"},
+    {Interrupted, "stopped by Ctrl+C (SIGINT); standard error says what was done"},
+    {Terminated, "stopped by SIGTERM; standard error says what was done"},
 }};
 
 } // namespace ExitStatus

@@ -1,12 +1,14 @@
 #include "cli/settingsrun.h"
 
 #include "cli/exitstatus.h"
+#include "cli/outputpath.h"
 #include "cli/stopsignals.h"
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
 #include "serial/portproblem.h"
+#include "settingsfile/showntext.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,20 +41,10 @@ std::string Seconds(uint32_t milliseconds)
     return text + " s";
 }
 
-// Where --read will put its file must exist before anything is read.
-std::string OutputProblem(const std::string& file)
+// A value as the terminal shows it: never cut, since no value is longer than a line may be.
+std::string Shown(const std::string& latin1)
 {
-    if (file == "-")
-        return {};
-    const std::filesystem::path path(file);
-    const std::filesystem::path folder =
-        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
-        return file + " is a folder; name a file to write the settings to";
-    if (!std::filesystem::is_directory(folder, ignored))
-        return "the folder " + folder.string() + " does not exist";
-    return {};
+    return TShownText::Of(TSettingsFile::Utf8Of(latin1), MaxLineLength);
 }
 
 } // namespace
@@ -79,9 +71,8 @@ int TSettingsRun::Execute(const TProgramOptions& options)
     using Action = TProgramOptions::FileAction;
     SettingsFileResult file;
     if (options.Action == Action::Read) {
-        const std::string problem = OutputProblem(options.SettingsFile);
-        if (!problem.empty()) {
-            Err << "Cannot write the settings: " << problem << ". Nothing was sent.\n";
+        if (const auto problem = TOutputPath::Problem(options.SettingsFile)) {
+            Err << "Cannot write the settings: " << *problem << ". Nothing was sent.\n";
             return ExitStatus::Usage;
         }
     } else {
@@ -121,10 +112,14 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
         std::string reason = Driver.LastSystemError();
         if (reason.empty())
             reason = Driver.LastDiagnostic();
-        Err << "Device: " << Device << " NOT OPENED - "
-            << TPortProblem::Reason(Driver.LastErrorKind(), reason)
-            << "\nCheck the device name and that no other program uses it; on Linux you must be "
-               "in the dialout group.\n";
+        const TCommsPort::ErrorKind kind = Driver.LastErrorKind();
+        Err << "Device: " << TShownText::Of(Device) << " NOT OPENED - "
+            << TPortProblem::Reason(kind, reason)
+            << (kind == TCommsPort::ErrorKind::NotSerial
+                    ? "\nCheck the order of the arguments: --port names the serial device, such "
+                      "as /dev/ttyUSB0.\n"
+                    : "\nCheck the device name and that no other program uses it; on Linux you "
+                      "must be in the dialout group.\n");
         Driver.ClosePort();
         return ExitStatus::NoAdapter;
     }
@@ -184,7 +179,7 @@ int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answer
         return TStopReport::ExitStatusFor(*signal);
     }
     if (Driver.PortLost.load(std::memory_order_acquire) != 0) {
-        Err << "Device: " << Device
+        Err << "Device: " << TShownText::Of(Device)
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
         return ExitStatus::NoAdapter;
     }
@@ -240,7 +235,7 @@ int TSettingsRun::ReadToFile(const std::string& file)
         error = TSettingsFile::Write(file, settings, header);
     }
     if (!error.empty()) {
-        Err << "The settings were not written: " << error
+        Err << "The settings were not written: " << TShownText::Of(error)
             << "\nChoose a file in a folder you may write to and run again.\n";
         return ExitStatus::Usage;
     }
@@ -285,8 +280,7 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
             continue;
         }
         ++notTaken;
-        Out << record->ReadKey << "\tnot taken\t" << TSettingsFile::Utf8Of(record->ValueRead)
-            << "\n";
+        Out << record->ReadKey << "\tnot taken\t" << Shown(record->ValueRead) << "\n";
     }
     Out << std::flush;
     if (notTaken > 0)
@@ -304,8 +298,8 @@ int TSettingsRun::Compare(const SettingList& settings)
         if (found == settings.end() || found->Value == record.ValueRead)
             continue;
         ++differences;
-        Out << record.ReadKey << "\t" << TSettingsFile::Utf8Of(record.ValueRead) << "\t"
-            << TSettingsFile::Utf8Of(found->Value) << "\n";
+        Out << record.ReadKey << "\t" << Shown(record.ValueRead) << "\t" << Shown(found->Value)
+            << "\n";
     }
     Out << std::flush;
     if (differences == 0)

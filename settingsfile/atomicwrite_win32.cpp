@@ -4,6 +4,11 @@
 
 #include <cstdio>
 
+std::string AtomicWriteTarget(const std::string& path)
+{
+    return path;
+}
+
 std::string WriteFileAtomically(const std::string& path, const std::string& content)
 {
     const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());

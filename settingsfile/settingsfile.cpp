@@ -3,15 +3,19 @@
 #include "driver/settingkeys.h"
 #include "driver/valuecheck.h"
 #include "settingsfile/atomicwrite.h"
+#include "settingsfile/showntext.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <unordered_set>
 
 namespace {
 
 constexpr const char* Bom = "\xEF\xBB\xBF";
+constexpr std::size_t ShownKeyLimit = 40;
 
 // Decodes UTF-8 into Latin-1 bytes. Fails on a malformed sequence and on a character above
 // U+00FF, which the instrument cannot store.
@@ -100,28 +104,45 @@ std::string UtcText(std::time_t when)
     return text;
 }
 
-// A key as an error message shows it: bytes that are not printable ASCII as \xNN, so that a
-// stray control character is seen and cannot act on the terminal.
+// A key as an error message shows it: control bytes visible, and never more than a line.
 std::string Shown(const std::string& key)
 {
-    std::string text;
-    for (const char c : key) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            text += c;
-            continue;
-        }
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-        text += hex;
-    }
-    return text;
+    return TShownText::Of(key, ShownKeyLimit);
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Why a file is not UTF-8 text at all: UTF-16 and UTF-32 files, by their byte-order mark or by
+// the NUL bytes that ASCII characters carry in them.
+std::optional<std::string> EncodingProblem(const std::string& text)
+{
+    const auto starts = [&](const char* mark, std::size_t length) {
+        return text.compare(0, length, mark, length) == 0;
+    };
+    if (starts("\xFF\xFE\0\0", 4) || starts("\0\0\xFE\xFF", 4))
+        return "the file is UTF-32 text; save it as UTF-8 and run again";
+    if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2))
+        return "the file is UTF-16 text; save it as UTF-8 and run again";
+    if (text.find('\0') != std::string::npos)
+        return "the file holds NUL bytes: it is not UTF-8 text (UTF-16 or UTF-32 perhaps); save "
+               "it as UTF-8 and run again";
+    return std::nullopt;
 }
 
 // Checks one line that is neither blank nor a comment; on success adds its setting.
 std::string TakeLine(const std::string& line, SettingList& settings,
                      std::unordered_set<std::string>& seen)
 {
+    if (line.size() > TSettingsFile::MaxLineBytes)
+        return "the line is " + std::to_string(line.size()) +
+               " bytes long; no setting needs more " + "than " +
+               std::to_string(TSettingsFile::MaxLineBytes);
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos)
         return "the line has no \"=\" (expected KEY=VALUE)";
@@ -130,6 +151,9 @@ std::string TakeLine(const std::string& line, SettingList& settings,
     std::string reason;
     if (!Utf8ToLatin1(line.substr(equals + 1), value, reason))
         return reason;
+    if (SettingKeys::IndexOf(key) < 0 && SettingKeys::IndexOf(Trimmed(key)) >= 0)
+        return "a blank next to the key " + Trimmed(key) + ": remove it (KEY=VALUE, no blank " +
+               "before the \"=\"; blanks after it belong to the value)";
     if (SettingKeys::IndexOf(key) < 0)
         return "unknown key \"" + Shown(key) + "\"";
     if (!seen.insert(key).second)
@@ -151,8 +175,8 @@ std::string TSettingsFile::Utf8Of(const std::string& latin1)
 std::string SettingsFileResult::Message() const
 {
     if (Line == 0)
-        return File + ": " + Reason;
-    return File + ", line " + std::to_string(Line) + ": " + Reason;
+        return TShownText::Of(File) + ": " + Reason;
+    return TShownText::Of(File) + ", line " + std::to_string(Line) + ": " + Reason;
 }
 
 std::string TSettingsFile::Problem(const std::string& key, const std::string& latin1Value)
@@ -166,16 +190,19 @@ SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::
 {
     SettingsFileResult result;
     result.File = fileName;
+    if (const auto problem = EncodingProblem(text)) {
+        result.Reason = *problem;
+        return result;
+    }
     std::unordered_set<std::string> seen;
     std::size_t start = text.compare(0, 3, Bom) == 0 ? 3 : 0;
     for (int lineNumber = 1; start < text.size(); ++lineNumber) {
-        std::size_t end = text.find('\n', start);
+        // CR LF, LF and CR alone all end a line.
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        const std::string line = text.substr(start, end - start);
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         if (IsBlank(line) || line[0] == '#')
             continue;
         const std::string reason = TakeLine(line, result.Settings, seen);
@@ -191,19 +218,27 @@ SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::
 
 SettingsFileResult TSettingsFile::Read(const std::string& path)
 {
+    SettingsFileResult refused;
+    refused.File = path;
     std::error_code ignored;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ignored))
-        in.open(path, std::ios::binary);
+    std::ifstream file;
+    if (path != "-" && !std::filesystem::is_directory(path, ignored))
+        file.open(path, std::ios::binary);
+    std::istream& in = path == "-" ? std::cin : file;
+    const bool open = path == "-" || file.is_open();
     std::string content;
     char chunk[4096];
-    while (in.is_open() && in.read(chunk, sizeof chunk).gcount() > 0)
+    // Never more than the limit and one chunk in memory, whatever the file (/dev/zero, a FIFO).
+    while (open && content.size() <= MaxFileBytes && in.read(chunk, sizeof chunk).gcount() > 0)
         content.append(chunk, static_cast<std::size_t>(in.gcount()));
-    if (!in.is_open() || in.bad()) {
-        SettingsFileResult result;
-        result.File = path;
-        result.Reason = "cannot be read: check that the file exists and that you may read it";
-        return result;
+    if (!open || in.bad()) {
+        refused.Reason = "cannot be read: check that the file exists and that you may read it";
+        return refused;
+    }
+    if (content.size() > MaxFileBytes) {
+        refused.Reason = "the file is larger than 1 MB, far more than the settings need (under " +
+                         std::string("60 KB)): is it the right file?");
+        return refused;
     }
     return Parse(path, content);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -38,16 +39,23 @@ struct SettingsFileResult
 };
 
 // Settings files: plain UTF-8 text, one KEY=VALUE per line with the instrument's wire keys.
-// The value is everything after the first "=" up to the end of the line, byte for byte (a CR
-// before the LF is dropped). Blank lines and lines that begin with "#" are ignored. A file is
+// The value is everything after the first "=" up to the end of the line, byte for byte; CR LF,
+// LF and CR alone all end a line. Blank lines and lines that begin with "#" are ignored. A file is
 // taken only whole: an unknown key, a key given twice, a line without "=", text that is not
 // UTF-8, a character outside Latin-1 or a control character, or a value whose write command
 // would not fit the driver refuses the file.
 class TSettingsFile
 {
 public:
+    // A file larger than this is refused before the rest is read; 181 settings need < 60 KB.
+    static constexpr std::size_t MaxFileBytes = 1 << 20;
+    // The longest setting line: a key, "=" and a value whose write command fits the driver, as
+    // UTF-8 (two bytes for a Latin-1 character above 0x7F), with room to spare.
+    static constexpr std::size_t MaxLineBytes = 1024;
+
     // The file's text as read; fileName only names it in the error.
     static SettingsFileResult Parse(const std::string& fileName, const std::string& text);
+    // "-" reads standard input.
     static SettingsFileResult Read(const std::string& path);
 
     // The file's text: the header comments, then every setting in list order. Empty, with

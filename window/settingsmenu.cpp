@@ -1,5 +1,6 @@
 #include "window/settingsmenu.h"
 
+#include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
 
 #include <QAction>
@@ -132,13 +133,14 @@ bool TSettingsMenu::Export(const QString& path)
     const std::string error = TSettingsFile::Write(LocalPath(path), values, header);
     if (!error.empty()) {
         Warn(QString::fromLatin1(ExportTitle),
-             "The settings were not exported: " + QString::fromStdString(error) +
+             "The settings were not exported: " + QString::fromStdString(TShownText::Of(error)) +
                  "\nChoose another folder or file name.");
         return false;
     }
     QString done = QStringLiteral("%1 settings exported to %2.")
                        .arg(values.size())
-                       .arg(QDir::toNativeSeparators(path));
+                       .arg(QString::fromStdString(
+                           TShownText::Of(QDir::toNativeSeparators(path).toStdString())));
     if (!unknown.empty())
         done += QStringLiteral("\n%1 settings were left out, because the instrument did not "
                                "answer when they were read: %2.\nPress Connect to read them "

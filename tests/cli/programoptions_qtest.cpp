@@ -199,6 +199,13 @@ private slots:
         QCOMPARE(sim.Setting("S7NAM"), std::string("Depth \xE9"));
         QCOMPARE(sim.Setting("TH1R0"), std::string("3000"));
         QCOMPARE(run({"--compare", file}).first, 0);
+        QProcess fromInput; // "-" is standard input
+        fromInput.start(DEVCONFIG_BINARY,
+                        {"--port", QString::fromStdString(sim.SlavePath()), "--compare", "-"});
+        fromInput.write("S7NAM=Other\n");
+        fromInput.closeWriteChannel();
+        QVERIFY(fromInput.waitForFinished(60000));
+        QCOMPARE(fromInput.readAllStandardOutput(), QByteArray("S7NAM\tDepth \xC3\xA9\tOther\n"));
         sim.SetSilentKey("S0FRP");
         const auto silent = run({"--read", folder.filePath("r.txt"), "--timeout", "0.2"});
         QCOMPARE(silent.first, 4);

@@ -165,6 +165,11 @@ TEST_F(SettingsRunTest, NothingIsSentForABadFileOrTarget)
         {Action::Write, (Folder / "absent.txt").string(), "cannot be read"},
         {Action::Read, (Folder / "no" / "such.txt").string(), "does not exist"},
         {Action::Read, Folder.string(), "is a folder"},
+        {Action::Read, "/dev/null", "is not a regular file"},
+        {Action::Read, (Folder / std::string(250, 'n')).string(), "file name is too long"},
+        {Action::Write, File("crlf.txt", "S0NAM=a\rS99=2\r"), "line 2: unknown key"},
+        {Action::Compare, File("big.txt", std::string(TSettingsFile::MaxFileBytes + 1, '#')),
+         "larger than 1 MB"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = Run(c.What, c.File);
@@ -242,4 +247,11 @@ TEST_F(SettingsRunTest, APortThatIsNoTerminalOrIsHeldIsRefusedUntouched)
     }
     EXPECT_EQ(fs::file_size(swapped), 8u) << "nothing was written into the file";
     EXPECT_EQ(Sim.CommandCount(), 0u);
+}
+
+TEST_F(SettingsRunTest, InstrumentTextReachesTheTerminalEscaped)
+{
+    Sim.SetSetting("S0NAM", "\x1B]0;owned\x07");
+    const Outcome outcome = Run(Action::Compare, File("f.txt", "S0NAM=x\n"));
+    EXPECT_EQ(outcome.Out, "S0NAM\t\\x1B]0;owned\\x07\tx\n");
 }

@@ -1,6 +1,7 @@
 // Settings files: what survives a round trip byte for byte, and every way a file is refused.
 #include "driver/settingkeys.h"
 #include "settingsfile/settingsfile.h"
+#include "settingsfile/showntext.h"
 #include "sim/instrumentsettings.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,20 +135,20 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
         const char* Reason;
     } cases[] = {
         {"S20NAM=1", "unknown key \"S20NAM\""},
-        {"S0NAM =1", "unknown key \"S0NAM \""},
+        {"S0NAM =1", "a blank next to the key S0NAM: remove it"},
         {"\x1B[2JS0NAM=1", "unknown key \"\\x1B[2JS0NAM\""}, // shown, not acted on
         {"S0NAM=again", "the key S0NAM is given a second time"},
         {"S0CFRQ", "has no \"=\""},
         {"S0CFRQ=a\tb", "a tab"},
         {"S0CFRQ=a\x7F", "0x7F"},
-        {"S0CFRQ=a\xC2\x85", "0x85"},          // a Latin-1 control, well encoded
-        {"S0CFRQ=a\rb", "a carriage return"},  // a CR that does not end the line
-        {"S0CFRQ=a\r\r", "a carriage return"}, // only the CR before the LF goes
+        {"S0CFRQ=a\xC2\x85", "0x85"}, // a Latin-1 control, well encoded
         {"S0CFRQ=\xE2\x82\xAC", "U+20AC"},
         {"S0CFRQ=\xFF", "not UTF-8"},
         {"S0CFRQ=\xC0\x80", "not UTF-8"},  // an over-long NUL
         {"S0CFRQ=\xE9t\xE9", "not UTF-8"}, // Latin-1 bytes rather than UTF-8
         {"S1NAM=" + LongestName + "x", "too long"},
+        {"S1NAM=" + std::string(1100, 'x'), "the line is 1106 bytes long"},
+        {std::string(1000, 'K') + "=1", "... (cut; 1000 bytes in all)"},
     };
     for (const auto& c : cases) {
         const SettingsFileResult result =
@@ -154,6 +159,34 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
         EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
         EXPECT_EQ(result.Message().rfind("cfg.txt, line 3: ", 0), 0u) << result.Message();
     }
+}
+
+TEST(SettingsFileParseTest, LineEndsAndEncodings)
+{
+    const struct
+    {
+        std::string Text;
+        std::size_t Settings;
+        const char* Reason; // empty: the file is taken
+    } cases[] = {
+        {"S0NAM=a\rS0FRP=1\r", 2, ""},
+        {"# mixed\rS0NAM=a\r\nS0FRP=1\nS0CAL0=2", 3, ""},
+        {std::string("\xFF\xFES\0=\0", 6), 0, "UTF-16"},
+        {std::string("\xFF\xFE\0\0S\0\0\0", 8), 0, "UTF-32"},
+        {std::string("S\0\x30\0", 4), 0, "NUL bytes"},
+    };
+    for (const auto& c : cases) {
+        const SettingsFileResult result = TSettingsFile::Parse("f", c.Text);
+        EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
+        EXPECT_EQ(result.Ok(), c.Reason[0] == '\0') << c.Text;
+        EXPECT_EQ(result.Settings.size(), c.Settings) << c.Text;
+    }
+}
+
+TEST(SettingsFileReadTest, AnEndlessFileIsRefusedAtTheLimit)
+{
+    const SettingsFileResult result = TSettingsFile::Read("/dev/zero");
+    EXPECT_NE(result.Reason.find("larger than 1 MB"), std::string::npos) << result.Reason;
 }
 
 TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
@@ -177,4 +210,58 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 1);
     EXPECT_FALSE(TSettingsFile::Read((Folder / "none.txt").string()).Ok());
     EXPECT_FALSE(TSettingsFile::Read(Folder.string()).Ok());
+}
+
+TEST_F(SettingsFileTest, ReplacingFollowsLinksKeepsTheFileAndClearsStaleTemporaries)
+{
+    const fs::path target = Folder / "kept.txt";
+    const fs::path link = Folder / "link.txt";
+    std::ofstream(target) << "S0NAM=old\n";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(target.c_str(), 1234, 1235), 0);
+    }
+    fs::create_symlink("kept.txt", link);
+    const pid_t gone = fork(); // a process that has ended: its temporary file is stale
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const fs::path stale = Folder / ("kept.txt.tmp." + std::to_string(gone) + ".0");
+    std::ofstream(stale) << "S0NAM=half";
+
+    ASSERT_EQ(TSettingsFile::Write(link.string(), {{"S0NAM", "new"}}, {}), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(TSettingsFile::Read(target.string()).Settings, (SettingList{{"S0NAM", "new"}}));
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat owner = {};
+    ASSERT_EQ(stat(target.c_str(), &owner), 0);
+    if (root) {
+        EXPECT_TRUE(owner.st_uid == 1234 && owner.st_gid == 1235);
+    }
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_NE(TSettingsFile::Write("/dev/null", {}, {}).find("not a regular file"),
+              std::string::npos);
+}
+
+TEST(ShownTextTest, NothingActsOnTheTerminal)
+{
+    const struct
+    {
+        std::string Text;
+        std::string Shown;
+    } cases[] = {
+        {"S0NAM = a\\b", "S0NAM = a\\b"},
+        {"\x1B]0;title\x07", "\\x1B]0;title\\x07"},
+        {"a\nb\r\x7F", "a\\x0Ab\\x0D\\x7F"},
+        {"Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xC3\xA9 \xE2\x82\xAC"},
+        {"\xC2\x9B"
+         "2J",
+         "\\xC2\\x9B2J"}, // a C1 control, well encoded
+        {"\xFF\xC0\x80", "\\xFF\\xC0\\x80"},
+        {std::string(203, 'x'), std::string(200, 'x') + "... (cut; 203 bytes in all)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TShownText::Of(c.Text), c.Shown);
 }
