@@ -18,6 +18,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -34,15 +35,19 @@ std::string ProgramName(char** argv)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Every adapter found, one a line; Connect takes the one marked.
 int ReportAdapter()
 {
-    const int32_t number = FindAdapterPort(TAdapterLocator::SearchText);
-    if (number < 1) {
+    const std::vector<AdapterInfo> adapters = TAdapterLocator().Adapters();
+    if (adapters.empty()) {
         std::printf("%s\n", TAdapterLocator::NotFoundText().c_str());
         return ExitStatus::NoAdapter;
     }
-    std::printf("Adapter found: port %d, device %s\n", static_cast<int>(number),
-                TCommsPort::DeviceNameFor(number).c_str());
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const bool taken = i + 1 == adapters.size();
+        std::printf("Adapter found: %s%s\n", TAdapterList::Describe(adapters[i]).c_str(),
+                    taken ? "  <- Connect takes this one" : "");
+    }
     return ExitStatus::Done;
 }
 

@@ -9,11 +9,12 @@ namespace ExitStatus {
 constexpr int WindowClosed = 99999;
 
 constexpr int Done = 0;
-constexpr int NotAsInFile = 1; // --write: a setting not taken; --compare: differences
-constexpr int Usage = 2;       // a usage error or a bad settings file: nothing was sent
-constexpr int NoAdapter = 3;   // no adapter found, the port not opened, or the adapter unplugged
-constexpr int Unanswered = 4;  // the instrument left a request unanswered
-constexpr int NoDisplay = 5;   // the window cannot open: there is no display
+constexpr int NotAsInFile = 1;   // --write: a setting not taken; --compare: differences
+constexpr int Usage = 2;         // a usage error or a bad settings file: nothing was sent
+constexpr int NoAdapter = 3;     // no adapter found, the port not opened, or the adapter unplugged
+constexpr int Unanswered = 4;    // the instrument left a request unanswered
+constexpr int NoDisplay = 5;     // the window cannot open: there is no display
+constexpr int NotInstrument = 6; // the device on the port is not the instrument
 
 struct Meaning
 {
@@ -22,16 +23,18 @@ struct Meaning
 };
 
 // For --help: the statuses of the runs without a window.
-constexpr std::array<Meaning, 6> Meanings = {{
+constexpr std::array<Meaning, 7> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
     {Usage, "usage error, or a settings file that is bad or cannot be written\n"
             "     (nothing was sent)"},
-    {NoAdapter, "no adapter found (also for --find-adapter), the port could not be\n"
-                "     opened, or the adapter was unplugged"},
+    {NoAdapter, "no adapter found (also for --find-adapter), several adapters and no\n"
+                "     --port, the port could not be opened, or the adapter was unplugged"},
     {Unanswered, "the instrument left a request unanswered"},
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
+    {NotInstrument, "the device on the port is not the instrument: it sends data by itself\n"
+                    "     (no file was written, nothing was sent to it)"},
 }};
 
 } // namespace ExitStatus

@@ -107,6 +107,15 @@ int TSettingsRun::Execute(const TProgramOptions& options)
 
 int TSettingsRun::Connect(uint32_t timeoutMs)
 {
+    const std::vector<AdapterInfo> adapters = Locator.Adapters();
+    if (adapters.size() > 1) {
+        // Without a window there is no one to ask: guessing could read or write the wrong one.
+        Err << "Several adapters are attached; name the one to use with --port:\n";
+        for (const AdapterInfo& adapter : adapters)
+            Err << "  --port " << adapter.PortOption << "   (" << TAdapterList::Identity(adapter)
+                << ")\n";
+        return ExitStatus::NoAdapter;
+    }
     const AdapterLocation where = Locator.Locate();
     if (!where.Found) {
         Err << TAdapterLocator::NotFoundText()
@@ -128,6 +137,7 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
     ReplyLimitMs = timeoutMs;
     Driver.SetReplyLimit(timeoutMs);
     Driver.SetEndAtTimeOut(true);
+    Driver.StartJudging();
     Thread = std::make_unique<commthread>(Driver, false);
     return ExitStatus::Done;
 }
@@ -172,6 +182,13 @@ int TSettingsRun::RunExchange(const RequestList& list, const char* label, const 
         Err << "Device: " << Device
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
         return ExitStatus::NoAdapter;
+    }
+    if (Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument) {
+        Err << "Device: " << Device
+            << " NOT THE INSTRUMENT - it sends data by itself. No settings file was written and "
+               "nothing was written to it. Check that the instrument's adapter is the one "
+               "opened (--find-adapter lists them; choose with --port).\n";
+        return ExitStatus::NotInstrument;
     }
     for (const dev_opt* record : list) {
         if (answered(*record))

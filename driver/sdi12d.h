@@ -1,7 +1,9 @@
 #pragma once
 
+#include "driver/linejudge.h"
 #include "driver/replypacer.h"
 #include "driver/requestlist.h"
+#include "driver/silencerule.h"
 #include "serial/commsport.h"
 
 #include <atomic>
@@ -61,7 +63,17 @@ public:
     void SetReplyLimit(uint32_t milliseconds);
     // GUI thread, while idle. When set, an exchange ends at its first unanswered request
     // instead of going on with the next; that request and all after it stay as they were.
+    // Without it, the exchange ends at its first unanswered request only while nothing has
+    // answered yet, and otherwise when two requests in a row go unanswered (TSilenceRule).
     void SetEndAtTimeOut(bool end);
+    // GUI thread, while idle, after the port was opened: what the other end of the line has
+    // shown itself to be is forgotten; the next exchange judges it afresh.
+    void StartJudging();
+    // GUI thread: ends the running exchange at once, as if its request had gone unanswered;
+    // the request waited for and all after it stay as they were.
+    void Stop();
+    // Any thread: how long the reply now awaited has been waited for; 0 when none is.
+    uint64_t WaitedMs() const;
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
     // Any thread but the comms thread: sleeps until the driver is idle or the limit has passed;
@@ -88,6 +100,8 @@ public:
     static constexpr int PollSliceMs = 50;
     static constexpr uint64_t LateReplyGraceMs = 250;
     static constexpr int MaxResyncReads = 4;
+    // Bytes taken from the queue before a command; a device that sends more is cut off there.
+    static constexpr int MaxUnaskedBytes = 4096;
 
     std::string LastCommand;
     std::string LastReply;
@@ -105,6 +119,12 @@ public:
     // Raised by the driver when it ended an exchange early because the port's device was gone
     // (unplugged); lowered by the next Submit.
     std::atomic<int32_t> PortLost{0};
+    // Raised by the driver when it ended an exchange early because nothing answered (or it
+    // was stopped while waiting); lowered by the next Submit.
+    std::atomic<int32_t> NoAnswer{0};
+    // What the other end of the line is, as far as judged since StartJudging. An exchange
+    // ends as soon as it is judged not to be the instrument.
+    std::atomic<LineVerdict> Verdict{LineVerdict::Pending};
 
 private:
     bool WaitingForReply() const;
@@ -117,9 +137,16 @@ private:
     bool LineStillBusy();
     bool ConfirmAfterTimeOut();
     static void SleepUntilNs(int64_t wakeAtNs);
+    bool TakeUnaskedLines();
+    void EndEarly();
+    void Judged();
 
     std::atomic<uint32_t> ReplyLimit;
     std::atomic<bool> EndAtTimeOut{false};
+    std::atomic<bool> StopRequested{false};
+    std::atomic<uint64_t> AskedAtMs{0}; // when the reply awaited was asked for; 0: none
+    TSilenceRule Silence;
+    TLineJudge Judge;
     int PartialLength = 0;
     bool LastReceiveGotByte = false;
     uint8_t LastReceivedByte = 0;

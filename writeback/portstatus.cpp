@@ -22,6 +22,16 @@ QString TPortStatus::Reconnected(const QString& device)
     return "Device: " + device + " OK - reconnected";
 }
 
+QString TPortStatus::NoAnswer(const QString& device)
+{
+    return "Device: " + device + QString::fromLatin1(NoAnswerText);
+}
+
+QString TPortStatus::NotInstrument(const QString& device)
+{
+    return "Device: " + device + QString::fromLatin1(NotInstrumentText);
+}
+
 QString TPortStatus::Reason(Kind kind, const std::string& systemText)
 {
     switch (kind) {

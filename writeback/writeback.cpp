@@ -231,12 +231,13 @@ TWriteBack::TickOutcome TWriteBack::Tick()
     // Sampled before the copy: once the driver is idle, every value it read is ready, so the
     // copy takes them all before an exchange is settled or a write pass looks at any cell.
     const bool driverIdle = Driver.Mode.load(std::memory_order_acquire) == ModeIdle;
-    CopyReadyValues(outcome);
+    CopyReadyValues(outcome, driverIdle);
     if (!driverIdle)
         return outcome;
     if (Running != Exchange::None) {
         ConcludeExchange();
         outcome.ExchangeEnded = true;
+        SettleEarlyEnd(outcome);
     }
     outcome.DeviceRemoved = CheckDeviceRemoved();
     CycleStep(outcome);
@@ -245,12 +246,21 @@ TWriteBack::TickOutcome TWriteBack::Tick()
 
 // Runs on every tick, also while the driver is busy, so values show as they arrive. Only
 // raised flags are looked at: the driver stores the value before it raises the flag.
-void TWriteBack::CopyReadyValues(TickOutcome& outcome)
+// Values wait while the line is not judged yet (a few replies on an instrument), so that
+// nothing a device that is not the instrument sent ever reaches a cell.
+void TWriteBack::CopyReadyValues(TickOutcome& outcome, bool driverIdle)
 {
+    const LineVerdict verdict = Driver.Verdict.load(std::memory_order_acquire);
+    if (verdict == LineVerdict::Pending && !driverIdle)
+        return;
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         dev_opt& record = Table[static_cast<size_t>(slot)];
         if (!dev_opt::IsRaised(record.ResultReady))
             continue;
+        if (verdict == LineVerdict::NotInstrument) {
+            dev_opt::Lower(record.ResultReady);
+            continue;
+        }
         ValueArrived(slot);
         dev_opt::Lower(record.ResultReady);
         ++outcome.ValuesArrived;
@@ -328,6 +338,23 @@ bool TWriteBack::CheckDeviceRemoved()
     CycleState = TCycleState::Idle;
     PendingSaves = 0;
     return true;
+}
+
+// An exchange that ended because nothing answered, or at a device that is not the
+// instrument, ends the cycle: a read-back would only wait out another reply limit, or ask the
+// wrong device. Edits stay marked for the next Save; the wrong device gets no write at all.
+void TWriteBack::SettleEarlyEnd(TickOutcome& outcome)
+{
+    outcome.NotInstrument =
+        Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument;
+    outcome.NoAnswer = !outcome.NotInstrument && dev_opt::IsRaised(Driver.NoAnswer);
+    if (!outcome.NotInstrument && !outcome.NoAnswer)
+        return;
+    if (outcome.NotInstrument)
+        IsConnected = false;
+    outcome.CycleEnded = CycleState != TCycleState::Idle;
+    CycleState = TCycleState::Idle;
+    PendingSaves = 0;
 }
 
 void TWriteBack::CycleStep(TickOutcome& outcome)
