@@ -267,16 +267,16 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         StartQuietTime();
         Judge.TimedOut();
         if (Silence.Unanswered())
-            EndEarly();
+            EndEarly(NoAnswerSilent);
     }
 }
 
 // The instrument does not answer: the rest of the list is not sent. The request waited for
 // and all after it stay as they were.
-void Tsdi12d::EndEarly()
+void Tsdi12d::EndEarly(int32_t why)
 {
     AskedAtMs.store(0, std::memory_order_release);
-    NoAnswer.store(1, std::memory_order_release);
+    NoAnswer.store(why, std::memory_order_release);
     RequestIndex = RequestCount;
     State = StFinish;
 }
@@ -395,7 +395,7 @@ void Tsdi12d::StepCellExchange()
 {
     if (StopRequested.load(std::memory_order_relaxed) &&
         StopRequested.exchange(false, std::memory_order_acq_rel))
-        EndEarly();
+        EndEarly(NoAnswerStopped);
     dev_opt* current = nullptr;
     if (RequestIndex < RequestCount)
         current = Requests[static_cast<size_t>(RequestIndex)];

@@ -119,9 +119,11 @@ public:
     // Raised by the driver when it ended an exchange early because the port's device was gone
     // (unplugged); lowered by the next Submit.
     std::atomic<int32_t> PortLost{0};
-    // Raised by the driver when it ended an exchange early because nothing answered (or it
-    // was stopped while waiting); lowered by the next Submit.
+    // Set by the driver when it ended an exchange early because nothing answered
+    // (NoAnswerSilent) or because it was stopped (NoAnswerStopped); 0 again at the next Submit.
     std::atomic<int32_t> NoAnswer{0};
+    static constexpr int32_t NoAnswerSilent = 1;
+    static constexpr int32_t NoAnswerStopped = 2;
     // What the other end of the line is, as far as judged since StartJudging. An exchange
     // ends as soon as it is judged not to be the instrument.
     std::atomic<LineVerdict> Verdict{LineVerdict::Pending};
@@ -138,7 +140,7 @@ private:
     bool ConfirmAfterTimeOut();
     static void SleepUntilNs(int64_t wakeAtNs);
     bool TakeUnaskedLines();
-    void EndEarly();
+    void EndEarly(int32_t why);
     void Judged();
 
     std::atomic<uint32_t> ReplyLimit;

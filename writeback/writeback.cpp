@@ -340,15 +340,17 @@ bool TWriteBack::CheckDeviceRemoved()
     return true;
 }
 
-// An exchange that ended because nothing answered, or at a device that is not the
-// instrument, ends the cycle: a read-back would only wait out another reply limit, or ask the
-// wrong device. Edits stay marked for the next Save; the wrong device gets no write at all.
+// An exchange the user stopped, or one at a device that is not the instrument, ends the
+// cycle: no read-back follows. Edits stay marked for the next Save; the wrong device gets no
+// write at all. An exchange that ended because nothing answered still has its read-back (a
+// write whose answer was lost may have been taken), which itself ends at its first silence.
 void TWriteBack::SettleEarlyEnd(TickOutcome& outcome)
 {
     outcome.NotInstrument =
         Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument;
-    outcome.NoAnswer = !outcome.NotInstrument && dev_opt::IsRaised(Driver.NoAnswer);
-    if (!outcome.NotInstrument && !outcome.NoAnswer)
+    const int32_t noAnswer = Driver.NoAnswer.load(std::memory_order_acquire);
+    outcome.NoAnswer = !outcome.NotInstrument && noAnswer != 0;
+    if (!outcome.NotInstrument && noAnswer != Tsdi12d::NoAnswerStopped)
         return;
     if (outcome.NotInstrument)
         IsConnected = false;
