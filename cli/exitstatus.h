@@ -34,7 +34,7 @@ constexpr std::array<Meaning, 7> Meanings = {{
     {Unanswered, "the instrument left a request unanswered"},
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
     {NotInstrument, "the device on the port is not the instrument: it sends data by itself\n"
-                    "     (no file was written, nothing was sent to it)"},
+                    "     (no file was written, no setting was written to it)"},
 }};
 
 } // namespace ExitStatus
