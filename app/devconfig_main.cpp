@@ -6,6 +6,7 @@
 #include "driver/sdi12d.h"
 #include "serial/adapterlocator.h"
 #include "serial/commsport.h"
+#include "settingsfile/showntext.h"
 #include "window/mainform.h"
 
 #ifndef _WIN32
@@ -17,6 +18,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -33,16 +35,22 @@ std::string ProgramName(char** argv)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The search as Connect makes it when no device is named.
+// Every adapter found, one a line; Connect takes the one marked. When none is found, why.
 int ReportAdapter()
 {
-    const AdapterLocation where = TAdapterLocator().Locate();
-    if (!where.Found) {
-        std::printf("%s\n", where.Problem.c_str());
+    const TAdapterLocator locator;
+    const std::vector<AdapterInfo> adapters = locator.Adapters();
+    if (adapters.empty()) {
+        std::printf("%s\n", locator.Locate().Problem.c_str());
         return ExitStatus::NoAdapter;
     }
-    std::printf("Adapter found: port %d, device %s\n", static_cast<int>(where.PortNumber),
-                where.DevicePath.c_str());
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const bool taken = i + 1 == adapters.size();
+        // The description comes from the device: shown escaped.
+        std::printf("Adapter found: %s%s\n",
+                    TShownText::Of(TAdapterList::Describe(adapters[i])).c_str(),
+                    taken ? "  <- Connect takes this one" : "");
+    }
     return ExitStatus::Done;
 }
 

@@ -14,6 +14,7 @@ constexpr int Usage = 2;         // a usage error or a bad settings file: nothin
 constexpr int NoAdapter = 3;     // no adapter found, the port not opened, or the adapter unplugged
 constexpr int Unanswered = 4;    // the instrument left a request unanswered
 constexpr int NoDisplay = 5;     // the window cannot open: there is no display
+constexpr int NotInstrument = 6; // the device on the port is not the instrument
 constexpr int Interrupted = 130; // a run stopped by SIGINT (Ctrl+C)
 constexpr int Terminated = 143;  // a run stopped by SIGTERM
 
@@ -24,17 +25,19 @@ struct Meaning
 };
 
 // For --help: the statuses of the runs without a window.
-constexpr std::array<Meaning, 8> Meanings = {{
+constexpr std::array<Meaning, 9> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
     {Usage, "usage error, a bad settings file or a refused --read target: nothing\n"
             "     was sent; --read also when its file could not be written after\n"
             "     the reads (a full disk): only reads were sent"},
-    {NoAdapter, "no adapter found (also for --find-adapter), the port could not be\n"
-                "     opened, or the adapter was unplugged"},
+    {NoAdapter, "no adapter found (also for --find-adapter), several adapters and no\n"
+                "     --port, the port could not be opened, or the adapter was unplugged"},
     {Unanswered, "the instrument left a request unanswered, or its reply was too long"},
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
+    {NotInstrument, "the device on the port is not the instrument: it sends data by itself\n"
+                    "     (no file was written, no setting was written to it)"},
     {Interrupted, "stopped by Ctrl+C (SIGINT); standard error says what was done"},
     {Terminated, "stopped by SIGTERM; standard error says what was done"},
 }};

@@ -101,6 +101,15 @@ int TSettingsRun::Execute(const TProgramOptions& options)
 
 int TSettingsRun::Connect(uint32_t timeoutMs)
 {
+    const std::vector<AdapterInfo> adapters = Locator.Adapters();
+    if (adapters.size() > 1) {
+        // Without a window there is no one to ask: guessing could read or write the wrong one.
+        Err << "Several adapters are attached; name the one to use with --port:\n";
+        for (const AdapterInfo& adapter : adapters)
+            Err << "  --port " << TShownText::Of(adapter.PortOption) << "   ("
+                << TShownText::Of(TAdapterList::Identity(adapter)) << ")\n";
+        return ExitStatus::NoAdapter;
+    }
     const AdapterLocation where = Locator.Locate();
     if (!where.Found) {
         Err << where.Problem << " Or name the adapter's device with --port.\n";
@@ -126,6 +135,7 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
     ReplyLimitMs = timeoutMs;
     Driver.SetReplyLimit(timeoutMs);
     Driver.SetEndAtTimeOut(true);
+    Driver.StartJudging();
     Thread = std::make_unique<commthread>(Driver, false);
     return ExitStatus::Done;
 }
@@ -182,6 +192,13 @@ int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answer
         Err << "Device: " << TShownText::Of(Device)
             << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
         return ExitStatus::NoAdapter;
+    }
+    if (Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument) {
+        Err << "Device: " << TShownText::Of(Device)
+            << " NOT THE INSTRUMENT - it sends data by itself. No settings file was written and "
+               "nothing was written to it. Check that the instrument's adapter is the one "
+               "opened (--find-adapter lists them; choose with --port).\n";
+        return ExitStatus::NotInstrument;
     }
     if (Driver.OverlongRequest != nullptr) {
         Err << "The instrument's reply to " << Driver.OverlongRequest->ReadKey << " was "

@@ -19,6 +19,25 @@ void Tsdi12d::SetEndAtTimeOut(bool end)
     EndAtTimeOut.store(end, std::memory_order_relaxed);
 }
 
+void Tsdi12d::StartJudging()
+{
+    Judge.Opened();
+    Verdict.store(LineVerdict::Pending, std::memory_order_release);
+}
+
+void Tsdi12d::Stop()
+{
+    StopRequested.store(true, std::memory_order_release);
+    Wake();
+}
+
+uint64_t Tsdi12d::WaitedMs() const
+{
+    const uint64_t askedAt = AskedAtMs.load(std::memory_order_acquire);
+    const uint64_t now = TickCountMs();
+    return askedAt != 0 && now > askedAt ? now - askedAt : 0;
+}
+
 uint64_t Tsdi12d::TickCountMs()
 {
     using namespace std::chrono;
@@ -125,9 +144,12 @@ void Tsdi12d::Submit(const RequestList& list)
     RequestIndex = 0;
     PortLost.store(0, std::memory_order_relaxed);
     StopRequested.store(false, std::memory_order_relaxed);
+    FinishRequested.store(false, std::memory_order_relaxed);
     LastSent = nullptr;
     OverlongRequest = nullptr;
     OverlongLength = 0;
+    NoAnswer.store(0, std::memory_order_relaxed);
+    Silence.Start(EndAtTimeOut.load(std::memory_order_relaxed));
     {
         // Mode is stored last; under the lock so that a waiting comms thread cannot miss it.
         std::lock_guard<std::mutex> lock(WakeMutex);
@@ -159,7 +181,7 @@ bool Tsdi12d::WaitingForReply() const
 
 void Tsdi12d::RequestStop()
 {
-    StopRequested.store(true, std::memory_order_release);
+    FinishRequested.store(true, std::memory_order_release);
     Wake();
 }
 
@@ -203,7 +225,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         AbandonExchange(); // nothing is sent on a dead port
         return;
     }
-    if (StopRequested.load(std::memory_order_acquire)) {
+    if (FinishRequested.load(std::memory_order_acquire)) {
         State = StFinish; // asked to stop: nothing more goes out
         return;
     }
@@ -214,6 +236,8 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         State = StNext;
         return;
     }
+    if (!TakeUnaskedLines())
+        return;
     PartialLength = 0;
     DroppedLength = 0;
     PartialLine[0] = '\0';
@@ -229,7 +253,9 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     SendCommand(LastCommand);
     LastSent = &request;
     Pacer.Start(ByteTimeNs());
-    Deadline = TickCountMs() + ReplyLimit.load(std::memory_order_relaxed);
+    const uint64_t now = TickCountMs();
+    AskedAtMs.store(now, std::memory_order_release);
+    Deadline = now + ReplyLimit.load(std::memory_order_relaxed);
     LineMark = LineCount.load(std::memory_order_relaxed);
     State = request.Operation == OpRead ? StReadWait : StWriteWait;
 }
@@ -244,14 +270,19 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         }
         if (Resync && !ConfirmAfterTimeOut())
             return;
-        if (State == StReadWait) {
+        AskedAtMs.store(0, std::memory_order_release);
+        Silence.Answered();
+        const bool read = State == StReadWait;
+        State = StNext;
+        if (read) {
             LastReply = CompletedLine;
             request.ValueRead = ParseReply(LastReply);
             dev_opt::Raise(request.ResultReady);
+            Judge.ReadAnswered(request.ReadKey, request.ValueRead);
+            Judged();
         } else {
             dev_opt::Lower(request.WriteNeeded);
         }
-        State = StNext;
         return;
     }
     if (DeviceLost()) {
@@ -259,16 +290,57 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         return;
     }
     const uint64_t now = TickCountMs();
-    if (StopRequested.load(std::memory_order_acquire))
+    if (FinishRequested.load(std::memory_order_acquire))
         Deadline = std::min(Deadline, now + GraceMs()); // a prompt answer is still taken
     if (now > Deadline) {
         // No reply in time: the request is left as it was. The next command waits a little,
         // so that a reply arriving just too late is discarded instead of taken as its answer.
+        AskedAtMs.store(0, std::memory_order_release);
         State = StNext;
         Resync = true;
         StartQuietTime();
-        if (EndAtTimeOut.load(std::memory_order_relaxed))
-            RequestIndex = RequestCount;
+        Judge.TimedOut();
+        if (Silence.Unanswered())
+            EndEarly(NoAnswerSilent);
+    }
+}
+
+// The instrument does not answer: the rest of the list is not sent. The request waited for
+// and all after it stay as they were.
+void Tsdi12d::EndEarly(int32_t why)
+{
+    AskedAtMs.store(0, std::memory_order_release);
+    NoAnswer.store(why, std::memory_order_release);
+    RequestIndex = RequestCount;
+    State = StFinish;
+}
+
+// Lines that came while no reply was awaited were sent by a device talking by itself; they
+// are taken off the queue (so none becomes the next reply) and counted. False when the other
+// end has thereby shown itself not to be the instrument: nothing more is sent to it.
+bool Tsdi12d::TakeUnaskedLines()
+{
+    const int32_t before = LineCount.load(std::memory_order_relaxed);
+    for (int taken = 0; taken < MaxUnaskedBytes; ++taken) {
+        ReceiveByte();
+        if (!LastReceiveGotByte)
+            break;
+    }
+    LastReceiveGotByte = false;
+    Judge.UnaskedLines(LineCount.load(std::memory_order_relaxed) - before);
+    Judged();
+    return Verdict.load(std::memory_order_relaxed) != LineVerdict::NotInstrument;
+}
+
+void Tsdi12d::Judged()
+{
+    const LineVerdict verdict = Judge.Verdict();
+    if (verdict == Verdict.load(std::memory_order_relaxed))
+        return;
+    Verdict.store(verdict, std::memory_order_release);
+    if (verdict == LineVerdict::NotInstrument) {
+        RequestIndex = RequestCount; // the rest of the list is not sent
+        State = StFinish;
     }
 }
 
@@ -278,6 +350,7 @@ void Tsdi12d::RefuseOverlongReply(dev_opt& request)
 {
     OverlongRequest = &request;
     OverlongLength = CompletedLength;
+    AskedAtMs.store(0, std::memory_order_release); // a line came: no longer waiting for one
     State = StNext;
     if (EndAtTimeOut.load(std::memory_order_relaxed))
         RequestIndex = RequestCount;
@@ -353,6 +426,7 @@ void Tsdi12d::AbandonExchange()
 void Tsdi12d::Finish()
 {
     State = StDone;
+    AskedAtMs.store(0, std::memory_order_release);
     ExchangeRunning.store(0, std::memory_order_release);
     {
         // Under the lock, so that a waiter cannot look at Mode just before it changes and then
@@ -365,6 +439,9 @@ void Tsdi12d::Finish()
 
 void Tsdi12d::StepCellExchange()
 {
+    if (StopRequested.load(std::memory_order_relaxed) &&
+        StopRequested.exchange(false, std::memory_order_acq_rel))
+        EndEarly(NoAnswerStopped);
     dev_opt* current = nullptr;
     if (RequestIndex < RequestCount)
         current = Requests[static_cast<size_t>(RequestIndex)];

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "driver/linejudge.h"
 #include "driver/replypacer.h"
 #include "driver/requestlist.h"
+#include "driver/silencerule.h"
 #include "serial/commsport.h"
 
 #include <atomic>
@@ -61,11 +63,22 @@ public:
     void SetReplyLimit(uint32_t milliseconds);
     // GUI thread, while idle. When set, an exchange ends at its first unanswered request
     // instead of going on with the next; that request and all after it stay as they were.
+    // Without it, the exchange ends at its first unanswered request only while nothing has
+    // answered yet, and otherwise when two requests in a row go unanswered (TSilenceRule).
     void SetEndAtTimeOut(bool end);
+    // GUI thread, while idle, after the port was opened: what the other end of the line has
+    // shown itself to be is forgotten; the next exchange judges it afresh.
+    void StartJudging();
+    // GUI thread: ends the running exchange at once, as if its request had gone unanswered;
+    // the request waited for and all after it stay as they were.
+    void Stop();
+    // Any thread: how long the reply now awaited has been waited for; 0 when none is.
+    uint64_t WaitedMs() const;
     // Wakes WaitForWork, for a thread that is asked to stop.
     void Wake();
-    // Any thread: ends the running exchange early. The command on the wire is never cut; its
-    // answer is waited for a short while, then nothing more is sent. Submit clears it.
+    // Any thread: ends the running exchange early, more gently than Stop. The command on the
+    // wire is never cut; its answer is waited for a short while, then nothing more is sent.
+    // Submit clears it.
     void RequestStop();
     // Any thread but the comms thread: sleeps until the driver is idle or the limit has passed;
     // true when idle. For callers that have nothing else to do while an exchange runs: a
@@ -91,6 +104,8 @@ public:
     static constexpr int PollSliceMs = 50;
     static constexpr uint64_t LateReplyGraceMs = 250;
     static constexpr int MaxResyncReads = 4;
+    // Bytes taken from the queue before a command; a device that sends more is cut off there.
+    static constexpr int MaxUnaskedBytes = 4096;
 
     std::string LastCommand;
     std::string LastReply;
@@ -119,6 +134,14 @@ public:
     // empty), and its length.
     bool CompletedLineTooLong() const;
     uint64_t CompletedLength = 0;
+    // Set by the driver when it ended an exchange early because nothing answered
+    // (NoAnswerSilent) or because it was stopped (NoAnswerStopped); 0 again at the next Submit.
+    std::atomic<int32_t> NoAnswer{0};
+    static constexpr int32_t NoAnswerSilent = 1;
+    static constexpr int32_t NoAnswerStopped = 2;
+    // What the other end of the line is, as far as judged since StartJudging. An exchange
+    // ends as soon as it is judged not to be the instrument.
+    std::atomic<LineVerdict> Verdict{LineVerdict::Pending};
 
 private:
     bool WaitingForReply() const;
@@ -132,10 +155,17 @@ private:
     bool LineStillBusy();
     bool ConfirmAfterTimeOut();
     static void SleepUntilNs(int64_t wakeAtNs);
+    bool TakeUnaskedLines();
+    void EndEarly(int32_t why);
+    void Judged();
 
     std::atomic<uint32_t> ReplyLimit;
     std::atomic<bool> EndAtTimeOut{false};
-    std::atomic<bool> StopRequested{false};
+    std::atomic<bool> StopRequested{false};   // Stop: end at once
+    std::atomic<bool> FinishRequested{false}; // RequestStop: take a prompt answer, send no more
+    std::atomic<uint64_t> AskedAtMs{0};       // when the reply awaited was asked for; 0: none
+    TSilenceRule Silence;
+    TLineJudge Judge;
     int PartialLength = 0;
     uint64_t DroppedLength = 0; // characters of an over-long line counted but not kept
     bool LastReceiveGotByte = false;

@@ -61,10 +61,10 @@ AdapterLocation TAdapterLocator::Locate() const
         where.DisplayName = NamedDevice;
         return where;
     }
-    where.PortNumber = FindAdapterPort(SearchText);
+    where.PortNumber = FindAdapterPort(DeviceLibrary(), SearchText);
     where.Found = where.PortNumber >= 1;
     if (!where.Found) {
-        where.Problem = SystemFtdiLibrary().Problem();
+        where.Problem = DeviceLibrary().Problem();
         if (where.Problem.empty())
             where.Problem = NotFoundText() + " Plug the adapter in and try again.";
         return where;
@@ -75,6 +75,28 @@ AdapterLocation TAdapterLocator::Locate() const
 #else
     where.DisplayName = where.DevicePath;
 #endif
+    return where;
+}
+
+FtdiLibrary& TAdapterLocator::DeviceLibrary() const
+{
+    return Library ? *Library : SystemFtdiLibrary();
+}
+
+std::vector<AdapterInfo> TAdapterLocator::Adapters() const
+{
+    if (DeviceNamed())
+        return {};
+    return TAdapterList::Find(DeviceLibrary(), SearchText);
+}
+
+AdapterLocation TAdapterLocator::LocationOf(const AdapterInfo& adapter)
+{
+    AdapterLocation where;
+    where.Found = true;
+    where.PortNumber = adapter.PortNumber;
+    where.DevicePath = adapter.DevicePath;
+    where.DisplayName = adapter.DisplayName;
     return where;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "serial/adapterlist.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TCommsPort;
+class FtdiLibrary;
 
 // Where Connect finds the instrument.
 struct AdapterLocation
@@ -29,6 +33,13 @@ public:
     bool DeviceNamed() const { return !NamedDevice.empty(); }
 
     AdapterLocation Locate() const;
+    // Every adapter the search considers, the one Locate takes last; none when a device was
+    // named (the user has chosen).
+    std::vector<AdapterInfo> Adapters() const;
+    // Where Connect finds the adapter the user chose.
+    static AdapterLocation LocationOf(const AdapterInfo& adapter);
+    // The device library the search asks; the system's unless a test gives another.
+    void UseLibrary(FtdiLibrary& library) { Library = &library; }
     // The number of a COM port name ("COM5", "com12", "COM5:", "\\.\COM12"); 0 for any other name.
     static int32_t ComPortNumber(const std::string& name);
     // Whether Connect would find a device now: the search finds the adapter and its device is
@@ -38,7 +49,10 @@ public:
     static void Open(TCommsPort& port, const AdapterLocation& where, int32_t baudRate);
 
 private:
+    FtdiLibrary& DeviceLibrary() const;
+
     std::string NamedDevice;
+    FtdiLibrary* Library = nullptr;
 };
 
 // The program's one locator, set up by the entry function from its options.

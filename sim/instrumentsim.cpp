@@ -192,6 +192,52 @@ void InstrumentSim::SetReplyDelay(std::chrono::milliseconds delay)
     Active.ReplyDelay = delay;
 }
 
+void InstrumentSim::SetSwitchedOff(bool off)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.SwitchedOff = off;
+}
+
+void InstrumentSim::SetTalking(std::chrono::milliseconds period)
+{
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Active.TalkPeriod = period;
+    }
+    Wake();
+}
+
+void InstrumentSim::SendStrayLine(const std::string& text)
+{
+    const std::string line = text + "\r\n";
+    WriteAll(line.data(), line.size());
+}
+
+// Sends the talking device's sentence when it is due; returns the poll time-out until the next.
+int InstrumentSim::TalkIfDue()
+{
+    std::chrono::milliseconds period;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        period = Active.TalkPeriod;
+    }
+    if (period.count() <= 0) {
+        NextTalkNs = 0;
+        return IdlePollMs;
+    }
+    const int64_t now = NowNs();
+    if (NextTalkNs == 0)
+        NextTalkNs = now;
+    if (now >= NextTalkNs) {
+        // It talks whether anyone listens or not: a line that finds the queue full is lost.
+        const std::string line = std::string(TalkSentence) + "\r\n";
+        if (write(Master, line.data(), line.size()) < 0) {
+        }
+        NextTalkNs = now + std::chrono::nanoseconds(period).count();
+    }
+    return static_cast<int>((NextTalkNs - now) / 1000000 + 1);
+}
+
 void InstrumentSim::SetSilentKey(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
@@ -336,8 +382,9 @@ void InstrumentSim::Serve()
             Changed.wait(guard, [&] { return Stopping.load(); });
             return;
         }
+        const int timeoutMs = TalkIfDue();
         pollfd watched[2] = {{Master, POLLIN, 0}, {WakeFd, POLLIN, 0}};
-        if (poll(watched, 2, IdlePollMs) < 0)
+        if (poll(watched, 2, timeoutMs) < 0)
             continue;
         if (watched[1].revents & POLLIN) {
             uint64_t count = 0;
@@ -413,6 +460,8 @@ void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
     if (!text.empty() && text.back() == '\r')
         text.pop_back();
     const Request request = Parse(text);
+    if (faults.SwitchedOff || faults.TalkPeriod.count() > 0)
+        return;
     if (Matches(faults.SilentKey, request.Key))
         return;
     if (request.Type == Request::Kind::Read && Matches(faults.SilentReadKey, request.Key))

@@ -84,7 +84,18 @@ public:
     // 0 sends each reply in one write. Paced replies go out by their own schedule instead.
     void SetSplitReplies(std::size_t bytesPerWrite,
                          std::chrono::microseconds pause = std::chrono::microseconds(200));
+    // Switched off (adapter plugged in, instrument without power): takes commands, answers none.
+    void SetSwitchedOff(bool off);
+    // Talks by itself, as a GPS receiver on the same kind of adapter does: sends TalkSentence
+    // every `period` and answers no command. 0 stops it.
+    void SetTalking(std::chrono::milliseconds period);
+    // Sends one line at once, as noise at power-up might.
+    void SendStrayLine(const std::string& text);
     void ClearFaults();
+
+    // What a talking device sends.
+    static constexpr const char* TalkSentence =
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
 
     // Closes the master and the simulator's own slave descriptor now: the client's reads then
     // fail or report end of file and poll() reports POLLHUP. Returns once the line is down.
@@ -116,6 +127,8 @@ private:
         std::chrono::microseconds Frame{0};
         std::size_t SplitBytes = 0;
         std::chrono::microseconds SplitPause{0};
+        bool SwitchedOff = false;
+        std::chrono::milliseconds TalkPeriod{0};
     };
 
     // One command without its lead byte, LF and trailing CR.
@@ -146,6 +159,7 @@ private:
     bool Interrupted() const;
     void CloseLine();
     void Wake();
+    int TalkIfDue();
 
     int Master = -1;
     int Slave = -1;
@@ -172,6 +186,7 @@ private:
     int64_t OutBaseNs = 0;
     int64_t OutBytes = 0;
     int64_t LastDeliveryNs = 0;
+    int64_t NextTalkNs = 0;
 
     std::thread Server;
 };

@@ -2,7 +2,9 @@
 // should open, then serves until SIGINT, SIGTERM or SIGHUP.
 #include "sim/instrumentsim.h"
 
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -13,11 +15,14 @@ namespace {
 
 void PrintUsage(std::ostream& out)
 {
-    out << "Usage: instrument-sim [--paced] [--silent-key KEY] [--refused-write KEY] [--help]\n"
+    out << "Usage: instrument-sim [--paced] [--silent-key KEY] [--refused-write KEY]\n"
+           "                      [--switched-off] [--talking MS] [--help]\n"
            "Simulates the instrument on a pseudo-terminal and prints its device path.\n"
            "  --paced              send and take bytes at the wire rate of 115200 baud\n"
            "  --silent-key KEY     never answer commands on KEY\n"
            "  --refused-write KEY  answer writes to KEY with ERR and keep its value\n"
+           "  --switched-off       answer nothing, as an instrument without power\n"
+           "  --talking MS         answer nothing and send a GPS sentence every MS ms\n"
            "  --help               show this text\n"
            "Stops on SIGINT, SIGTERM or SIGHUP.\n";
 }
@@ -29,6 +34,8 @@ int main(int argc, char** argv)
     bool paced = false;
     std::string silentKey;
     std::string refusedKey;
+    bool switchedOff = false;
+    int talkMs = 0;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--paced") == 0) {
@@ -37,6 +44,14 @@ int main(int argc, char** argv)
             silentKey = argv[++i];
         } else if (std::strcmp(argv[i], "--refused-write") == 0 && hasValue) {
             refusedKey = argv[++i];
+        } else if (std::strcmp(argv[i], "--switched-off") == 0) {
+            switchedOff = true;
+        } else if (std::strcmp(argv[i], "--talking") == 0 && hasValue) {
+            talkMs = std::atoi(argv[++i]);
+            if (talkMs <= 0) {
+                std::cerr << "instrument-sim: --talking takes a period in milliseconds\n";
+                return 2;
+            }
         } else if (std::strcmp(argv[i], "--help") == 0) {
             PrintUsage(std::cout);
             return 0;
@@ -60,6 +75,8 @@ int main(int argc, char** argv)
         sim.SetPaced(paced);
         sim.SetSilentKey(silentKey);
         sim.SetRejectedWrite(refusedKey);
+        sim.SetSwitchedOff(switchedOff);
+        sim.SetTalking(std::chrono::milliseconds(talkMs));
         std::cout << sim.SlavePath() << std::endl;
         int received = 0;
         sigwait(&stopSignals, &received);

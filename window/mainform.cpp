@@ -1,4 +1,5 @@
 #include "window/mainform.h"
+#include "window/adapterchooser.h"
 #include "window/celltextdelegate.h"
 #include "window/closeconfirm.h"
 #include "window/fulltexttip.h"
@@ -12,6 +13,7 @@
 #include "driver/valuecheck.h"
 #include "serial/adapterlocator.h"
 #include "ui_mainform.h"
+#include "writeback/waitnotice.h"
 
 #include <QBrush>
 #include <QCloseEvent>
@@ -26,6 +28,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QStringList>
 #include <QUrl>
 
@@ -131,6 +134,10 @@ TMainWindow::TMainWindow(QWidget* parent)
         ShowingNotConfirmed = changed > 0;
         ShowNotConfirmed();
     });
+
+    StopShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    StopShortcut->setEnabled(false);
+    connect(StopShortcut, &QShortcut::activated, this, [] { sdi12d.Stop(); });
 
     Timer1.setInterval(Timer1IntervalMs);
     connect(&Timer1, &QTimer::timeout, this, &TMainWindow::Timer1Timer);
@@ -272,13 +279,16 @@ void TMainWindow::ConnectBtnClick()
         ShowBusyBox();
         return;
     }
+    const std::optional<AdapterLocation> chosen = PickAdapter();
+    if (!chosen)
+        return; // the user cancelled the choice of adapter: nothing changes
+    const AdapterLocation& where = *chosen;
     Replug.Stop();
     sdi12d.ClosePort();
     ResetGrids(*this);
     WriteBack.GridsReset();
     ShowingNotConfirmed = false;
 
-    const AdapterLocation where = adapterLocator.Locate();
     if (!where.Found) {
         ConnectFailed(QString::fromLatin1(NotIdentifiedText),
                       QString::fromLocal8Bit(where.Problem.c_str()));
@@ -299,7 +309,37 @@ void TMainWindow::ConnectBtnClick()
     ConnectedDevice = device;
 
     FillCellRequests();
+    sdi12d.StartJudging();
     StartProgress(WriteBack.StartInitialRead(InitialReadList));
+}
+
+// With several adapters the user chooses; with one or none nothing is asked.
+std::optional<AdapterLocation> TMainWindow::PickAdapter()
+{
+    const std::vector<AdapterInfo> adapters = adapterLocator.Adapters();
+    if (adapters.empty()) {
+        ShowAdapter(nullptr);
+        return adapterLocator.Locate();
+    }
+    int index = TAdapterChooser::Preselected(adapters, ChosenSerial);
+    const bool sameAgain = Reconnecting && !ChosenSerial.empty() &&
+                           adapters[static_cast<size_t>(index)].SerialNumber == ChosenSerial;
+    if (adapters.size() > 1 && !sameAgain)
+        index = TAdapterChooser::Ask(this, adapters, index);
+    if (index < 0)
+        return std::nullopt;
+    const AdapterInfo& adapter = adapters[static_cast<size_t>(index)];
+    ChosenSerial = adapter.SerialNumber;
+    ShowAdapter(&adapter);
+    return TAdapterLocator::LocationOf(adapter);
+}
+
+// The status bar's tooltip names the adapter, so that the user can tell which one it is.
+void TMainWindow::ShowAdapter(const AdapterInfo* adapter)
+{
+    ui->StatusBar1->setToolTip(
+        adapter ? QString::fromStdString("Adapter: " + TAdapterList::Identity(*adapter))
+                : QString());
 }
 
 // Worded by the kind of the port's last error, not by its text.
@@ -406,15 +446,34 @@ void TMainWindow::Timer1Timer()
         outcome.DeviceRemoved)
         ShowingNotConfirmed = true;
     ShowNotConfirmed();
+    ShowWaitNotice();
     UpdateButtons();
     WatchForReplug(outcome);
     Menu->UpdateEnabled(sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle);
+}
+
+// While a reply is overdue the count says so, and Esc stops the exchange.
+void TMainWindow::ShowWaitNotice()
+{
+    const uint64_t waited = sdi12d.WaitedMs();
+    StopShortcut->setEnabled(TWaitNotice::Shows(waited));
+    if (!TWaitNotice::Shows(waited))
+        return;
+    const QString what = InitialReadRunning
+                             ? ReadProgress->text().section(QStringLiteral(" - "), 0, 0)
+                             : QStringLiteral("Saving");
+    ReadProgress->setText(what + TWaitNotice::Suffix(waited));
+    ReadProgress->show();
 }
 
 void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 {
     if (outcome.DeviceRemoved)
         SetStatus(TPortStatus::Removed(ConnectedDevice));
+    if (outcome.NotInstrument)
+        SetStatus(TPortStatus::NotInstrument(ConnectedDevice));
+    else if (outcome.NoAnswer)
+        SetStatus(TPortStatus::NoAnswer(ConnectedDevice));
     if (outcome.WritesStarted)
         ui->CancelBtn->setEnabled(false);
     if (outcome.NothingToWrite || outcome.CycleEnded || outcome.DeviceRemoved)
@@ -438,7 +497,9 @@ void TMainWindow::WatchForReplug(const TWriteBack::TickOutcome& outcome)
         ui->ConnectBtn->isEnabled() && !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
     if (!Replug.TimeToLook(now, connectAllowed) || !adapterLocator.AdapterPresent())
         return;
+    Reconnecting = true;
     ConnectBtnClick();
+    Reconnecting = false;
     Replug.ConnectTried(WriteBack.Connected(), now);
     if (WriteBack.Connected())
         SetStatus(TPortStatus::Reconnected(ConnectedDevice));

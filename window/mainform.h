@@ -13,11 +13,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class commthread;
 class TSettingsMenu;
 class QLabel;
+class QShortcut;
+struct AdapterLocation;
+struct AdapterInfo;
 class QTableWidgetItem;
 
 namespace Ui {
@@ -104,6 +108,9 @@ private:
     void ShowNotConfirmed();
     void WatchForReplug(const TWriteBack::TickOutcome& outcome);
     QString PortStatusText(const QString& device) const;
+    std::optional<AdapterLocation> PickAdapter();
+    void ShowAdapter(const AdapterInfo* adapter);
+    void ShowWaitNotice();
 
     void FormCreate();
     void LabelGrids();
@@ -130,6 +137,11 @@ private:
     TReplugWatch Replug;
     int InitialReadTotal = 0;
     int InitialReadArrived = 0;
+    // Esc while a reply is overdue: stops the exchange.
+    QShortcut* StopShortcut = nullptr;
+    // A Connect of the replug watch takes the adapter of the last Connect without asking.
+    bool Reconnecting = false;
+    std::string ChosenSerial;
 };
 
 // Labels both tables again as at start-up and empties every sensor data cell; thermistor

@@ -22,3 +22,13 @@ QString TPortStatus::Reconnected(const QString& device)
 {
     return "Device: " + device + " OK - reconnected";
 }
+
+QString TPortStatus::NoAnswer(const QString& device)
+{
+    return "Device: " + device + QString::fromLatin1(NoAnswerText);
+}
+
+QString TPortStatus::NotInstrument(const QString& device)
+{
+    return "Device: " + device + QString::fromLatin1(NotInstrumentText);
+}

@@ -6,6 +6,8 @@
 #include <QString>
 
 inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
+inline constexpr const char* NoAnswerText = " NO ANSWER - CHECK POWER AND CABLE";
+inline constexpr const char* NotInstrumentText = " NOT THE INSTRUMENT - IT SENDS DATA BY ITSELF";
 
 // The status bar's words for the port, chosen by the kind of what happened to it.
 class TPortStatus
@@ -19,4 +21,6 @@ public:
     static QString NotOpened(const QString& device, Kind kind, const std::string& systemText);
     static QString Removed(const QString& device);
     static QString Reconnected(const QString& device);
+    static QString NoAnswer(const QString& device);
+    static QString NotInstrument(const QString& device);
 };

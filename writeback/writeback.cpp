@@ -311,12 +311,13 @@ TWriteBack::TickOutcome TWriteBack::Tick()
     // Sampled before the copy: once the driver is idle, every value it read is ready, so the
     // copy takes them all before an exchange is settled or a write pass looks at any cell.
     const bool driverIdle = Driver.Mode.load(std::memory_order_acquire) == ModeIdle;
-    CopyReadyValues(outcome);
+    CopyReadyValues(outcome, driverIdle);
     if (!driverIdle)
         return outcome;
     if (Running != Exchange::None) {
         ConcludeExchange();
         outcome.ExchangeEnded = true;
+        SettleEarlyEnd(outcome);
     }
     outcome.DeviceRemoved = CheckDeviceRemoved();
     CycleStep(outcome);
@@ -325,12 +326,21 @@ TWriteBack::TickOutcome TWriteBack::Tick()
 
 // Runs on every tick, also while the driver is busy, so values show as they arrive. Only
 // raised flags are looked at: the driver stores the value before it raises the flag.
-void TWriteBack::CopyReadyValues(TickOutcome& outcome)
+// Values wait while the line is not judged yet (a few replies on an instrument), so that
+// nothing a device that is not the instrument sent ever reaches a cell.
+void TWriteBack::CopyReadyValues(TickOutcome& outcome, bool driverIdle)
 {
+    const LineVerdict verdict = Driver.Verdict.load(std::memory_order_acquire);
+    if (verdict == LineVerdict::Pending && !driverIdle)
+        return;
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         dev_opt& record = Table[static_cast<size_t>(slot)];
         if (!dev_opt::IsRaised(record.ResultReady))
             continue;
+        if (verdict == LineVerdict::NotInstrument) {
+            dev_opt::Lower(record.ResultReady);
+            continue;
+        }
         ValueArrived(slot);
         dev_opt::Lower(record.ResultReady);
         ++outcome.ValuesArrived;
@@ -408,6 +418,25 @@ bool TWriteBack::CheckDeviceRemoved()
     CycleState = TCycleState::Idle;
     PendingSaves = 0;
     return true;
+}
+
+// An exchange the user stopped, or one at a device that is not the instrument, ends the
+// cycle: no read-back follows. Edits stay marked for the next Save; the wrong device gets no
+// write at all. An exchange that ended because nothing answered still has its read-back (a
+// write whose answer was lost may have been taken), which itself ends at its first silence.
+void TWriteBack::SettleEarlyEnd(TickOutcome& outcome)
+{
+    outcome.NotInstrument =
+        Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument;
+    const int32_t noAnswer = Driver.NoAnswer.load(std::memory_order_acquire);
+    outcome.NoAnswer = !outcome.NotInstrument && noAnswer != 0;
+    if (!outcome.NotInstrument && noAnswer != Tsdi12d::NoAnswerStopped)
+        return;
+    if (outcome.NotInstrument)
+        IsConnected = false;
+    outcome.CycleEnded = CycleState != TCycleState::Idle;
+    CycleState = TCycleState::Idle;
+    PendingSaves = 0;
 }
 
 void TWriteBack::CycleStep(TickOutcome& outcome)

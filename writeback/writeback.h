@@ -43,6 +43,8 @@ public:
         bool NothingToWrite = false;
         bool CycleEnded = false;
         bool DeviceRemoved = false;
+        bool NoAnswer = false;      // the exchange ended because nothing answered, or was stopped
+        bool NotInstrument = false; // the other end is not the instrument
     };
     // Copies the values read, settles the exchange that ended, notices an unplugged adapter
     // and advances the cycle.
@@ -111,10 +113,11 @@ private:
     int EditCells(const std::vector<CellEdit>& edits);
     void Replay(const TEditHistory::Step& step, bool undo);
     TCellState& State(int slot);
-    void CopyReadyValues(TickOutcome& outcome);
+    void CopyReadyValues(TickOutcome& outcome, bool driverIdle);
     void ValueArrived(int slot);
     void ConcludeExchange();
     bool CheckDeviceRemoved();
+    void SettleEarlyEnd(TickOutcome& outcome);
     void CycleStep(TickOutcome& outcome);
     bool MarkForWriting(int slot);
     void Confirm(int slot);

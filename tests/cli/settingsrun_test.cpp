@@ -6,6 +6,7 @@
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
 #include "sim/instrumentsim.h"
+#include "tests/serial/fakeftdi.h"
 
 #include <gtest/gtest.h>
 
@@ -254,4 +255,39 @@ TEST_F(SettingsRunTest, InstrumentTextReachesTheTerminalEscaped)
     Sim.SetSetting("S0NAM", "\x1B]0;owned\x07");
     const Outcome outcome = Run(Action::Compare, File("f.txt", "S0NAM=x\n"));
     EXPECT_EQ(outcome.Out, "S0NAM\t\\x1B]0;owned\\x07\tx\n");
+}
+
+// A device that sends lines by itself (a GPS receiver) is refused: status 6, no file, no write.
+TEST_F(SettingsRunTest, ADeviceTalkingByItselfEndsWithStatus6AndNoFile)
+{
+    Sim.SetTalking(std::chrono::milliseconds(20));
+    for (const Action action : {Action::Read, Action::Write}) {
+        const std::string path =
+            action == Action::Read ? (Folder / "r.txt").string() : File("w.txt", "S0NAM=x\n");
+        const Outcome outcome = Run(action, path, 2000);
+        EXPECT_EQ(outcome.Status, ExitStatus::NotInstrument) << outcome.Err;
+        EXPECT_NE(outcome.Err.find("NOT THE INSTRUMENT"), std::string::npos) << outcome.Err;
+        for (const std::string& command : Commands())
+            EXPECT_EQ(command.find('='), std::string::npos) << command;
+    }
+    EXPECT_FALSE(fs::exists(Folder / "r.txt"));
+}
+
+// Without --port and with two adapters attached, the run names both and reads neither.
+TEST_F(SettingsRunTest, SeveralAdaptersWithoutPortEndWithStatus3NamingEach)
+{
+    FakeFtdi library;
+    library.Devices = {{"FT232R USB UART", "A10K3X", 5}, {"FT231X Basic UART", "DN04ZQ", 7}};
+    TAdapterLocator locator;
+    locator.UseLibrary(library);
+    Tsdi12d driver;
+    std::ostringstream out, err;
+    TProgramOptions options;
+    options.Action = Action::Read;
+    options.SettingsFile = (Folder / "r.txt").string();
+    const int status = TSettingsRun(driver, locator, out, err, false).Execute(options);
+    EXPECT_EQ(status, ExitStatus::NoAdapter);
+    for (const char* expected : {"--port /dev/ttyUSB4", "A10K3X", "--port /dev/ttyUSB6", "DN04ZQ"})
+        EXPECT_NE(err.str().find(expected), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(Folder / "r.txt"));
 }

@@ -139,12 +139,15 @@ TEST_F(DriverOnSim, UnknownKeyReadsUndefined)
 
 TEST_F(DriverOnSim, SilentKeyTimesOutAndTheNextKeyIsStillRead)
 {
+    // Once the instrument has answered, one silent setting does not end the exchange.
     Sim.SetSilentKey("S0NAM");
-    dev_opt silent, prompt;
+    dev_opt answered, silent, prompt;
+    MakeRead(answered, "S0CFRQ");
     MakeRead(silent, "S0NAM");
     silent.ValueRead = "before";
     MakeRead(prompt, "S0FRP");
-    ASSERT_TRUE(RunExchange({&silent, &prompt}));
+    ASSERT_TRUE(RunExchange({&answered, &silent, &prompt}));
+    EXPECT_EQ(Driver.NoAnswer.load(), 0);
     EXPECT_EQ(silent.ResultReady.load(), 0);
     EXPECT_EQ(silent.ValueRead, "before");
     EXPECT_EQ(prompt.ValueRead, Sim.Setting("S0FRP"));
@@ -154,11 +157,12 @@ TEST_F(DriverOnSim, LateReplyDoesNotLeakIntoTheNextValue)
 {
     // Misses its limit, but arrives before the next command may go out.
     Sim.SetLateReply("S0NAM", std::chrono::milliseconds(TestLimitMs + 100));
-    dev_opt late, next, after;
+    dev_opt answered, late, next, after;
+    MakeRead(answered, "S0THSEL");
     MakeRead(late, "S0NAM");
     MakeRead(next, "S0FRP");
     MakeRead(after, "S0CFRQ");
-    ASSERT_TRUE(RunExchange({&late, &next, &after}));
+    ASSERT_TRUE(RunExchange({&answered, &late, &next, &after}));
     EXPECT_EQ(late.ResultReady.load(), 0);
     EXPECT_EQ(next.ValueRead, Sim.Setting("S0FRP"));
     EXPECT_EQ(after.ValueRead, Sim.Setting("S0CFRQ"));

@@ -53,6 +53,14 @@ protected:
         }
     }
     std::string Completed() const { return Driver.CompletedLine; }
+    // The first request of the list is sent and answered at once; the next one is due.
+    void AnswerFirst()
+    {
+        Ticks(1);
+        Link.Feed("0\r\n");
+        Ticks(4);
+        Link.TakeSent();
+    }
 };
 
 using LineAssembly = DriverTest;
@@ -259,7 +267,8 @@ TEST_F(CellExchange, AnOverlongReplyIsAnUnansweredRequest)
     EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n\x02S0FRP=1\r\n") << "the line is in step again";
 }
 
-TEST_F(CellExchange, UnansweredRequestsTimeOutAndLeaveTheirRecords)
+// Nothing has answered yet: the first time-out ends the exchange; the rest is not sent.
+TEST_F(CellExchange, FirstTimeOutEndsAnExchangeNothingAnswered)
 {
     dev_opt read, write;
     MakeRead(read, "S0NAM");
@@ -267,24 +276,47 @@ TEST_F(CellExchange, UnansweredRequestsTimeOutAndLeaveTheirRecords)
     MakeWrite(write, "S0FRP", "1");
     Driver.Submit({&read, &write});
     Ticks(1);
+    Link.TakeSent();
     TickPastDeadline();
-    EXPECT_EQ(Driver.State, StNext);
     EXPECT_EQ(read.ValueRead, "old");
     EXPECT_EQ(read.ResultReady, 0);
-    TickUntilSent();
-    EXPECT_EQ(Driver.State, StWriteWait);
-    TickPastDeadline();
-    EXPECT_EQ(write.WriteNeeded, 1) << "an unanswered write stays outstanding";
     Ticks(2);
     EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_EQ(Driver.NoAnswer, 1);
+    EXPECT_EQ(Link.TakeSent(), "") << "the write after it is not sent";
+    EXPECT_EQ(write.WriteNeeded, 1) << "an unsent write stays outstanding";
+}
+
+// Once something has answered, two requests in a row unanswered end the exchange.
+TEST_F(CellExchange, TwoTimeOutsInARowEndAnExchange)
+{
+    dev_opt answered, first, second, third;
+    MakeRead(answered, "S0THSEL");
+    MakeRead(first, "S0NAM");
+    MakeWrite(second, "S0FRP", "1");
+    MakeRead(third, "S0CFRQ");
+    Driver.Submit({&answered, &first, &second, &third});
+    AnswerFirst();
+    Ticks(1);
+    TickPastDeadline();
+    EXPECT_EQ(Driver.Mode, ModeCellExchange) << "one silent setting does not end it";
+    TickUntilSent();
+    TickPastDeadline();
+    Ticks(2);
+    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_EQ(Driver.NoAnswer, 1);
+    EXPECT_EQ(second.WriteNeeded, 1) << "an unanswered write stays outstanding";
+    EXPECT_EQ(Link.TakeSent().find("S0CFRQ"), std::string::npos);
 }
 
 TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
 {
-    dev_opt first, second;
+    dev_opt answered, first, second;
+    MakeRead(answered, "S0THSEL");
     MakeRead(first, "S0NAM");
     MakeRead(second, "S0FRP");
-    Driver.Submit({&first, &second});
+    Driver.Submit({&answered, &first, &second});
+    AnswerFirst();
     Ticks(1);
     Link.Feed("la"); // the start of the first reply, then the instrument goes quiet
     TickPastDeadline();
@@ -311,11 +343,13 @@ TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
 
 TEST_F(CellExchange, ReplyLaterThanTheQuietTimeIsNotTakenForTheNextSetting)
 {
-    dev_opt first, second, third;
+    dev_opt answered, first, second, third;
+    MakeRead(answered, "S0THSEL");
     MakeRead(first, "S0NAM");
     MakeRead(second, "S0FRP");
     MakeRead(third, "S0CFRQ");
-    Driver.Submit({&first, &second, &third});
+    Driver.Submit({&answered, &first, &second, &third});
+    AnswerFirst();
     Ticks(1);
     TickPastDeadline();
     TickUntilSent();
@@ -499,3 +533,33 @@ TEST_F(DeadPort, ALiveExchangeLowersTheMark)
 }
 
 } // namespace
+
+// Lines queued before a command went out were sent by the other end on its own: one is
+// forgiven (noise at power-up), two show a device that is not the instrument.
+TEST_F(CellExchange, LinesNobodyAskedForShowADeviceThatIsNotTheInstrument)
+{
+    const struct
+    {
+        const char* Unasked;
+        bool Sent;
+        LineVerdict Verdict;
+    } cases[] = {
+        {"", true, LineVerdict::Pending},
+        {"\x7f#\r\n", true, LineVerdict::Pending},
+        {"$GPGGA,1\r\n$GPGGA,2\r\n", false, LineVerdict::NotInstrument},
+    };
+    for (const auto& c : cases) {
+        Driver.StartJudging();
+        dev_opt read;
+        MakeRead(read, "S0NAM");
+        Link.Feed(c.Unasked);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Driver.Submit({&read});
+        Ticks(1);
+        EXPECT_EQ(Link.TakeSent() == "\x02S0NAM?\r\n", c.Sent) << c.Unasked;
+        EXPECT_EQ(Driver.Verdict.load(), c.Verdict) << c.Unasked;
+        Driver.Stop();
+        Ticks(3);
+        EXPECT_EQ(Driver.Mode, ModeIdle);
+    }
+}

@@ -25,6 +25,9 @@ FtStatus FakeFtdi::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* coun
         std::memset(&node, 0, sizeof node);
         const std::string& text = Devices[i].Description;
         std::memcpy(node.Description, text.data(), std::min(text.size(), sizeof node.Description));
+        const std::string& serial = Devices[i].SerialNumber;
+        std::memcpy(node.SerialNumber, serial.data(),
+                    std::min(serial.size(), sizeof node.SerialNumber));
         node.ftHandle = Devices[i].NodeHandle;
     }
     *count = static_cast<uint32_t>(written);

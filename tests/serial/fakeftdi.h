@@ -10,7 +10,8 @@
 // One programmable device of FakeFtdi.
 struct FakeFtdiDevice
 {
-    std::string Description; // copied as it is, up to 64 bytes; a NUL follows if there is room
+    std::string Description;  // copied as it is, up to 64 bytes; a NUL follows if there is room
+    std::string SerialNumber; // copied as it is, up to 16 bytes
     int32_t ComPort = 0;
     bool OpenFails = false;
     bool QueryFails = false; // fails without writing the number

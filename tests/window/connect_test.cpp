@@ -161,10 +161,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
         QCOMPARE(Progress()->text(), QString("1 setting not confirmed"));
 
+        // The silent write comes after an answered one: a save nothing answers ends at once.
         Sim->SetRejectedWrite("S4CAL0");
-        Sim->SetSilentWrites("S0NAM");
+        Sim->SetSilentWrites("S5NAM");
         TypeInto(GridSensor, 4, 5, "9.75");
-        TypeInto(GridSensor, 1, 1, "Dropped 1");
+        TypeInto(GridSensor, 1, 6, "Dropped 1");
         Item(GridSensor, 1, 2)->setText("two\tfields");
         Sim->ClearTranscript();
         Button("SaveBtn")->click();
@@ -176,7 +177,7 @@ private slots:
             const char* Tip;
         } marks[] = {{3, 4, CellMark::NoAnswer, "No answer"},
                      {4, 5, CellMark::NotTaken, "Not taken: the instrument kept"},
-                     {1, 1, CellMark::Unconfirmed, UnconfirmedTip},
+                     {1, 6, CellMark::Unconfirmed, UnconfirmedTip},
                      {1, 2, CellMark::Unsafe, "Not sent"}};
         for (const auto& mark : marks) {
             QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)),
@@ -191,7 +192,7 @@ private slots:
         Sim->ClearFaults();
         Item(GridSensor, 1, 2)->setText(Latin1(Sim->Setting("S1NAM")));
         Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 1), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 6), WaitMs);
         QVERIFY(ConnectAndWait());
         // The refusal stays marked until the cell is edited again.
         QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
