@@ -321,12 +321,20 @@ void Tsdi12d::EndEarly(int32_t why)
 bool Tsdi12d::TakeUnaskedLines()
 {
     const int32_t before = LineCount.load(std::memory_order_relaxed);
-    for (int taken = 0; taken < MaxUnaskedBytes; ++taken) {
+    // The pacing of the reply to come looks at the last byte received: what the drain saw of
+    // an empty queue must not change it.
+    const bool gotByte = LastReceiveGotByte;
+    const uint8_t lastByte = LastReceivedByte;
+    int taken = 0;
+    for (; taken < MaxUnaskedBytes; ++taken) {
         ReceiveByte();
         if (!LastReceiveGotByte)
             break;
     }
-    LastReceiveGotByte = false;
+    if (taken == 0) {
+        LastReceiveGotByte = gotByte;
+        LastReceivedByte = lastByte;
+    }
     Judge.UnaskedLines(LineCount.load(std::memory_order_relaxed) - before);
     Judged();
     return Verdict.load(std::memory_order_relaxed) != LineVerdict::NotInstrument;

@@ -6,8 +6,11 @@
 // (The adapter pulled out mid-exchange is covered by unplug_test.cpp.)
 #include "windowharness.h"
 
+#include "driver/linejudge.h"
+
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -37,9 +40,14 @@ const std::vector<Cell>& AllCells()
 }
 
 // A value no other setting holds, so a value shown under the wrong setting is seen as such.
+// Where the instrument holds numbers it is a number of its own, as the instrument's would be.
 std::string OwnValue(const std::string& key)
 {
-    return key + "v";
+    if (!TLineJudge::HoldsNumber(key))
+        return key + "v";
+    const auto& keys = InstrumentSim::Keys();
+    const auto index = std::find(keys.begin(), keys.end(), key) - keys.begin();
+    return "9" + std::to_string(1000 + index).substr(1) + "5";
 }
 
 using Settings = std::map<std::string, std::string>;
@@ -208,43 +216,34 @@ private slots:
         QVERIFY(StopWindow());
     }
 
-    // Junk without an LF joins the reply line: every cell shows it in front of its own value.
-    // Such a cell equals what was read, so no commit writes it back.
-    void junkOnTheReplyLineIsShownAndNeverWrittenBack()
+    // Junk without an LF joins the reply line, so "Mid Hz" and the coefficients come back as
+    // no number the instrument holds: that is not the instrument. No cell shows what it sent,
+    // and no commit writes to it.
+    void junkOnTheReplyLineIsRefusedAsNotTheInstrument()
     {
         Sim->SetJunkBeforeReply("#?");
         ConnectThroughTheFault();
-        const QString differs = CellsDiffer([](const Cell& c) { return "#?" + OwnValue(c.Key); });
+        QCOMPARE(Status(), "Device: " + QString::fromStdString(Sim->SlavePath()) +
+                               " NOT THE INSTRUMENT - IT SENDS DATA BY ITSELF");
+        const QString differs = CellsDiffer([](const Cell&) { return std::string(); });
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
-
         ClickCell(GridSensor, 2, 2);
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
         QVERIFY(WritesSent().empty());
 
-        // An edit still goes out as typed; the read-back shows it behind the junk, which is not
-        // what was written, so the cell says so.
-        TypeInto(GridSensor, 3, 2, "2750");
-        Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 2 && Settled(), WaitMs);
-        QCOMPARE(WritesSent(), std::vector<std::string>({Write("S1CFRQ", "2750")}));
-        QVERIFY2(InstrumentDiffers({{"S1CFRQ", "2750"}}).isEmpty(),
-                 qPrintable(InstrumentDiffers({{"S1CFRQ", "2750"}})));
-        QCOMPARE(Window->GetCellText(GridSensor, 3, 2), std::string("#?2750"));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 2)), CellMark::NotTaken);
-
         ClearFaultsAndConnectAgain();
     }
 
-    // Junk ending in an LF is a line of its own and is taken as the reply; the rest of the
-    // reply must be dropped, not taken as the answer to the next command.
-    void junkLineIsTakenAsTheReplyAndShiftsNothing()
+    // Junk ending in an LF is a line of its own. Two lines to every command: that is not the
+    // instrument. Nothing it sent reaches a cell.
+    void junkLineBeforeEveryReplyIsRefusedAsNotTheInstrument()
     {
         Sim->SetJunkBeforeReply("~\n");
         ConnectThroughTheFault();
-        const QString other = CellShowingAnotherValue();
-        QVERIFY2(other.isEmpty(), qPrintable(other));
-        const QString differs = CellsDiffer([](const Cell&) { return std::string("~"); });
+        QCOMPARE(Status(), "Device: " + QString::fromStdString(Sim->SlavePath()) +
+                               " NOT THE INSTRUMENT - IT SENDS DATA BY ITSELF");
+        const QString differs = CellsDiffer([](const Cell&) { return std::string(); });
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
 
         // Nothing was edited: a commit writes nothing.
@@ -366,7 +365,8 @@ private slots:
     {
         QVERIFY(ConnectAndWait());
         sdi12d.SetReplyLimit(ShortLimitMs);
-        Sim->SetLateReply("TH1STA", std::chrono::milliseconds(ShortLimitMs + 100));
+        // The late one comes second: a save whose first write goes unanswered ends there.
+        Sim->SetLateReply("TH1STB", std::chrono::milliseconds(ShortLimitMs + 100));
         Item(GridThermistor, 4, 2)->setText("1.2E-03");
         Item(GridThermistor, 5, 2)->setText("2.5E-04");
         Button("SaveBtn")->click();
@@ -374,11 +374,11 @@ private slots:
         const Settings committed{{"TH1STA", "1.2E-03"}, {"TH1STB", "2.5E-04"}};
         // This instrument stores the write before its late answer.
         QVERIFY2(InstrumentDiffers(committed).isEmpty(), qPrintable(InstrumentDiffers(committed)));
-        QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
-        QVERIFY(Marked(GridThermistor, 4, 2));
-        QVERIFY(ToolTip(GridThermistor, 4, 2).startsWith(UnconfirmedTip));
         QCOMPARE(Window->GetCellText(GridThermistor, 5, 2), std::string("2.5E-04"));
-        QVERIFY(!Marked(GridThermistor, 5, 2));
+        QVERIFY(Marked(GridThermistor, 5, 2));
+        QVERIFY(ToolTip(GridThermistor, 5, 2).startsWith(UnconfirmedTip));
+        QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
+        QVERIFY(!Marked(GridThermistor, 4, 2));
         const QString other = CellShowingAnotherValue();
         QVERIFY2(other.isEmpty(), qPrintable(other));
 
@@ -386,10 +386,10 @@ private slots:
         Sim->ClearFaults();
         Sim->ClearTranscript();
         Button("SaveBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridThermistor, 4, 2), WaitMs);
-        QCOMPARE(WritesSent(), std::vector<std::string>({Write("TH1STA", "1.2E-03")}));
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridThermistor, 5, 2), WaitMs);
+        QCOMPARE(WritesSent(), std::vector<std::string>({Write("TH1STB", "2.5E-04")}));
         QVERIFY(InstrumentDiffers(committed).isEmpty());
-        QCOMPARE(Window->GetCellText(GridThermistor, 4, 2), std::string("1.2E-03"));
+        QCOMPARE(Window->GetCellText(GridThermistor, 5, 2), std::string("2.5E-04"));
     }
 
     // The window closed while the initial read runs into the fault.
@@ -398,6 +398,8 @@ private slots:
     void closedDuringAFaultyRead()
     {
         QFETCH(Fault, fault);
+        if (fault == Fault::JunkOnTheLine || fault == Fault::JunkLine)
+            QSKIP("refused as not the instrument within a few reads: nothing to close into");
         Apply(fault, "S2NAM");
         Sim->SetReplyDelay(std::chrono::milliseconds(20));
         Button("ConnectBtn")->click();
