@@ -74,6 +74,26 @@ Cell CellOf(const std::string& key)
     return cell;
 }
 
+// Whether the process shows a top-level window yet.
+bool ShowsAWindow(qint64 processId)
+{
+    struct Search
+    {
+        DWORD ProcessId;
+        bool Found;
+    } search{static_cast<DWORD>(processId), false};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            search->Found = owner == search->ProcessId && IsWindowVisible(window);
+            return !search->Found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
 } // namespace
 
 class TestComPortWindow : public QObject
@@ -262,7 +282,9 @@ private slots:
         program.start(QString::fromLatin1(DEVCONFIG_EXE),
                       {"--port", QString("COM%1").arg(WindowComPort())});
         QVERIFY(program.waitForStarted(WaitMs));
-        QTest::qWait(3000); // the window is up
+        // A close message only reaches a window that is there: on a busy machine the program
+        // may need longer than any fixed wait to show it.
+        QVERIFY(QTest::qWaitFor([&program] { return ShowsAWindow(program.processId()); }, WaitMs));
         QCOMPARE(program.state(), QProcess::Running);
         program.terminate();
         QVERIFY(program.waitForFinished(WaitMs));
