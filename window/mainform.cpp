@@ -12,6 +12,7 @@
 #include "driver/sdi12d.h"
 #include "driver/valuecheck.h"
 #include "serial/adapterlocator.h"
+#include "settingsfile/showntext.h"
 #include "ui_mainform.h"
 #include "writeback/waitnotice.h"
 
@@ -337,9 +338,11 @@ std::optional<AdapterLocation> TMainWindow::PickAdapter()
 // The status bar's tooltip names the adapter, so that the user can tell which one it is.
 void TMainWindow::ShowAdapter(const AdapterInfo* adapter)
 {
-    ui->StatusBar1->setToolTip(
-        adapter ? QString::fromStdString("Adapter: " + TAdapterList::Identity(*adapter))
-                : QString());
+    AdapterTip =
+        adapter
+            ? QString::fromStdString("Adapter: " + TShownText::Of(TAdapterList::Identity(*adapter)))
+            : QString();
+    ui->StatusBar1->setToolTip(AdapterTip);
 }
 
 // Worded by the kind of the port's last error, not by its text.
@@ -371,7 +374,7 @@ void TMainWindow::ConnectFailed(const QString& status, const QString& reason)
 void TMainWindow::SetStatus(const QString& text, const QString& reason)
 {
     ui->StatusBar1->showMessage(text);
-    ui->StatusBar1->setToolTip(reason);
+    ui->StatusBar1->setToolTip(reason.isEmpty() ? AdapterTip : reason);
 }
 
 void TMainWindow::FillCellRequests()

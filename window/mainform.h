@@ -99,7 +99,7 @@ private:
     void ShowBusyBox();
     bool CloseConfirmed();
     void ConnectFailed(const QString& status, const QString& reason = {});
-    // The status bar's text, and its tooltip: the reason behind a failure, else none.
+    // The status bar's text, and its tooltip: the reason behind a failure, else the adapter.
     void SetStatus(const QString& text, const QString& reason = {});
     void OnCellEdited(int32_t gridId, QTableWidgetItem* item);
     void StartProgress(int total);
@@ -142,6 +142,8 @@ private:
     // A Connect of the replug watch takes the adapter of the last Connect without asking.
     bool Reconnecting = false;
     std::string ChosenSerial;
+    // The status bar's tooltip while no failure has a reason to show: which adapter is used.
+    QString AdapterTip;
 };
 
 // Labels both tables again as at start-up and empties every sensor data cell; thermistor
