@@ -318,9 +318,14 @@ void TMainWindow::ConnectBtnClick()
 std::optional<AdapterLocation> TMainWindow::PickAdapter()
 {
     const std::vector<AdapterInfo> adapters = adapterLocator.Adapters();
-    if (adapters.empty()) {
-        ShowAdapter(nullptr);
-        return adapterLocator.Locate();
+    if (adapters.size() <= 1) {
+        // Nothing to choose: the search decides, as it always did (a last listed adapter
+        // without a COM number is not identified, even when an earlier one has one).
+        const AdapterLocation where = adapterLocator.Locate();
+        const bool listed =
+            where.Found && !adapters.empty() && adapters.front().PortNumber == where.PortNumber;
+        ShowAdapter(listed ? &adapters.front() : nullptr);
+        return where;
     }
     int index = TAdapterChooser::Preselected(adapters, ChosenSerial);
     const bool sameAgain = Reconnecting && !ChosenSerial.empty() &&

@@ -10,14 +10,18 @@
 #include "sim/instrumentsettings.h"
 #include "window/mainform.h"
 
+#include <QApplication>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,6 +55,23 @@ class TestAdapterSearch : public QObject
         return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == TCycleState::Idle &&
                ConnectBtn()->isEnabled() &&
                Window->findChild<QTableWidget*>("SensorSG")->isEnabled();
+    }
+    // Once the chooser is up (windows are slow to appear under Wine), lets `answer` pick in
+    // its list and presses Enter there.
+    static void AnswerChooser(std::function<void(QListWidget*)> answer)
+    {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            auto* list = dialog ? dialog->findChild<QListWidget*>() : nullptr;
+            if (list == nullptr)
+                return;
+            poll->deleteLater();
+            poll->stop();
+            answer(list);
+            QTest::keyClick(list, Qt::Key_Return);
+        });
+        poll->start(100);
     }
     QString OkStatus() const { return QString("Device: COM %1 OK").arg(AdapterComPort()); }
 
@@ -89,13 +110,30 @@ private slots:
                      factory.Value(setting.Key));
     }
 
-    // Until the user can choose, Connect opens the adapter listed last, as it always did.
-    void severalAdaptersTheLastMatchingIsOpened()
+    // The chooser offers the adapters whose description holds "FT", the last selected;
+    // choosing the other opens that one, Enter on the offer opens the last.
+    void severalAdaptersAreOfferedAndTheChosenOneIsOpened()
     {
         ListDevices(Adapter("FT232R USB UART", "A1", 2) + ";" + Adapter("FT230X Basic UART", "B2") +
                     ";" + Adapter("USB Serial Port", "C3", 2));
+        int offered = 0;
+        int selected = -1;
+        AnswerChooser([&](QListWidget* list) {
+            offered = list->count();
+            selected = list->currentRow();
+            list->setCurrentRow(0);
+        });
+        ConnectBtn()->click();
+        QCOMPARE(offered, 2);
+        QCOMPARE(selected, 1);
+        QVERIFY2(StatusBar()->currentMessage().startsWith("Device: COM 2 "),
+                 qPrintable(StatusBar()->currentMessage()));
+        QVERIFY(StatusBar()->toolTip().contains("A1"));
+
+        AnswerChooser([](QListWidget* list) { list->setCurrentRow(1); });
         ConnectBtn()->click();
         QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+        QVERIFY(StatusBar()->toolTip().contains("B2"));
         QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
     }
 
