@@ -138,12 +138,14 @@ bool TTableEditor::eventFilter(QObject* watched, QEvent* event)
         ShowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
     }
-    if (watched == Grid->viewport() && event->type() == QEvent::ChildAdded) {
+    // The event's type is looked at before the grid: while the grid is being destroyed, its
+    // children's removal still comes here, and the grid is then no longer a table.
+    if (event->type() == QEvent::ChildAdded && watched == Grid->viewport()) {
         // Cell editors are children of the viewport; each one is watched for Ctrl+V.
         QObject* child = static_cast<QChildEvent*>(event)->child();
         if (child != nullptr && child->isWidgetType())
             child->installEventFilter(this);
-    } else if (watched != Grid && watched != Grid->viewport() && PastesABlock(event)) {
+    } else if (PastesABlock(event) && watched != Grid && watched != Grid->viewport()) {
         // A block pasted into an open cell would land whole in that one cell, tabs and all:
         // the editor is left unchanged and the block pasted from its cell instead.
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
