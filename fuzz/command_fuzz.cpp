@@ -110,9 +110,15 @@ void FillRecord(dev_opt& record, FuzzedDataProvider& input)
         dev_opt::Raise(record.WriteNeeded);
 }
 
+bool JudgedNotInstrument(const Tsdi12d& driver)
+{
+    return driver.Verdict.load() == LineVerdict::NotInstrument;
+}
+
 // Steps the driver through one request: its send step, then, if a command went out, an
-// answer line. Checks the bytes on the wire and what became of the record.
-void Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
+// answer line. Checks the bytes on the wire and what became of the record. False when the
+// answers have shown the other end not to be the instrument: the list ends there.
+bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
 {
     const int32_t index = driver.RequestIndex;
     driver.Tick();
@@ -126,6 +132,11 @@ void Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         link.Feed("\r\n");
         driver.Tick();
         driver.Tick();
+        if (JudgedNotInstrument(driver)) {
+            // Empty replies where the instrument holds numbers: nothing more goes out.
+            Check(driver.State == StFinish, "a device that is not the instrument ends the list");
+            return false;
+        }
         Check(driver.State == StNext, "one reply line answers the command");
     }
     const bool answered = !wire.empty();
@@ -136,6 +147,7 @@ void Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         Check(dev_opt::IsRaised(record.WriteNeeded) != answered, "only an answered write is done");
     driver.Tick(); // on to the next request
     Check(driver.RequestIndex == index + 1, "requests are served one at a time, in order");
+    return true;
 }
 
 } // namespace
@@ -157,7 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SocketLink link(driver);
     driver.Submit(list);
     for (dev_opt* record : list)
-        Exchange(driver, link, *record);
+        if (!Exchange(driver, link, *record))
+            break;
     driver.Tick();
     Check(driver.Mode.load() == ModeIdle && driver.ExchangeRunning.load() == 0,
           "the driver is idle once the list is done");

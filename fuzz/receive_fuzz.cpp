@@ -136,6 +136,10 @@ private:
         for (int step = 0; step < 16; ++step) {
             if (Driver.Mode.load() == ModeIdle) {
                 Check(Driver.ExchangeRunning.load() == 0, "ExchangeRunning falls before Mode");
+                // Replies that are no numbers where the instrument holds them disown the other
+                // end; judging starts afresh, as at the next Connect.
+                if (Driver.Verdict.load() == LineVerdict::NotInstrument)
+                    Driver.StartJudging();
                 Driver.Submit(List);
             }
             Driver.Tick();
@@ -169,7 +173,8 @@ private:
             Check(!dev_opt::IsRaised(record.ResultReady), "no result before the line ends");
             return;
         }
-        Check(Driver.State == StNext, "a completed line ends the wait");
+        const bool disowned = Driver.Verdict.load() == LineVerdict::NotInstrument;
+        Check(Driver.State == (disowned ? StFinish : StNext), "a completed line ends the wait");
         if (Model.TooLong) {
             Check(!dev_opt::IsRaised(record.ResultReady), "an over-long line answers nothing");
             Check(Driver.OverlongRequest == &record, "the over-long reply is laid to its read");
