@@ -197,26 +197,19 @@ TEST_F(MappedPort, AFailedOpenBeforeDoesNotSpoilTheNextOne)
     EXPECT_EQ(ReadLine(), "Pressure 1\r\n");
 }
 
-TEST(NonTerminalPort, RefusedLineSettingsLeaveTheDeviceOpen)
+// A device whose line settings cannot even be read is no serial port: it is given back at
+// once and nothing is ever written to it.
+TEST(NonTerminalPort, IsRefusedAsNotASerialPort)
 {
     const int32_t number = NonTerminalComPort();
     if (number == 0)
         GTEST_SKIP() << "DEVCONFIG_TEST_COM_NOT_TTY names no COM port mapped to a non-terminal";
     TCommsPort port;
     port.OpenPort(number, Baud);
-    EXPECT_TRUE(port.HoldsDevice());
-    EXPECT_EQ(port.LastDiagnostic(), "DCB error");
-    EXPECT_FALSE(port.LastSystemError().empty());
-
-    uint8_t byte = 0;
-    EXPECT_EQ(port.ReadByte(&byte), 0);
-    port.WriteByte('x');
-    // The device cannot say what it holds: reported as broken, after the full wait.
-    const auto start = Clock::now();
-    EXPECT_EQ(port.WaitReadable(100), TCommsPort::WaitResult::Broken);
-    EXPECT_GE(Clock::now() - start, 90ms);
-    port.ClosePort();
     EXPECT_FALSE(port.HoldsDevice());
+    EXPECT_TRUE(port.OpenFailed());
+    EXPECT_EQ(port.LastErrorKind(), TCommsPort::ErrorKind::NotSerial);
+    EXPECT_FALSE(port.LastSystemError().empty());
 }
 
 } // namespace

@@ -102,7 +102,7 @@ private slots:
         ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
         ConnectBtn()->click();
         QCOMPARE(StatusBar()->currentMessage(), OkStatus());
-        QVERIFY(StatusBar()->toolTip().isEmpty());
+        QVERIFY2(StatusBar()->toolTip().contains("A10K1ABC"), qPrintable(StatusBar()->toolTip()));
         QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
         const InstrumentSettings factory;
         for (const SettingKey& setting : SettingKeys::All())
