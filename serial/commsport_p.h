@@ -15,11 +15,29 @@ struct TCommsPort::Platform
 {
 #ifdef _WIN32
     DCB LineSettings = {};
-    // A byte that a wait took from the device (comms thread only): the next ReadByte hands it
-    // over, so a receive step still takes one byte.
-    HANDLE HeldFrom = nullptr;
-    bool Held = false;
-    uint8_t HeldByte = 0;
+    // Bytes taken from the device but not yet handed over (comms thread only): the byte a wait
+    // took, or all that one read found queued. Each ReadByte hands over one, so a receive step
+    // still takes one byte. Every read is a round trip to Wine's server, which can cost more
+    // than a byte's time on the wire; one read per byte would fall behind the line.
+    HANDLE TakenFrom = nullptr;
+    uint8_t Taken[64] = {};
+    DWORD TakenCount = 0;
+    DWORD TakenNext = 0;
+
+    bool HoldsTaken(HANDLE handle) const
+    {
+        return TakenFrom == handle && TakenNext < TakenCount;
+    }
+    void Keep(HANDLE handle, DWORD count)
+    {
+        TakenFrom = handle;
+        TakenCount = count;
+        TakenNext = 0;
+    }
+    void DropTaken()
+    {
+        TakenNext = TakenCount = 0;
+    }
     // A read of an empty device returned at once (Windows): waits use the receive event.
     bool ReadsReturnAtOnce = false;
 #else

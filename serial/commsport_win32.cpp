@@ -5,6 +5,7 @@
 // Reads and writes still finish before they return: they wait for their own completion.
 #include "serial/commsport_p.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -263,7 +264,7 @@ void TCommsPort::ReleaseHandle()
     const HANDLE handle = Handle.exchange(ClosedHandle, std::memory_order_acq_rel);
     if (IsDevice(handle))
         CloseHandle(handle);
-    Backend->Held = false;
+    Backend->DropTaken();
     Backend->ReadsReturnAtOnce = false;
     Lost.store(false, std::memory_order_release);
 }
@@ -294,34 +295,40 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return 0;
-    if (Backend->Held && Backend->HeldFrom == handle) {
-        Backend->Held = false;
-        *place = Backend->HeldByte;
+    Platform& taken = *Backend;
+    if (taken.HoldsTaken(handle)) {
+        *place = taken.Taken[taken.TakenNext++];
         return 1;
     }
     // A read that finds nothing costs more than a look at the queue: under Wine it is started
     // in the background and must be called off again.
     if (!ByteQueued(handle))
         return 0;
+    QueueHint& hint = ThreadQueueHint();
+    const DWORD queued = hint.Device == handle ? hint.Bytes : 0;
+    const DWORD wanted = std::clamp<DWORD>(queued, 1, sizeof taken.Taken);
     OVERLAPPED record = QuickTransferRecord();
     DWORD got = 0;
-    const BOOL started = ReadFile(handle, place, 1, &got, &record);
+    const BOOL started = ReadFile(handle, taken.Taken, wanted, &got, &record);
     DWORD code = StartCode(started);
     if (code == 0 && !started) {
         // With the read time-outs a read never waits on Windows; Wine lets an overlapped one
-        // wait for a byte instead. Such a read is called off at once; a byte it took is kept.
+        // wait for its bytes instead. Such a read is called off at once; what it took is kept.
         CancelIoEx(handle, &record);
         code = Finish(handle, record, got);
     }
-    QueueHint& hint = ThreadQueueHint();
-    if (hint.Device == handle && hint.Bytes > 0)
-        hint.Bytes -= got == 1 ? 1 : hint.Bytes;
-    if (code != 0) {
-        if (code != ERROR_OPERATION_ABORTED && DeviceGoneError(code))
+    if (hint.Device == handle)
+        hint.Bytes = got == 0 ? 0 : hint.Bytes - std::min(got, hint.Bytes);
+    if (code != 0 && code != ERROR_OPERATION_ABORTED) {
+        if (DeviceGoneError(code))
             MarkLost();
         return 0;
     }
-    return got == 1 ? 1 : 0;
+    if (got == 0 || got > wanted)
+        return 0;
+    taken.Keep(handle, got);
+    *place = taken.Taken[taken.TakenNext++];
+    return 1;
 }
 
 TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
@@ -331,16 +338,14 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     DWORD failure = 0;
     while (IsDevice(handle)) {
-        if (Backend->Held && Backend->HeldFrom == handle)
+        if (Backend->HoldsTaken(handle))
             return WaitResult::Readable;
         if (!Backend->ReadsReturnAtOnce) {
             // A read that waits needs no look at the queue first: a queued byte ends it at once.
-            uint8_t byte = 0;
-            const ReadWait read = ReadWithin(handle, MillisecondsLeft(deadline), byte, failure);
+            const ReadWait read =
+                ReadWithin(handle, MillisecondsLeft(deadline), Backend->Taken[0], failure);
             if (read == ReadWait::Byte) {
-                Backend->HeldFrom = handle;
-                Backend->HeldByte = byte;
-                Backend->Held = true;
+                Backend->Keep(handle, 1);
                 return WaitResult::Readable;
             }
             if (read == ReadWait::Failed)
@@ -379,7 +384,7 @@ void TCommsPort::DiscardInput()
     if (IsDevice(handle))
         PurgeComm(handle, PURGE_RXCLEAR);
     NoteQueued(handle, 0);
-    Backend->Held = false;
+    Backend->DropTaken();
 }
 
 bool TCommsPort::DeviceExists(const std::string& devicePath)

@@ -152,6 +152,19 @@ TEST_F(MappedPort, DiscardDropsAReplyNotYetRead)
     EXPECT_EQ(ReadLine(), "Pressure 4\r\n");
 }
 
+TEST_F(MappedPort, AQueuedReplyComesAByteAtATimeAndADiscardDropsWhatOneReadTook)
+{
+    Send("\x02S0NAM?\r\n");
+    std::this_thread::sleep_for(300ms); // the whole reply is queued: one read takes all of it
+    uint8_t byte = 0;
+    ASSERT_EQ(Port.ReadByte(&byte), 1);
+    EXPECT_EQ(byte, 'P');
+    Port.DiscardInput();
+    EXPECT_EQ(Port.ReadByte(&byte), 0) << "the rest of the reply was dropped";
+    Send("\x02S3NAM?\r\n");
+    EXPECT_EQ(ReadLine(), "Pressure 4\r\n");
+}
+
 TEST_F(MappedPort, AClosedPortSendsNothingAndOpensAgain)
 {
     Port.ClosePort();
