@@ -1,8 +1,9 @@
 // The program as a whole, run as a separate process on the offscreen platform: its exit code
 // after a normal end, a stop asked for by the system, a failed start-up and a close during
-// an exchange.
+// an exchange, and the loss of its X display.
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
@@ -99,6 +100,39 @@ private slots:
         QVERIFY2(out.contains("writes: 1\n"), qPrintable(out));
         QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
         QCOMPARE(probe.exitCode(), ExitCodeSeen);
+    }
+
+    // The X server goes away under the window, as when a remote session drops: the program
+    // ends, not as a normal end, instead of hanging with its comms thread still running.
+    void lostDisplayEndsTheProgram()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        const QString xdotool = QStandardPaths::findExecutable("xdotool");
+        if (xvfb.isEmpty() || xdotool.isEmpty())
+            QSKIP("needs Xvfb and xdotool (scripts/install-deps installs them)");
+        QProcess server;
+        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QVERIFY(server.waitForStarted(RunMs));
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), RunMs);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", ":" + QString::fromLatin1(server.readLine()).trimmed());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(DEVCONFIG_BINARY, {"--simulate"});
+        QVERIFY(program.waitForStarted(RunMs));
+        QProcess search;
+        search.setProcessEnvironment(environment);
+        search.start(xdotool, {"search", "--sync", "--name", "^Device Configuration$"});
+        QVERIFY(search.waitForFinished(RunMs));
+        QCOMPARE(search.exitCode(), 0);
+
+        server.kill();
+        QVERIFY(server.waitForFinished(RunMs));
+        QVERIFY2(program.waitForFinished(RunMs), "the program hangs once its display is gone");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY(program.exitCode() != ExitCodeSeen);
     }
 };
 

@@ -8,7 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -162,5 +167,24 @@ TEST(CommThread, DestructionJoinsBeforeTheDriverGoesAway)
     driver.reset(); // the thread must no longer be inside Tick: a sanitizer build would see it
     SUCCEED();
 }
+
+#ifndef _WIN32
+// A process may end by exit() while the comms thread still runs (the display's plugin does so
+// when the X server goes away): the thread is stopped before the static driver is destroyed,
+// which would otherwise wait for it for ever. The alarm turns such a hang into a failure.
+TEST(CommThreadDeathTest, ExitWhileTheThreadRunsEndsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            static Tsdi12d driver;
+            new commthread(driver, false); // never destroyed, like a window that exit() skips
+            std::this_thread::sleep_for(200ms); // until the thread waits for work
+            std::exit(7);
+        },
+        ::testing::ExitedWithCode(7), "");
+}
+#endif
 
 } // namespace
