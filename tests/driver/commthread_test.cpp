@@ -179,7 +179,7 @@ TEST(CommThreadDeathTest, ExitWhileTheThreadRunsEndsTheProcess)
         {
             alarm(10);
             static Tsdi12d driver;
-            new commthread(driver, false); // never destroyed, like a window that exit() skips
+            new commthread(driver, false);      // never destroyed, like a window that exit() skips
             std::this_thread::sleep_for(200ms); // until the thread waits for work
             std::exit(7);
         },
