@@ -295,9 +295,9 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!IsDevice(handle))
         return 0;
-    Platform& taken = *Backend;
-    if (taken.HoldsTaken(handle)) {
-        *place = taken.Taken[taken.TakenNext++];
+    Platform& platform = *Backend;
+    if (platform.HoldsTaken(handle)) {
+        *place = platform.Taken[platform.TakenNext++];
         return 1;
     }
     // A read that finds nothing costs more than a look at the queue: under Wine it is started
@@ -306,10 +306,10 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
         return 0;
     QueueHint& hint = ThreadQueueHint();
     const DWORD queued = hint.Device == handle ? hint.Bytes : 0;
-    const DWORD wanted = std::clamp<DWORD>(queued, 1, sizeof taken.Taken);
+    const DWORD wanted = std::clamp<DWORD>(queued, 1, sizeof platform.Taken);
     OVERLAPPED record = QuickTransferRecord();
     DWORD got = 0;
-    const BOOL started = ReadFile(handle, taken.Taken, wanted, &got, &record);
+    const BOOL started = ReadFile(handle, platform.Taken, wanted, &got, &record);
     DWORD code = StartCode(started);
     if (code == 0 && !started) {
         // With the read time-outs a read never waits on Windows; Wine lets an overlapped one
@@ -326,8 +326,8 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     }
     if (got == 0 || got > wanted)
         return 0;
-    taken.Keep(handle, got);
-    *place = taken.Taken[taken.TakenNext++];
+    platform.Keep(handle, got);
+    *place = platform.Taken[platform.TakenNext++];
     return 1;
 }
 
