@@ -2,12 +2,10 @@
 
 #include "cli/exitstatus.h"
 #include "cli/outputpath.h"
-#include "cli/stopsignals.h"
-#include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
-#include "serial/adapterlocator.h"
-#include "serial/portproblem.h"
+#include "session/linewords.h"
+#include "session/stopsignals.h"
 #include "settingsfile/showntext.h"
 
 #include <algorithm>
@@ -51,8 +49,8 @@ std::string Shown(const std::string& latin1)
 
 TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
                            std::ostream& err, bool showProgress)
-    : Driver(driver), Locator(locator), Out(out), Err(err), Progress(showProgress),
-      Records(SettingKeys::All().size())
+    : Records(SettingKeys::All().size()), Session(driver, locator), Out(out), Err(err),
+      Progress(showProgress)
 {
     // Bound as Connect binds the window's cells.
     for (std::size_t i = 0; i < Records.size(); ++i) {
@@ -101,7 +99,7 @@ int TSettingsRun::Execute(const TProgramOptions& options)
 
 int TSettingsRun::Connect(uint32_t timeoutMs)
 {
-    const std::vector<AdapterInfo> adapters = Locator.Adapters();
+    const std::vector<AdapterInfo> adapters = Session.Adapters();
     if (adapters.size() > 1) {
         // Without a window there is no one to ask: guessing could read or write the wrong one.
         Err << "Several adapters are attached; name the one to use with --port:\n";
@@ -110,50 +108,38 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
                 << TShownText::Of(TAdapterList::Identity(adapter)) << ")\n";
         return ExitStatus::NoAdapter;
     }
-    const AdapterLocation where = Locator.Locate();
-    if (!where.Found) {
-        Err << where.Problem << " Or name the adapter's device with --port.\n";
+    const TConnectResult connected = Session.Connect(adapters);
+    Device = connected.Device;
+    switch (connected.Result) {
+    case TConnectResult::Outcome::NotFound:
+        Err << connected.Problem << " Or name the adapter's device with --port.\n";
         return ExitStatus::NoAdapter;
-    }
-    Device = where.DisplayName;
-    TAdapterLocator::Open(Driver, where, LineBaudRate);
-    if (!Driver.HoldsDevice()) {
-        std::string reason = Driver.LastSystemError();
-        if (reason.empty())
-            reason = Driver.LastDiagnostic();
-        const TCommsPort::ErrorKind kind = Driver.LastErrorKind();
-        Err << "Device: " << TShownText::Of(Device) << " NOT OPENED - "
-            << TPortProblem::Reason(kind, reason)
-            << (kind == TCommsPort::ErrorKind::NotSerial
-                    ? "\nCheck the order of the arguments: --port names the serial device, such "
-                      "as /dev/ttyUSB0.\n"
-                    : "\nCheck the device name and that no other program uses it; on Linux you "
-                      "must be in the dialout group.\n");
-        Driver.ClosePort();
+    case TConnectResult::Outcome::NotOpened:
+        Err << TLineWords::NotOpened(TShownText::Of(Device), connected.Failure) << "\n"
+            << TLineWords::NotOpenedAdvice(connected.Failure.Kind) << "\n";
+        Session.Disconnect();
         return ExitStatus::NoAdapter;
+    case TConnectResult::Outcome::Opened:
+        break;
     }
     ReplyLimitMs = timeoutMs;
-    Driver.SetReplyLimit(timeoutMs);
-    Driver.SetEndAtTimeOut(true);
-    Driver.StartJudging();
-    Thread = std::make_unique<commthread>(Driver, false);
+    Session.EndAtFirstTimeOut(timeoutMs);
+    Session.StopOnSignals();
+    Session.StartThread();
     return ExitStatus::Done;
 }
 
 void TSettingsRun::Disconnect()
 {
-    if (!Thread)
-        return;
-    Thread.reset(); // stops and joins: the driver no longer touches the records
-    Driver.ClosePort();
+    Session.StopThread();
+    Session.Disconnect();
 }
 
 int TSettingsRun::ReadAll()
 {
     RequestList list;
     for (dev_opt& record : Records) {
-        record.Operation = OpRead;
-        dev_opt::Lower(record.ResultReady);
+        TInstrumentSession::MarkRead(record);
         list.push_back(&record);
     }
     return RunExchange(list, Stage::Reading, ReadAnswered);
@@ -165,58 +151,62 @@ int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answer
     const char* label = stage == Stage::Writing       ? "Writing"
                         : stage == Stage::ReadingBack ? "Reading back"
                                                       : "Reading";
-    const bool submitted = !TStopSignals::Received();
-    if (submitted)
-        Driver.Submit(list);
     int shown = -1;
-    while (!Driver.WaitIdle(ProgressStep)) {
-        if (TStopSignals::Received())
-            Driver.RequestStop();
-        if (!Progress)
-            continue;
-        int done = 0;
-        for (const dev_opt* record : list)
-            done += answered(*record) ? 1 : 0;
-        if (done != shown)
-            ShowProgress(label, std::min(done + 1, total), total);
-        shown = done;
-    }
+    const TExchangeEnd end = Session.Run(
+        list, ProgressStep,
+        [&] {
+            if (!Progress)
+                return;
+            int done = 0;
+            for (const dev_opt* record : list)
+                done += answered(*record) ? 1 : 0;
+            if (done != shown)
+                ShowProgress(label, std::min(done + 1, total), total);
+            shown = done;
+        },
+        answered);
     if (Progress)
         Err << "\r\033[K" << std::flush;
-    if (const auto signal = TStopSignals::Received()) {
-        Err << TStopReport::Text(*signal, stage, list, answered,
-                                 submitted ? Driver.LastSent : nullptr);
-        return TStopReport::ExitStatusFor(*signal);
+    return Ended(end, list, stage, answered);
+}
+
+// Every ending says what was done: where the settings being written stand, and what to do.
+int TSettingsRun::Ended(const TExchangeEnd& end, const RequestList& list, Stage stage,
+                        const Answered& answered)
+{
+    const dev_opt* lastSent = Session.Submitted() ? end.At : nullptr;
+    switch (end.Why) {
+    case TEndReason::Completed:
+        return ExitStatus::Done;
+    case TEndReason::Interrupted: {
+        const TStopSignals::Signal signal = *TStopSignals::Received();
+        Err << TStopReport::Text(std::string("Stopped by ") + TStopSignals::NameOf(signal), stage,
+                                 list, answered, lastSent);
+        return TStopReport::ExitStatusFor(signal);
     }
-    if (Driver.PortLost.load(std::memory_order_acquire) != 0) {
-        Err << "Device: " << TShownText::Of(Device)
-            << " REMOVED - the adapter was unplugged. Plug it in again and start again.\n";
+    case TEndReason::Unplugged:
+        Err << TLineWords::Ended(TShownText::Of(Device), end.Why) << "\n";
+        if (stage != Stage::Reading)
+            Err << TStopReport::Text("Unplugged", stage, list, answered, lastSent);
+        Err << TLineWords::EndedAdvice(end.Why) << "\n";
         return ExitStatus::NoAdapter;
-    }
-    if (Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument) {
-        Err << "Device: " << TShownText::Of(Device)
-            << " NOT THE INSTRUMENT - it sends data by itself. No settings file was written and "
-               "nothing was written to it. Check that the instrument's adapter is the one "
-               "opened (--find-adapter lists them; choose with --port).\n";
+    case TEndReason::NotInstrument:
+        Err << TLineWords::Ended(TShownText::Of(Device), end.Why) << "\n"
+            << TLineWords::EndedAdvice(end.Why) << "\n";
         return ExitStatus::NotInstrument;
-    }
-    if (Driver.OverlongRequest != nullptr) {
-        Err << "The instrument's reply to " << Driver.OverlongRequest->ReadKey << " was "
-            << Driver.OverlongLength << " characters long, longer than any setting ("
-            << MaxLineLength
-            << " with its CR); nothing of it was kept and the run stopped there. Check the "
-               "instrument and its cable.\n";
+    case TEndReason::Overlong:
+        Err << "The instrument's reply to " << end.At->ReadKey << " was " << end.Length
+            << " characters long, longer than any setting (" << MaxLineLength
+            << " with its CR); nothing of it was kept. " << TLineWords::EndedAdvice(end.Why)
+            << "\n";
+        return ExitStatus::Unanswered;
+    case TEndReason::Stopped:
+    case TEndReason::NoAnswer:
+        Err << "The instrument did not answer " << end.At->ReadKey << " within "
+            << Seconds(ReplyLimitMs) << "; " << TLineWords::EndedAdvice(end.Why) << "\n";
         return ExitStatus::Unanswered;
     }
-    for (const dev_opt* record : list) {
-        if (answered(*record))
-            continue;
-        Err << "The instrument did not answer " << record->ReadKey << " within "
-            << Seconds(ReplyLimitMs)
-            << "; the run stopped there. Check the instrument's power and cable.\n";
-        return ExitStatus::Unanswered;
-    }
-    return ExitStatus::Done;
+    return ExitStatus::Unanswered;
 }
 
 void TSettingsRun::ShowProgress(const char* label, int done, int total)
@@ -270,9 +260,7 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
                                         [&](const auto& s) { return s.Key == record.ReadKey; });
         if (!inFile || record.ValueToWrite == record.ValueRead)
             continue;
-        record.Operation = OpWrite;
-        dev_opt::Raise(record.WriteNeeded);
-        dev_opt::Raise(record.ReadBackNeeded);
+        TInstrumentSession::MarkWrite(record, record.ValueToWrite);
         writes.push_back(&record);
     }
     if (writes.empty()) {
@@ -282,10 +270,8 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
     int status = RunExchange(writes, Stage::Writing, WriteAnswered);
     if (status != ExitStatus::Done)
         return status;
-    for (dev_opt* record : writes) {
-        record->Operation = OpRead;
-        dev_opt::Lower(record->ResultReady);
-    }
+    for (dev_opt* record : writes)
+        TInstrumentSession::MarkRead(*record);
     status = RunExchange(writes, Stage::ReadingBack, ReadAnswered);
     if (status != ExitStatus::Done)
         return status;

@@ -4,6 +4,7 @@
 #include "cli/stopreport.h"
 #include "driver/dev_opt.h"
 #include "driver/requestlist.h"
+#include "session/instrumentsession.h"
 #include "settingsfile/settingsfile.h"
 
 #include <functional>
@@ -14,7 +15,6 @@
 
 class Tsdi12d;
 class TAdapterLocator;
-class commthread;
 
 // One run of --read, --write or --compare: connects as Connect does, works through the
 // settings with the program's driver and its comms thread, and ends with an ExitStatus.
@@ -44,17 +44,18 @@ private:
     void Disconnect();
     int ReadAll();
     int RunExchange(const RequestList& list, Stage stage, const Answered& answered);
+    int Ended(const TExchangeEnd& end, const RequestList& list, Stage stage,
+              const Answered& answered);
     void ShowProgress(const char* label, int done, int total);
     dev_opt& RecordOf(const std::string& key);
 
-    Tsdi12d& Driver;
-    const TAdapterLocator& Locator;
+    // One record per setting, in slot order; never moved while the driver holds them.
+    // Declared before the session, so that its thread is stopped before they go.
+    std::vector<dev_opt> Records;
+    TInstrumentSession Session;
     std::ostream& Out;
     std::ostream& Err;
     const bool Progress;
     std::string Device;
     uint32_t ReplyLimitMs = 0;
-    // One record per setting, in slot order; never moved while the driver holds them.
-    std::vector<dev_opt> Records;
-    std::unique_ptr<commthread> Thread;
 };

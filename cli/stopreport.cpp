@@ -42,10 +42,10 @@ std::string WritingText(const RequestList& list, const TStopReport::Answered& an
 
 } // namespace
 
-std::string TStopReport::Text(TStopSignals::Signal signal, Stage stage, const RequestList& list,
+std::string TStopReport::Text(const std::string& cause, Stage stage, const RequestList& list,
                               const Answered& answered, const dev_opt* lastSent)
 {
-    std::string text = std::string("Stopped by ") + TStopSignals::NameOf(signal);
+    const std::string& text = cause;
     int done = 0;
     for (const dev_opt* record : list)
         done += answered(*record) ? 1 : 0;

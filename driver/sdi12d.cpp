@@ -148,6 +148,7 @@ void Tsdi12d::Submit(const RequestList& list)
     LastSent = nullptr;
     OverlongRequest = nullptr;
     OverlongLength = 0;
+    OverlongRequests.clear();
     NoAnswer.store(0, std::memory_order_relaxed);
     Silence.Start(EndAtTimeOut.load(std::memory_order_relaxed));
     {
@@ -174,6 +175,21 @@ bool Tsdi12d::WaitIdle(std::chrono::milliseconds limit)
                                [this] { return Mode.load(std::memory_order_acquire) == ModeIdle; });
 }
 
+TExchangeFacts Tsdi12d::Ending() const
+{
+    TExchangeFacts facts;
+    facts.PortLost = PortLost.load(std::memory_order_acquire) != 0;
+    facts.Verdict = Verdict.load(std::memory_order_acquire);
+    const int32_t noAnswer = NoAnswer.load(std::memory_order_acquire);
+    facts.SilenceEnded = noAnswer == NoAnswerSilent;
+    facts.Stopped = noAnswer == NoAnswerStopped;
+    facts.FinishRequested = FinishAsked();
+    facts.Overlong = OverlongRequests;
+    facts.OverlongLength = OverlongLength;
+    facts.LastSent = LastSent;
+    return facts;
+}
+
 bool Tsdi12d::WaitingForReply() const
 {
     return State == StReadWait || State == StWriteWait;
@@ -183,6 +199,19 @@ void Tsdi12d::RequestStop()
 {
     FinishRequested.store(true, std::memory_order_release);
     Wake();
+}
+
+void Tsdi12d::SetStopSource(const std::atomic<int>* source)
+{
+    StopSource.store(source, std::memory_order_release);
+}
+
+bool Tsdi12d::FinishAsked() const
+{
+    if (FinishRequested.load(std::memory_order_acquire))
+        return true;
+    const std::atomic<int>* source = StopSource.load(std::memory_order_acquire);
+    return source != nullptr && source->load(std::memory_order_acquire) != 0;
 }
 
 void Tsdi12d::WaitForWork()
@@ -225,7 +254,7 @@ void Tsdi12d::SendCurrent(dev_opt& request)
         AbandonExchange(); // nothing is sent on a dead port
         return;
     }
-    if (FinishRequested.load(std::memory_order_acquire)) {
+    if (FinishAsked()) {
         State = StFinish; // asked to stop: nothing more goes out
         return;
     }
@@ -290,7 +319,7 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         return;
     }
     const uint64_t now = TickCountMs();
-    if (FinishRequested.load(std::memory_order_acquire))
+    if (FinishAsked())
         Deadline = std::min(Deadline, now + GraceMs()); // a prompt answer is still taken
     if (now > Deadline) {
         // No reply in time: the request is left as it was. The next command waits a little,
@@ -356,8 +385,11 @@ void Tsdi12d::Judged()
 // keeps what it held. The line itself is in step again after the LF.
 void Tsdi12d::RefuseOverlongReply(dev_opt& request)
 {
-    OverlongRequest = &request;
-    OverlongLength = CompletedLength;
+    if (OverlongRequest == nullptr) {
+        OverlongRequest = &request;
+        OverlongLength = CompletedLength;
+    }
+    OverlongRequests.push_back(&request);
     AskedAtMs.store(0, std::memory_order_release); // a line came: no longer waiting for one
     State = StNext;
     if (EndAtTimeOut.load(std::memory_order_relaxed))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/exchangefacts.h"
 #include "driver/linejudge.h"
 #include "driver/replypacer.h"
 #include "driver/requestlist.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Driver modes, stored in the 32-bit Mode flag.
 enum TDriverMode : int32_t
@@ -80,11 +82,17 @@ public:
     // wire is never cut; its answer is waited for a short while, then nothing more is sent.
     // Submit clears it.
     void RequestStop();
+    // GUI thread, while idle: a flag raised from outside, by a signal handler that can neither
+    // lock nor wait, that stops an exchange as RequestStop does; looked at before every
+    // command and while a reply is awaited. Null for none.
+    void SetStopSource(const std::atomic<int>* source);
     // Any thread but the comms thread: sleeps until the driver is idle or the limit has passed;
     // true when idle. For callers that have nothing else to do while an exchange runs: a
     // waiter that looks at Mode every millisecond disturbs the exchange it waits for (under
     // Wine such a loop slows every port call several times over).
     bool WaitIdle(std::chrono::milliseconds limit);
+    // Any thread, once idle: how the last exchange ended.
+    TExchangeFacts Ending() const;
 
     static std::string BuildCommand(const dev_opt& request);
     // The command that writes `value` to `key`, as it goes on the wire after the lead byte.
@@ -130,6 +138,8 @@ public:
     // once the driver is idle.
     const dev_opt* LastSent = nullptr;
     uint64_t OverlongLength = 0;
+    // Every request of this exchange whose reply was too long; cleared by Submit.
+    std::vector<const dev_opt*> OverlongRequests;
     // Whether the line last completed was longer than MaxLineLength (CompletedLine is then
     // empty), and its length.
     bool CompletedLineTooLong() const;
@@ -163,7 +173,9 @@ private:
     std::atomic<bool> EndAtTimeOut{false};
     std::atomic<bool> StopRequested{false};   // Stop: end at once
     std::atomic<bool> FinishRequested{false}; // RequestStop: take a prompt answer, send no more
-    std::atomic<uint64_t> AskedAtMs{0};       // when the reply awaited was asked for; 0: none
+    std::atomic<const std::atomic<int>*> StopSource{nullptr};
+    bool FinishAsked() const;
+    std::atomic<uint64_t> AskedAtMs{0}; // when the reply awaited was asked for; 0: none
     TSilenceRule Silence;
     TLineJudge Judge;
     int PartialLength = 0;

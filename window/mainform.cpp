@@ -8,13 +8,9 @@
 #include "window/settingsmenu.h"
 #include "window/tableeditor.h"
 
-#include "driver/commthread.h"
-#include "driver/sdi12d.h"
-#include "driver/valuecheck.h"
-#include "serial/adapterlocator.h"
+#include "session/waitnotice.h"
 #include "settingsfile/showntext.h"
 #include "ui_mainform.h"
-#include "writeback/waitnotice.h"
 
 #include <QBrush>
 #include <QCloseEvent>
@@ -90,7 +86,7 @@ TMainWindow::TMainWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      ui(std::make_unique<Ui::MainWindow>()), WriteBack(cellTable, sdi12d, CellView, PendingSaves)
+      ui(std::make_unique<Ui::MainWindow>()), WriteBack(cellTable, Session, CellView, PendingSaves)
 {
     ui->setupUi(this);
     CellView.Attach(ui->SensorSG, ui->ThermistorSG);
@@ -138,7 +134,7 @@ TMainWindow::TMainWindow(QWidget* parent)
 
     StopShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     StopShortcut->setEnabled(false);
-    connect(StopShortcut, &QShortcut::activated, this, [] { sdi12d.Stop(); });
+    connect(StopShortcut, &QShortcut::activated, this, [this] { Session.Stop(); });
 
     Timer1.setInterval(Timer1IntervalMs);
     connect(&Timer1, &QTimer::timeout, this, &TMainWindow::Timer1Timer);
@@ -152,9 +148,9 @@ TMainWindow::~TMainWindow()
     // The comms thread touches the driver and the cell table, which outlive the window; it
     // must be gone before their teardown begins.
     Timer1.stop();
-    CommsThread.reset();
+    Session.StopThread();
     // Gives the line back as found: exclusive mark cleared, lock and low-latency flag undone.
-    sdi12d.ClosePort();
+    Session.Disconnect();
     // Closing the window commits an open cell editor, after the form is gone: that edit is
     // no longer the window's business.
     disconnect(ui->SensorSG, nullptr, this, nullptr);
@@ -164,8 +160,7 @@ TMainWindow::~TMainWindow()
 void TMainWindow::FormCreate()
 {
     LabelGrids();
-    CommsThread = std::make_unique<commthread>(sdi12d, true);
-    CommsThread->Resume();
+    Session.StartThread();
 }
 
 void TMainWindow::ApplyFonts()
@@ -280,64 +275,60 @@ void TMainWindow::ConnectBtnClick()
         ShowBusyBox();
         return;
     }
-    const std::optional<AdapterLocation> chosen = PickAdapter();
-    if (!chosen)
+    const std::vector<AdapterInfo> adapters = Session.Adapters();
+    const int chosen = PickAdapter(adapters);
+    if (chosen == -1)
         return; // the user cancelled the choice of adapter: nothing changes
-    const AdapterLocation& where = *chosen;
     Replug.Stop();
-    sdi12d.ClosePort();
+    Session.Disconnect();
     ResetGrids(*this);
     WriteBack.GridsReset();
     ShowingNotConfirmed = false;
+    const TConnectResult connected =
+        chosen >= 0 ? Session.Connect(adapters[size_t(chosen)]) : Session.Connect(adapters);
+    ShowAdapter(connected.Adapter ? &*connected.Adapter : nullptr);
+    Connected(connected);
+}
 
-    if (!where.Found) {
+void TMainWindow::Connected(const TConnectResult& connected)
+{
+    const QString device = QString::fromStdString(connected.Device);
+    switch (connected.Result) {
+    case TConnectResult::Outcome::NotFound:
         ConnectFailed(QString::fromLatin1(NotIdentifiedText),
-                      QString::fromLocal8Bit(where.Problem.c_str()));
+                      QString::fromLocal8Bit(connected.Problem.c_str()));
         return;
-    }
-    const QString device = QString::fromStdString(where.DisplayName);
-    TAdapterLocator::Open(sdi12d, where, LineBaudRate);
-    if (!sdi12d.HoldsDevice()) {
-        ConnectFailed(PortStatusText(device));
+    case TConnectResult::Outcome::NotOpened:
+        ConnectFailed(
+            QString::fromStdString(TLineWords::NotOpened(connected.Device, connected.Failure)));
         return;
+    case TConnectResult::Outcome::Opened:
+        break;
     }
-
     // Raised before the driver takes the list, so no tick re-enables the table in between.
-    sdi12d.ExchangeRunning.store(1, std::memory_order_release);
+    Session.RaiseExchangeRunning();
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
-    SetStatus(PortStatusText(device));
+    SetStatus(QString::fromStdString(TLineWords::Opened(connected.Device, connected.Failure.Kind)));
     ConnectedDevice = device;
 
     FillCellRequests();
-    sdi12d.StartJudging();
     StartProgress(WriteBack.StartInitialRead(InitialReadList));
 }
 
-// With several adapters the user chooses; with one or none nothing is asked.
-std::optional<AdapterLocation> TMainWindow::PickAdapter()
+int TMainWindow::PickAdapter(const std::vector<AdapterInfo>& adapters)
 {
-    const std::vector<AdapterInfo> adapters = adapterLocator.Adapters();
-    if (adapters.size() <= 1) {
-        // Nothing to choose: the search decides, as it always did (a last listed adapter
-        // without a COM number is not identified, even when an earlier one has one).
-        const AdapterLocation where = adapterLocator.Locate();
-        const bool listed =
-            where.Found && !adapters.empty() && adapters.front().PortNumber == where.PortNumber;
-        ShowAdapter(listed ? &adapters.front() : nullptr);
-        return where;
-    }
+    if (adapters.size() <= 1)
+        return -2;
     int index = TAdapterChooser::Preselected(adapters, ChosenSerial);
     const bool sameAgain = Reconnecting && !ChosenSerial.empty() &&
                            adapters[static_cast<size_t>(index)].SerialNumber == ChosenSerial;
-    if (adapters.size() > 1 && !sameAgain)
+    if (!sameAgain)
         index = TAdapterChooser::Ask(this, adapters, index);
     if (index < 0)
-        return std::nullopt;
-    const AdapterInfo& adapter = adapters[static_cast<size_t>(index)];
-    ChosenSerial = adapter.SerialNumber;
-    ShowAdapter(&adapter);
-    return TAdapterLocator::LocationOf(adapter);
+        return -1;
+    ChosenSerial = adapters[static_cast<size_t>(index)].SerialNumber;
+    return index;
 }
 
 // The status bar's tooltip names the adapter, so that the user can tell which one it is.
@@ -348,17 +339,6 @@ void TMainWindow::ShowAdapter(const AdapterInfo* adapter)
             ? QString::fromStdString("Adapter: " + TShownText::Of(TAdapterList::Identity(*adapter)))
             : QString();
     ui->StatusBar1->setToolTip(AdapterTip);
-}
-
-// Worded by the kind of the port's last error, not by its text.
-QString TMainWindow::PortStatusText(const QString& device) const
-{
-    if (sdi12d.HoldsDevice())
-        return TPortStatus::Opened(device, sdi12d.LastErrorKind());
-    std::string reason = sdi12d.LastSystemError();
-    if (reason.empty())
-        reason = sdi12d.LastDiagnostic();
-    return TPortStatus::NotOpened(device, sdi12d.LastErrorKind(), reason);
 }
 
 void TMainWindow::ShowBusyBox()
@@ -457,31 +437,28 @@ void TMainWindow::Timer1Timer()
     ShowWaitNotice();
     UpdateButtons();
     WatchForReplug(outcome);
-    Menu->UpdateEnabled(sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle);
+    Menu->UpdateEnabled(Session.Idle());
 }
 
 // While a reply is overdue the count says so, and Esc stops the exchange.
 void TMainWindow::ShowWaitNotice()
 {
-    const uint64_t waited = sdi12d.WaitedMs();
+    const uint64_t waited = Session.WaitedMs();
     StopShortcut->setEnabled(TWaitNotice::Shows(waited));
     if (!TWaitNotice::Shows(waited))
         return;
     const QString what = InitialReadRunning
                              ? ReadProgress->text().section(QStringLiteral(" - "), 0, 0)
                              : QStringLiteral("Saving");
-    ReadProgress->setText(what + TWaitNotice::Suffix(waited));
+    ReadProgress->setText(what + QString::fromStdString(TWaitNotice::Suffix(waited)));
     ReadProgress->show();
 }
 
 void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 {
-    if (outcome.DeviceRemoved)
-        SetStatus(TPortStatus::Removed(ConnectedDevice));
-    if (outcome.NotInstrument)
-        SetStatus(TPortStatus::NotInstrument(ConnectedDevice));
-    else if (outcome.NoAnswer)
-        SetStatus(TPortStatus::NoAnswer(ConnectedDevice));
+    const std::string ended = TLineWords::Ended(ConnectedDevice.toStdString(), outcome.EndedBy);
+    if (!ended.empty())
+        SetStatus(QString::fromStdString(ended));
     if (outcome.WritesStarted)
         ui->CancelBtn->setEnabled(false);
     if (outcome.NothingToWrite || outcome.CycleEnded || outcome.DeviceRemoved)
@@ -494,23 +471,23 @@ void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 // would; edits the instrument never confirmed stay marked for the next Save.
 void TMainWindow::WatchForReplug(const TWriteBack::TickOutcome& outcome)
 {
-    const uint64_t now = Tsdi12d::TickCountMs();
+    const uint64_t now = TInstrumentSession::NowMs();
     if (outcome.DeviceRemoved)
         Replug.Start(now);
     if (!Replug.Watching())
         return;
-    if (sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle && sdi12d.HoldsDevice())
-        sdi12d.ClosePort();
+    if (Session.Idle() && Session.HoldsDevice())
+        Session.Disconnect();
     const bool connectAllowed =
         ui->ConnectBtn->isEnabled() && !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
-    if (!Replug.TimeToLook(now, connectAllowed) || !adapterLocator.AdapterPresent())
+    if (!Replug.TimeToLook(now, connectAllowed) || !Session.AdapterPresent())
         return;
     Reconnecting = true;
     ConnectBtnClick();
     Reconnecting = false;
     Replug.ConnectTried(WriteBack.Connected(), now);
     if (WriteBack.Connected())
-        SetStatus(TPortStatus::Reconnected(ConnectedDevice));
+        SetStatus(QString::fromStdString(TLineWords::Reconnected(ConnectedDevice.toStdString())));
 }
 
 void TMainWindow::UpdateButtons()
@@ -518,7 +495,7 @@ void TMainWindow::UpdateButtons()
     if (TypedSinceSave != 0) {
         ui->ConnectBtn->setEnabled(false);
         ui->CancelBtn->setEnabled(false);
-    } else if (sdi12d.ExchangeRunning.load(std::memory_order_acquire) == 0) {
+    } else if (!Session.ExchangeRunning()) {
         ui->SensorSG->setEnabled(true);
         ui->ConnectBtn->setEnabled(true);
     }
@@ -565,7 +542,7 @@ void TMainWindow::SensorSGKeyPress()
 void TMainWindow::SensorSGEnter()
 {
     if (WriteBack.Connected())
-        sdi12d.ExchangeRunning.store(1, std::memory_order_release);
+        Session.RaiseExchangeRunning();
 }
 
 void TMainWindow::CancelBtnClick()

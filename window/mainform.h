@@ -2,10 +2,11 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "session/instrumentsession.h"
+#include "session/linewords.h"
+#include "session/replugwatch.h"
 #include "window/gridcellview.h"
 #include "writeback/cellslots.h"
-#include "writeback/portstatus.h"
-#include "writeback/replugwatch.h"
 #include "writeback/writeback.h"
 
 #include <QTimer>
@@ -16,12 +17,9 @@
 #include <optional>
 #include <string>
 
-class commthread;
 class TSettingsMenu;
 class QLabel;
 class QShortcut;
-struct AdapterLocation;
-struct AdapterInfo;
 class QTableWidgetItem;
 
 namespace Ui {
@@ -32,7 +30,6 @@ class MainWindow;
 constexpr int Timer1IntervalMs = 200;
 
 // Texts the window shows.
-inline constexpr const char* NotIdentifiedText = "NOT IDENTIFIED - PLEASE TRY AGAIN ";
 inline constexpr const char* BusyText = "Update In Progress";
 inline constexpr const char* BusyCaption = "please try again";
 inline constexpr const char* ManualFile = "manual.pdf";
@@ -45,9 +42,9 @@ extern int32_t PendingSaves;
 // Raised by a key typed in the sensor table, lowered by Save.
 extern int32_t TypedSinceSave;
 
-// The one window: the sensor and thermistor tables, the buttons and the status bar. It owns
-// the comms thread, so destroying the window stops and joins that thread before the driver
-// and the cell table are torn down.
+// The one window: the sensor and thermistor tables, the buttons and the status bar, a face over
+// the instrument session. Its session owns the comms thread, so destroying the window stops
+// and joins that thread before the driver and the cell table are torn down.
 class TMainWindow : public QWidget
 {
     Q_OBJECT
@@ -65,6 +62,7 @@ public:
 private:
     std::unique_ptr<Ui::MainWindow> ui;
     TGridCellView CellView;
+    TInstrumentSession Session;
     TWriteBack WriteBack;
 
 public:
@@ -107,9 +105,11 @@ private:
     void ApplyTick(const TWriteBack::TickOutcome& outcome);
     void ShowNotConfirmed();
     void WatchForReplug(const TWriteBack::TickOutcome& outcome);
-    QString PortStatusText(const QString& device) const;
-    std::optional<AdapterLocation> PickAdapter();
+    // With several adapters the user chooses: the index chosen, -1 when cancelled. With one
+    // or none nothing is asked (-2: the search decides).
+    int PickAdapter(const std::vector<AdapterInfo>& adapters);
     void ShowAdapter(const AdapterInfo* adapter);
+    void Connected(const TConnectResult& connected);
     void ShowWaitNotice();
 
     void FormCreate();
@@ -122,7 +122,6 @@ private:
     friend void ResetGrids(TMainWindow& window);
 
     QTimer Timer1;
-    std::unique_ptr<commthread> CommsThread;
     bool Centred = false;
     // How the status bar named the device of the last Connect.
     QString ConnectedDevice;

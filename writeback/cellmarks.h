@@ -14,6 +14,7 @@ enum class CellMark
     Unsafe,      // an edit that is never sent
     NotTaken,    // the instrument kept its own value over an answered write
     NoAnswer,    // the last read of the setting went unanswered
+    Overlong,    // the last read's reply was too long to be the setting
 };
 
 // The mark and its tooltip of every slot, as last shown.

@@ -37,6 +37,8 @@ struct TCellState
     // A read of this setting is on its way; whether the last one went unanswered.
     bool ReadPending = false;
     bool ReadUnanswered = false;
+    // The last read's reply was longer than any setting: nothing of it was kept.
+    bool ReadOverlong = false;
 
     bool HasPendingEdit() const
     {

@@ -1,7 +1,7 @@
 #include "writeback/writeback.h"
 
-#include "driver/sdi12d.h"
 #include "driver/valuecheck.h"
+#include "session/instrumentsession.h"
 #include "writeback/cellslots.h"
 #include "writeback/cellview.h"
 
@@ -43,6 +43,16 @@ MarkAndTip NoAnswer(const TCellState& state)
     return {CellMark::NoAnswer, tip};
 }
 
+MarkAndTip Overlong(const TCellState& state)
+{
+    QString tip = QStringLiteral("Reply too long: the instrument's reply to this setting was "
+                                 "longer than any setting, so nothing of it was kept");
+    tip += state.Instrument ? "; it last reported " + Quoted(*state.Instrument)
+                            : QStringLiteral(". Check the instrument and its cable, then "
+                                             "press Connect to read it again.");
+    return {CellMark::Overlong, tip};
+}
+
 MarkAndTip MarkFor(const TCellState& state)
 {
     switch (state.Stage) {
@@ -63,6 +73,8 @@ MarkAndTip MarkFor(const TCellState& state)
     case EditStage::Confirmed:
         break;
     }
+    if (state.ReadOverlong)
+        return Overlong(state);
     if (state.ReadUnanswered)
         return NoAnswer(state);
     return {};
@@ -70,8 +82,9 @@ MarkAndTip MarkFor(const TCellState& state)
 
 } // namespace
 
-TWriteBack::TWriteBack(CellTable& table, Tsdi12d& driver, TCellView& view, int32_t& pendingSaves)
-    : Table(table), Driver(driver), View(view), PendingSaves(pendingSaves)
+TWriteBack::TWriteBack(CellTable& table, TInstrumentSession& session, TCellView& view,
+                       int32_t& pendingSaves)
+    : Table(table), Session(session), View(view), PendingSaves(pendingSaves)
 {
 }
 
@@ -98,8 +111,7 @@ TCellState& TWriteBack::State(int slot)
 // write-back cycle, nor drop a commit the timer has not taken up yet.
 bool TWriteBack::ConnectRefused(bool tableEnabled) const
 {
-    return (tableEnabled && PendingSaves != 0) ||
-           Driver.Mode.load(std::memory_order_acquire) != ModeIdle ||
+    return (tableEnabled && PendingSaves != 0) || !Session.Idle() ||
            CycleState != TCycleState::Idle;
 }
 
@@ -116,6 +128,7 @@ void TWriteBack::GridsReset()
         state.Instrument.reset();
         state.ReadPending = false;
         state.ReadUnanswered = false;
+        state.ReadOverlong = false;
         if (state.Stage == EditStage::Confirmed)
             state.Stage = EditStage::None;
         else if (state.Stage == EditStage::AwaitingAnswer ||
@@ -310,16 +323,18 @@ TWriteBack::TickOutcome TWriteBack::Tick()
     TickOutcome outcome;
     // Sampled before the copy: once the driver is idle, every value it read is ready, so the
     // copy takes them all before an exchange is settled or a write pass looks at any cell.
-    const bool driverIdle = Driver.Mode.load(std::memory_order_acquire) == ModeIdle;
+    const bool driverIdle = Session.Idle();
     CopyReadyValues(outcome, driverIdle);
     if (!driverIdle)
         return outcome;
     if (Running != Exchange::None) {
-        ConcludeExchange();
+        const TExchangeEnd end = Session.Conclusion();
+        ConcludeExchange(end);
         outcome.ExchangeEnded = true;
-        SettleEarlyEnd(outcome);
+        outcome.EndedBy = end.Why;
+        SettleEarlyEnd(end, outcome);
+        outcome.DeviceRemoved = CheckDeviceRemoved(end);
     }
-    outcome.DeviceRemoved = CheckDeviceRemoved();
     CycleStep(outcome);
     return outcome;
 }
@@ -330,7 +345,7 @@ TWriteBack::TickOutcome TWriteBack::Tick()
 // nothing a device that is not the instrument sent ever reaches a cell.
 void TWriteBack::CopyReadyValues(TickOutcome& outcome, bool driverIdle)
 {
-    const LineVerdict verdict = Driver.Verdict.load(std::memory_order_acquire);
+    const LineVerdict verdict = Session.Verdict();
     if (verdict == LineVerdict::Pending && !driverIdle)
         return;
     for (int slot = 0; slot < CellTableUsed; ++slot) {
@@ -357,6 +372,7 @@ void TWriteBack::ValueArrived(int slot)
     TCellState& state = State(slot);
     state.ReadPending = false;
     state.ReadUnanswered = false;
+    state.ReadOverlong = false;
     state.Instrument = record.ValueRead;
     const bool holdsEdit = state.Edit && *state.Edit == Latin1(record.ValueRead);
     switch (state.Stage) {
@@ -384,9 +400,15 @@ void TWriteBack::ValueArrived(int slot)
 }
 
 // The exchange handed to the driver has ended: a write whose flag is still raised went
-// unanswered, and so did every read that brought no value.
-void TWriteBack::ConcludeExchange()
+// unanswered, and so did every read that brought no value; a read whose reply was too long
+// says so.
+void TWriteBack::ConcludeExchange(const TExchangeEnd& end)
 {
+    for (const dev_opt* record : end.Overlong) {
+        const int slot = SlotOf(record->GridId, record->Col, record->Row);
+        if (Bound(slot) && State(slot).ReadPending)
+            State(slot).ReadOverlong = true;
+    }
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         TCellState& state = State(slot);
         bool changed = false;
@@ -410,9 +432,9 @@ void TWriteBack::ConcludeExchange()
 
 // The driver ended its exchange because the adapter was unplugged. Nothing can be written or
 // read back until the next Connect, so the cycle is dropped; the edits stay marked.
-bool TWriteBack::CheckDeviceRemoved()
+bool TWriteBack::CheckDeviceRemoved(const TExchangeEnd& end)
 {
-    if (!IsConnected || !dev_opt::IsRaised(Driver.PortLost))
+    if (!IsConnected || end.Why != TEndReason::Unplugged)
         return false;
     IsConnected = false;
     CycleState = TCycleState::Idle;
@@ -424,15 +446,12 @@ bool TWriteBack::CheckDeviceRemoved()
 // cycle: no read-back follows. Edits stay marked for the next Save; the wrong device gets no
 // write at all. An exchange that ended because nothing answered still has its read-back (a
 // write whose answer was lost may have been taken), which itself ends at its first silence.
-void TWriteBack::SettleEarlyEnd(TickOutcome& outcome)
+void TWriteBack::SettleEarlyEnd(const TExchangeEnd& end, TickOutcome& outcome)
 {
-    outcome.NotInstrument =
-        Driver.Verdict.load(std::memory_order_acquire) == LineVerdict::NotInstrument;
-    const int32_t noAnswer = Driver.NoAnswer.load(std::memory_order_acquire);
-    outcome.NoAnswer = !outcome.NotInstrument && noAnswer != 0;
-    if (!outcome.NotInstrument && noAnswer != Tsdi12d::NoAnswerStopped)
+    const bool notInstrument = end.Why == TEndReason::NotInstrument;
+    if (!notInstrument && end.Why != TEndReason::Stopped)
         return;
-    if (outcome.NotInstrument)
+    if (notInstrument)
         IsConnected = false;
     outcome.CycleEnded = CycleState != TCycleState::Idle;
     CycleState = TCycleState::Idle;
@@ -452,7 +471,7 @@ void TWriteBack::CycleStep(TickOutcome& outcome)
         } else {
             // No exchange will come to lower the flag that focusing the table raised. The
             // driver is idle, so it does not write the flag now.
-            Driver.ExchangeRunning.store(0, std::memory_order_release);
+            Session.LowerExchangeRunning();
             outcome.NothingToWrite = true;
         }
         break;
@@ -500,11 +519,7 @@ bool TWriteBack::MarkForWriting(int slot)
         Refresh(slot);
         return false;
     }
-    dev_opt& record = Table[static_cast<size_t>(slot)];
-    record.ValueToWrite = text;
-    record.Operation = OpWrite;
-    dev_opt::Raise(record.WriteNeeded);
-    dev_opt::Raise(record.ReadBackNeeded);
+    TInstrumentSession::MarkWrite(Table[static_cast<size_t>(slot)], text);
     state.Sent = text;
     state.Stage = EditStage::AwaitingAnswer;
     Refresh(slot);
@@ -519,7 +534,7 @@ int32_t TWriteBack::ReadBackPass()
         dev_opt& record = Table[static_cast<size_t>(slot)];
         if (!Bound(slot) || !dev_opt::IsRaised(record.ReadBackNeeded))
             continue;
-        record.Operation = OpRead;
+        TInstrumentSession::MarkRead(record);
         reads.push_back(&record);
         State(slot).ReadPending = true;
     }
@@ -532,7 +547,7 @@ void TWriteBack::Submit(const RequestList& list, Exchange kind)
     if (list.empty())
         return;
     Running = kind;
-    Driver.Submit(list);
+    Session.Submit(list);
 }
 
 void TWriteBack::Confirm(int slot)

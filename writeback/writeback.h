@@ -2,6 +2,7 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "session/exchangeend.h"
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellmarks.h"
 #include "writeback/cellstate.h"
@@ -12,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-class Tsdi12d;
+class TInstrumentSession;
 class TCellView;
 
 // States of the write-back cycle that the timer advances.
@@ -28,11 +29,12 @@ inline constexpr const char* UnconfirmedTip = "Not yet confirmed by the instrume
 
 // The write-back without widgets: binds the cells to records, reads them in on Connect, writes
 // the user's edits and reads them back, and keeps one state per bound cell, from which the
-// cell's text and mark follow. Runs on the GUI thread; the driver runs the exchanges.
+// cell's text and mark follow. Runs on the GUI thread; the session's driver runs the exchanges.
 class TWriteBack
 {
 public:
-    TWriteBack(CellTable& table, Tsdi12d& driver, TCellView& view, int32_t& pendingSaves);
+    TWriteBack(CellTable& table, TInstrumentSession& session, TCellView& view,
+               int32_t& pendingSaves);
 
     // What one tick did, for the window's buttons and status.
     struct TickOutcome
@@ -43,8 +45,8 @@ public:
         bool NothingToWrite = false;
         bool CycleEnded = false;
         bool DeviceRemoved = false;
-        bool NoAnswer = false;      // the exchange ended because nothing answered, or was stopped
-        bool NotInstrument = false; // the other end is not the instrument
+        // Why the exchange settled by this tick ended (Completed when none was).
+        TEndReason EndedBy = TEndReason::Completed;
     };
     // Copies the values read, settles the exchange that ended, notices an unplugged adapter
     // and advances the cycle.
@@ -115,9 +117,9 @@ private:
     TCellState& State(int slot);
     void CopyReadyValues(TickOutcome& outcome, bool driverIdle);
     void ValueArrived(int slot);
-    void ConcludeExchange();
-    bool CheckDeviceRemoved();
-    void SettleEarlyEnd(TickOutcome& outcome);
+    void ConcludeExchange(const TExchangeEnd& end);
+    bool CheckDeviceRemoved(const TExchangeEnd& end);
+    void SettleEarlyEnd(const TExchangeEnd& end, TickOutcome& outcome);
     void CycleStep(TickOutcome& outcome);
     bool MarkForWriting(int slot);
     void Confirm(int slot);
@@ -125,7 +127,7 @@ private:
     void Refresh(int slot);
 
     CellTable& Table;
-    Tsdi12d& Driver;
+    TInstrumentSession& Session;
     TCellView& View;
     int32_t& PendingSaves;
     std::array<TCellState, CellTableUsed> States{};

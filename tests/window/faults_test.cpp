@@ -256,7 +256,8 @@ private slots:
     }
 
     // Line assembly keeps lines of up to 250 characters (the CR counted) whole; a longer one
-    // is a read left unanswered: nothing of it reaches the cell, which is marked.
+    // is a read left unanswered: nothing of it reaches the cell, which is marked and tipped as
+    // a reply too long, and the status says so, as the command line does.
     void overlongRepliesAreUnansweredAndShiftNothing_data()
     {
         QTest::addColumn<int>("textLength");
@@ -278,8 +279,11 @@ private slots:
         const QString differs =
             CellsDiffer([&](const Cell& c) { return c.Key == key ? shown : OwnValue(c.Key); });
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 5, 3)),
-                 kept ? CellMark::None : CellMark::NoAnswer);
+        const int slot = SlotOf(GridSensor, 5, 3);
+        QCOMPARE(Window->Cells().Marks().MarkOf(slot), kept ? CellMark::None : CellMark::Overlong);
+        QCOMPARE(Window->Cells().Marks().TipOf(slot).startsWith("Reply too long"), !kept);
+        const QString device = "Device: " + QString::fromStdString(Sim->SlavePath());
+        QCOMPARE(Status(), device + (kept ? " OK" : OverlongText));
 
         // What was shown is what was read: a commit writes nothing back.
         Button("SaveBtn")->click();

@@ -1,8 +1,8 @@
 // Who is on the line, end to end through the real window: an instrument that is switched off,
 // a device that talks by itself, one stray line, and the choice between several adapters.
+#include "session/linewords.h"
 #include "tests/serial/fakeftdi.h"
 #include "windowharness.h"
-#include "writeback/portstatus.h"
 
 #include <QListWidget>
 

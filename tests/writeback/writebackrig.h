@@ -1,8 +1,9 @@
 #pragma once
 // The write-back unit with the real driver and comms thread, against the simulated instrument
 // on a pseudo-terminal; the cells are kept in memory where the window would show them.
-#include "driver/commthread.h"
 #include "driver/sdi12d.h"
+#include "serial/adapterlocator.h"
+#include "session/instrumentsession.h"
 #include "sim/instrumentsim.h"
 #include "writeback/cellslots.h"
 #include "writeback/cellview.h"
@@ -90,17 +91,18 @@ public:
     explicit WriteBackRig(uint32_t replyLimitMs = 150)
         : Sim(std::make_unique<InstrumentSim>()), Driver(replyLimitMs)
     {
-        Thread = std::make_unique<commthread>(Driver, false);
+        Session.StartThread();
     }
-    ~WriteBackRig() { Thread.reset(); }
+    ~WriteBackRig() { Session.StopThread(); }
 
     std::unique_ptr<InstrumentSim> Sim;
     std::unique_ptr<CellTable> Table = std::make_unique<CellTable>();
     Tsdi12d Driver;
+    TAdapterLocator Locator;
+    TInstrumentSession Session{Driver, Locator};
     MemoryCells View;
     int32_t PendingSaves = 0;
-    TWriteBack Unit{*Table, Driver, View, PendingSaves};
-    std::unique_ptr<commthread> Thread;
+    TWriteBack Unit{*Table, Session, View, PendingSaves};
     RequestList InitialRead;
     // Called after every tick the rig makes.
     std::function<void(const TWriteBack::TickOutcome&)> OnTick;
@@ -118,15 +120,15 @@ public:
     {
         if (Unit.ConnectRefused(true))
             return false;
-        Driver.ClosePort();
+        Session.Disconnect();
         View.EmptySensors();
         Unit.GridsReset();
-        Driver.OpenDevice(Sim->SlavePath(), 115200);
-        if (!Driver.HoldsDevice()) {
+        Locator.UseDevice(Sim->SlavePath());
+        if (!Session.Connect(Session.Adapters()).Opened()) {
             Unit.ConnectFailed();
             return true;
         }
-        Driver.ExchangeRunning.store(1);
+        Session.RaiseExchangeRunning();
         for (const BoundCell& cell : AllCells())
             Unit.BindCell(cell.Grid, cell.Key, cell.Col, cell.Row);
         Unit.StartInitialRead(InitialRead);
@@ -144,8 +146,8 @@ public:
 
     bool Idle() const
     {
-        return Driver.Mode.load() == ModeIdle && Unit.CycleState == TCycleState::Idle &&
-               PendingSaves == 0 && !Unit.ExchangeOpen();
+        return Session.Idle() && Unit.CycleState == TCycleState::Idle && PendingSaves == 0 &&
+               !Unit.ExchangeOpen();
     }
     // Ticks until every exchange and cycle has ended.
     bool Settle(std::chrono::milliseconds limit = std::chrono::seconds(20))

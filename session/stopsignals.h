@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 
 // SIGINT (Ctrl+C) and SIGTERM during a run with a settings file. The handler only notes the
-// signal; the run looks at it between commands, so that it never leaves half a command on the
-// wire, gives the port back and says what was done. Handlers are installed while an object
-// lives and the earlier ones restored after.
+// signal in a lock-free flag that the driver itself looks at before every command, so that no
+// further command goes out once it is raised, however long the run's own wait sleeps; the
+// command on the wire is finished, the port given back and what was done said. Handlers are
+// installed while an object lives and the earlier ones restored after.
 class TStopSignals
 {
 public:
@@ -22,6 +24,8 @@ public:
 
     // The first signal received since the object was made, if any.
     static std::optional<Signal> Received();
+    // The flag the handler raises (the signal's number; 0 while none came), for the driver.
+    static const std::atomic<int>& Flag();
     // "SIGINT" or "SIGTERM".
     static const char* NameOf(Signal signal);
 };

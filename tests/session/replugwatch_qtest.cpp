@@ -1,7 +1,7 @@
 // The decisions behind the replug and the port's status texts, without a window.
 #include "serial/adapterlocator.h"
-#include "writeback/portstatus.h"
-#include "writeback/replugwatch.h"
+#include "session/linewords.h"
+#include "session/replugwatch.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -71,14 +71,16 @@ private slots:
     {
         QFETCH(TCommsPort::ErrorKind, kind);
         QFETCH(QString, status);
-        QCOMPARE(TPortStatus::NotOpened("/dev/ttyUSB0", kind, "Input/output error"), status);
+        const TPortFailure failure{kind, "Input/output error"};
+        QCOMPARE(QString::fromStdString(TLineWords::NotOpened("/dev/ttyUSB0", failure)), status);
     }
 
     void openedStatusTellsOfRefusedSettings()
     {
         using Kind = TCommsPort::ErrorKind;
-        QCOMPARE(TPortStatus::Opened("COM 5", Kind::None), QString("Device: COM 5 OK"));
-        QVERIFY(TPortStatus::Opened("COM 5", Kind::SettingsRefused).contains("settings refused"));
+        QCOMPARE(TLineWords::Opened("COM 5", Kind::None), std::string("Device: COM 5 OK"));
+        QVERIFY(TLineWords::Opened("COM 5", Kind::SettingsRefused).find("settings refused") !=
+                std::string::npos);
     }
 
     void aNamedDeviceIsPresentOnlyWhileItExists()

@@ -1,4 +1,4 @@
-#include "writeback/replugwatch.h"
+#include "session/replugwatch.h"
 
 void TReplugWatch::Start(uint64_t nowMs)
 {

@@ -1,15 +1,17 @@
-#include "cli/stopsignals.h"
+#include "session/stopsignals.h"
 
 #include <csignal>
 
 namespace {
 
-volatile std::sig_atomic_t received = 0;
+// Lock-free, so the handler may store to it and the comms thread read it.
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int number)
 {
-    if (received == 0)
-        received = number;
+    int none = 0;
+    received.compare_exchange_strong(none, number);
 }
 
 using Handler = void (*)(int);
@@ -20,7 +22,7 @@ Handler previousTerminate = SIG_DFL;
 
 TStopSignals::TStopSignals()
 {
-    received = 0;
+    received.store(0);
     previousInterrupt = std::signal(SIGINT, OnStopSignal);
     previousTerminate = std::signal(SIGTERM, OnStopSignal);
 }
@@ -33,12 +35,17 @@ TStopSignals::~TStopSignals()
 
 std::optional<TStopSignals::Signal> TStopSignals::Received()
 {
-    const int number = received;
+    const int number = received.load();
     if (number == SIGINT)
         return Signal::Interrupt;
     if (number == SIGTERM)
         return Signal::Terminate;
     return std::nullopt;
+}
+
+const std::atomic<int>& TStopSignals::Flag()
+{
+    return received;
 }
 
 const char* TStopSignals::NameOf(Signal signal)

@@ -1,8 +1,0 @@
-#include "writeback/waitnotice.h"
-
-QString TWaitNotice::Suffix(uint64_t waitedMs)
-{
-    if (!Shows(waitedMs))
-        return {};
-    return QStringLiteral(" - no answer for %1 s (Esc stops)").arg(waitedMs / 1000);
-}
