@@ -213,6 +213,20 @@ TEST_F(SettingsRunTest, AnUnplugMidReadEndsWithStatus3)
     EXPECT_FALSE(fs::exists(path));
 }
 
+// Every ending says what was done: an unplug while writing names what went out unconfirmed.
+TEST_F(SettingsRunTest, AnUnplugMidWriteNamesTheSettingsWrittenAndNotConfirmed)
+{
+    const std::string file = File("w.txt", "S0NAM=one\nS1NAM=two\nS2NAM=three\n");
+    Sim.HangUpAfterCommands(SettingKeys::All().size() + 2);
+    const Outcome outcome = Run(Action::Write, file);
+    EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter);
+    EXPECT_NE(outcome.Err.find("REMOVED"), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find("Unplugged while writing: 1 of 3 settings written and answered "
+                               "(S0NAM); sent but not confirmed: S1NAM; not sent: S2NAM."),
+              std::string::npos)
+        << outcome.Err;
+}
+
 TEST_F(SettingsRunTest, AnOverlongReplyStopsTheRunWithStatus4)
 {
     Sim.SetOverlongReply("S1CAL0", 300);
