@@ -1,5 +1,25 @@
 #pragma once
 
+// The record flags' contract. Two threads share a record: the GUI thread (the window's timer,
+// or a command-line run's waiting loop) and the comms thread (the driver). No lock is taken;
+// each flag has one raiser and one lowerer per direction, and a value is stored before the
+// flag that hands it over is raised (release), and read after the flag is seen (acquire).
+//
+// | flag           | raised by                                | lowered by                              |
+// |----------------|------------------------------------------|-----------------------------------------|
+// | ResultReady    | comms thread, after storing ValueRead of | GUI thread, once it has taken the value |
+// |                | an answered read                         | (the copy to a cell; MarkRead)          |
+// | WriteNeeded    | GUI thread, after storing ValueToWrite,  | comms thread when the write is answered;|
+// |                | before the record is submitted           | GUI thread when the edit is withdrawn   |
+// |                | (MarkWrite)                              | or confirmed (the driver then skips it) |
+// | ReadBackNeeded | GUI thread, with WriteNeeded             | GUI thread only: a command-line run     |
+// |                |                                          | after its read-back; the window never   |
+// |                |                                          | (it reads back all it ever wrote)       |
+//
+// The driver reads WriteNeeded just before a write goes out, and touches nothing else of a
+// record outside the exchange it was submitted in. ValueRead, ValueToWrite and Operation
+// change only while the driver is idle, or (ValueRead) by the driver before ResultReady.
+
 #include <atomic>
 #include <cstdint>
 #include <string>
