@@ -7,6 +7,7 @@
 #include "window/narrowfont.h"
 #include "window/settingsmenu.h"
 #include "window/tableeditor.h"
+#include "window/windowaccess.h"
 
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
@@ -145,6 +146,8 @@ TMainWindow::TMainWindow(QWidget* parent)
     Timer1.start();
 
     FormCreate();
+    // Names, keys and announcements for assistive technology and the keyboard.
+    Access = new TWindowAccess(this, WriteBack);
 }
 
 TMainWindow::~TMainWindow()
@@ -458,6 +461,7 @@ void TMainWindow::Timer1Timer()
     UpdateButtons();
     WatchForReplug(outcome);
     Menu->UpdateEnabled(sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle);
+    Access->Update();
 }
 
 // While a reply is overdue the count says so, and Esc stops the exchange.
