@@ -1,7 +1,9 @@
 // manual-pdf: turns the Markdown user manual into an A4 PDF with Qt's own text layout and
 // PDF writer, so the build needs no document toolchain.
 //
-//   manual-pdf manual.md manual.pdf
+//   manual-pdf manual.md manual.pdf [PICTURES-FOLDER]
+//
+// Pictures the manual names are looked for in PICTURES-FOLDER, made during the build.
 
 #include <QAbstractTextDocumentLayout>
 #include <QColor>
@@ -9,6 +11,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -21,11 +24,14 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextFrameFormat>
+#include <QTextImageFormat>
 #include <QTextLength>
 #include <QTextTable>
 #include <QTextTableCell>
 #include <QTextTableFormat>
+#include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -40,7 +46,7 @@ constexpr double KeepWithNextMm = 30.0;
 const QMarginsF PageMarginsMm(20.0, 18.0, 20.0, 16.0);
 // The window marks cells in these colours.
 const QColor UnconfirmedColour(255, 244, 160);
-const QColor UnsafeColour(255, 170, 170);
+const QColor UnsafeColour(234, 150, 110);
 const QColor HeaderGround(232, 232, 232);
 const QColor CodeGround(240, 240, 240);
 const QColor RuleColour(150, 150, 150);
@@ -109,7 +115,7 @@ QColor MarkColour(const QString& cellText)
 {
     if (cellText == QLatin1String("yellow"))
         return UnconfirmedColour;
-    if (cellText == QLatin1String("red"))
+    if (cellText == QLatin1String("orange"))
         return UnsafeColour;
     return {};
 }
@@ -213,6 +219,32 @@ void DrawFooter(QPainter& painter, const QRectF& area, int page, int pages)
     painter.restore();
 }
 
+// Pictures keep the size they have on a 96 dpi screen, and no more than the page's width.
+bool ScalePictures(QTextDocument& doc, int dpi, double pageWidth)
+{
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            if (!format.isValid())
+                continue;
+            const QImage image =
+                doc.resource(QTextDocument::ImageResource, QUrl(format.name())).value<QImage>();
+            if (image.isNull()) {
+                std::fprintf(stderr, "manual-pdf: no picture %s\n", qPrintable(format.name()));
+                return false;
+            }
+            const double scale = std::min(dpi / 96.0, pageWidth / image.width());
+            format.setWidth(image.width() * scale);
+            format.setHeight(image.height() * scale);
+            QTextCursor cursor(&doc);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+    return true;
+}
+
 bool WritePdf(QTextDocument& doc, const char* path)
 {
     QPdfWriter writer(QString::fromLocal8Bit(path));
@@ -225,6 +257,8 @@ bool WritePdf(QTextDocument& doc, const char* path)
     const QSizeF paint(writer.width(), writer.height());
     const double footerHeight = MmToPixels(10.0, dpi);
     const QSizeF body(paint.width(), paint.height() - footerHeight);
+    if (!ScalePictures(doc, dpi, body.width()))
+        return false;
 
     const std::unique_ptr<QTextDocument> laidOut =
         Paginate(doc, &writer, body, MmToPixels(KeepWithNextMm, dpi));
@@ -249,8 +283,8 @@ bool WritePdf(QTextDocument& doc, const char* path)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: manual-pdf MANUAL.md OUTPUT.pdf\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: manual-pdf MANUAL.md OUTPUT.pdf [PICTURES-FOLDER]\n");
         return 2;
     }
     // Runs during the build, where there may be no display.
@@ -266,6 +300,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     QTextDocument doc;
+    if (argc == 4)
+        doc.setBaseUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[3]) + '/'));
     doc.setDefaultFont(BodyFont());
     doc.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     StyleBlocks(doc);

@@ -1,8 +1,11 @@
 #include "window/celltextdelegate.h"
+#include "window/cellitem.h"
 #include "window/gridstyle.h"
+#include "window/markpaint.h"
 #include "window/narrowfont.h"
 
 #include <QApplication>
+#include <QBrush>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -58,6 +61,10 @@ void TCellTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QWidget* widget = cell.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+    const CellMark mark = TCellItem::MarkOf(index);
+    if (mark != CellMark::None)
+        TMarkPaint::DrawSign(*painter, TMarkPaint::SignRect(cell.rect), TMarkLook::SignOf(mark),
+                             index.data(Qt::ForegroundRole).value<QBrush>().color());
     if (fit.Whole)
         return;
     const QRect r = cell.rect;

@@ -1,6 +1,9 @@
 #include "window/gridcellview.h"
+#include "window/cellitem.h"
+#include "window/markpaint.h"
 
-#include <QBrush>
+#include "writeback/marklook.h"
+
 #include <QScopedValueRollback>
 #include <QTableWidget>
 
@@ -8,25 +11,16 @@ void TGridCellView::Attach(QTableWidget* sensors, QTableWidget* thermistors)
 {
     Sensors = sensors;
     Thermistors = thermistors;
+    // Cells the user types into while empty are made from the prototype.
+    for (QTableWidget* grid : {sensors, thermistors})
+        grid->setItemPrototype(new TCellItem);
 }
 
 QColor TGridCellView::ColourOf(CellMark mark)
 {
-    switch (mark) {
-    case CellMark::Unconfirmed:
-        return {255, 244, 160};
-    case CellMark::Unsafe:
-        return {255, 170, 170};
-    case CellMark::NotTaken:
-        return {214, 190, 255};
-    case CellMark::NoAnswer:
-        return {205, 205, 205};
-    case CellMark::Overlong:
-        return {255, 210, 160};
-    case CellMark::None:
-        break;
-    }
-    return {};
+    if (mark == CellMark::None)
+        return {};
+    return TMarkPaint::Colour(TMarkLook::Of(mark, false).Ground);
 }
 
 QTableWidget* TGridCellView::GridOf(int32_t gridId) const
@@ -72,12 +66,7 @@ void TGridCellView::ShowMark(int32_t gridId, int32_t col, int32_t row, CellMark 
     if (item == nullptr)
         return;
     const QScopedValueRollback<bool> writing(Writing, true);
-    if (mark == CellMark::None)
-        item->setData(Qt::BackgroundRole, QVariant());
-    else
-        item->setBackground(ColourOf(mark));
-    item->setData(Qt::ForegroundRole,
-                  mark == CellMark::NoAnswer ? QVariant(QBrush(Qt::darkGray)) : QVariant());
+    TCellItem::SetMark(*item, mark);
     item->setToolTip(tip);
 }
 
@@ -127,5 +116,5 @@ void TGridCellView::StoreCellText(QTableWidget* grid, int32_t col, int32_t row,
     else if (col == 0)
         grid->setVerticalHeaderItem(row - 1, new QTableWidgetItem(value));
     else
-        grid->setItem(row - 1, col - 1, new QTableWidgetItem(value));
+        grid->setItem(row - 1, col - 1, new TCellItem(value));
 }

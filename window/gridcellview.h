@@ -10,7 +10,8 @@ class QTableWidget;
 class QTableWidgetItem;
 
 // The two tables as cells named by grid id: column 0 and row 0 are the header views, data cell
-// (col, row) is item (row - 1, col - 1). Marks show as a background colour and a tooltip.
+// (col, row) is item (row - 1, col - 1). Marks show as the colours and sign of TMarkLook and a
+// tooltip.
 class TGridCellView : public TCellView
 {
 public:
@@ -30,6 +31,7 @@ public:
     // True while the window itself writes a cell, so that only the user's edits count.
     bool WritingCells() const { return Writing; }
 
+    // A mark's ground in the light palette.
     static QColor ColourOf(CellMark mark);
 
 private:

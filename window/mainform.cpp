@@ -7,6 +7,7 @@
 #include "window/narrowfont.h"
 #include "window/settingsmenu.h"
 #include "window/tableeditor.h"
+#include "window/windowaccess.h"
 
 #include "session/waitnotice.h"
 #include "settingsfile/showntext.h"
@@ -141,6 +142,8 @@ TMainWindow::TMainWindow(QWidget* parent)
     Timer1.start();
 
     FormCreate();
+    // Names, keys and announcements for assistive technology and the keyboard.
+    Access = new TWindowAccess(this, WriteBack);
 }
 
 TMainWindow::~TMainWindow()
@@ -438,6 +441,7 @@ void TMainWindow::Timer1Timer()
     UpdateButtons();
     WatchForReplug(outcome);
     Menu->UpdateEnabled(Session.Idle());
+    Access->Update();
 }
 
 // While a reply is overdue the count says so, and Esc stops the exchange.

@@ -18,6 +18,7 @@
 #include <string>
 
 class TSettingsMenu;
+class TWindowAccess;
 class QLabel;
 class QShortcut;
 class QTableWidgetItem;
@@ -143,6 +144,7 @@ private:
     std::string ChosenSerial;
     // The status bar's tooltip while no failure has a reason to show: which adapter is used.
     QString AdapterTip;
+    TWindowAccess* Access = nullptr;
 };
 
 // Labels both tables again as at start-up and empties every sensor data cell; thermistor

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs a command inside a desktop session of its own, as a screen reader's user has one: an X
+# server (Xvfb), a D-Bus session bus and the AT-SPI accessibility bus with its registry. All
+# of them are stopped when the command ends, whatever its outcome.
+#
+#   atspi_session.sh COMMAND [ARGUMENT...]
+set -euo pipefail
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local pid
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    [[ -s $work/display ]] && break
+    sleep 0.1
+done
+exec 3>&-
+[[ -s $work/display ]] || { echo "atspi_session: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+dbus-daemon --session --nofork --print-address=4 4>"$work/bus" &
+pids+=($!)
+for _ in $(seq 100); do
+    [[ -s $work/bus ]] && break
+    sleep 0.1
+done
+[[ -s $work/bus ]] || { echo "atspi_session: the D-Bus session bus did not start" >&2; exit 1; }
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS
+
+# The launcher starts the accessibility bus, whose registry comes on the first call.
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/launcher.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+        >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+"$@"
