@@ -12,6 +12,7 @@
 #include "driver/sdi12d.h"
 #include "driver/valuecheck.h"
 #include "serial/adapterlocator.h"
+#include "serial/latencycheck.h"
 #include "settingsfile/showntext.h"
 #include "ui_mainform.h"
 #include "writeback/waitnotice.h"
@@ -301,6 +302,10 @@ void TMainWindow::ConnectBtnClick()
         ConnectFailed(PortStatusText(device));
         return;
     }
+
+    // The adapter's latency timer, read now that the port is open, is told in the tooltip.
+    AdapterTip =
+        QString::fromStdString(TLatencyCheck().AddedTo(AdapterTip.toStdString(), where.DevicePath));
 
     // Raised before the driver takes the list, so no tick re-enables the table in between.
     sdi12d.ExchangeRunning.store(1, std::memory_order_release);
