@@ -6,6 +6,7 @@
 #include "driver/sdi12d.h"
 #include "serial/adapterlocator.h"
 #include "serial/commsport.h"
+#include "serial/latencycheck.h"
 #include "settingsfile/showntext.h"
 #include "window/mainform.h"
 
@@ -50,6 +51,9 @@ int ReportAdapter()
         std::printf("Adapter found: %s%s\n",
                     TShownText::Of(TAdapterList::Describe(adapters[i])).c_str(),
                     taken ? "  <- Connect takes this one" : "");
+        const std::string latency = TLatencyCheck().Advice(adapters[i].DevicePath, false);
+        if (!latency.empty())
+            std::printf("  %s\n", latency.c_str());
     }
     return ExitStatus::Done;
 }

@@ -1,8 +1,8 @@
 // Prints the driver's speed and CPU figures, one line each as "name value unit": the idle and
 // exchange CPU of the comms thread, the full read against the paced simulator (byte by byte,
-// and in USB-like frames; the median of five runs and the worst), the recovery from an
-// unplugged adapter, the reconnect of the window when it comes back, a --write run that
-// changes 20 settings, and what the machine charges for the operations an exchange is made of.
+// in USB-like frames, and held as FTDI chips hold them; the median of five runs and the worst), the
+// recovery from an unplugged adapter, the reconnect of the window when it comes back, a --write run
+// that changes 20 settings, and what the machine charges for the operations an exchange is made of.
 // With UNPACED set in the environment the simulator answers at once instead of at the wire
 // rate, to see the cost of the exchange without byte-by-byte arrival.
 #include "bench/fullreadlist.h"
@@ -78,13 +78,23 @@ struct FullReadFigures
     double Answered = 0;
 };
 
-// One full read at the wire rate. With a delivery frame the simulator hands bytes over as an
-// FTDI adapter does, once per latency-timer period; without one, each byte as it is due.
-FullReadFigures RunFullRead(std::chrono::microseconds frame)
+// How the simulated adapter hands received bytes to the PC.
+struct SimAdapter
+{
+    // Once per frame, as a USB adapter's frames do; 0: each byte as it is due.
+    std::chrono::microseconds Frame{0};
+    // Held as an FTDI chip with this latency timer holds them; 0: not held.
+    std::chrono::microseconds HoldLatency{0};
+    bool HoldEventChar = false; // the chip sends its buffer at the reply's LF
+};
+
+// One full read at the wire rate, the bytes handed over as the adapter does.
+FullReadFigures RunFullRead(const SimAdapter& adapter)
 {
     InstrumentSim sim;
     sim.SetPaced(getenv("UNPACED") == nullptr);
-    sim.SetDeliveryFrame(frame);
+    sim.SetDeliveryFrame(adapter.Frame);
+    sim.SetFtdiHoldBack(adapter.HoldLatency, adapter.HoldEventChar);
     Tsdi12d driver;
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
@@ -121,12 +131,12 @@ double Median(std::vector<double> values)
 
 // Several full reads: a virtual machine's timing varies from run to run, so the median is
 // printed, and the worst run beside it.
-void MeasureFullRead(std::chrono::microseconds frame, const std::string& suffix)
+void MeasureFullRead(const SimAdapter& adapter, const std::string& suffix)
 {
     constexpr int Runs = 5;
     std::vector<double> cpu, wall, bound, ratio, answered;
     for (int run = 0; run < Runs; ++run) {
-        const FullReadFigures f = RunFullRead(frame);
+        const FullReadFigures f = RunFullRead(adapter);
         cpu.push_back(f.Cpu / f.Wall);
         wall.push_back(f.Wall);
         bound.push_back(f.WireBound);
@@ -240,8 +250,14 @@ void MeasureClone()
 int main()
 {
     MeasureIdle();
-    MeasureFullRead(std::chrono::microseconds(0), "");
-    MeasureFullRead(std::chrono::microseconds(1000), "_usb1ms");
+    using std::chrono::milliseconds;
+    MeasureFullRead({}, "");
+    MeasureFullRead({milliseconds(1), {}, false}, "_usb1ms");
+    // An FTDI chip's latency timer: the default 16 ms, the same with the event character that
+    // the Windows port enables, and 1 ms (Linux's low-latency mode, or set by hand).
+    MeasureFullRead({{}, milliseconds(16), false}, "_ftdi16");
+    MeasureFullRead({{}, milliseconds(16), true}, "_ftdi16_evt");
+    MeasureFullRead({{}, milliseconds(1), false}, "_ftdi1");
     MeasureUnplugRecovery();
 #ifdef DEVCONFIG_BENCH_WINDOW
     MeasureReplugConnect();

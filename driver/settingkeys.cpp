@@ -1,9 +1,13 @@
 #include "driver/settingkeys.h"
 
 #include "driver/dev_opt.h"
+#include "serial/latencycheck.h"
 
 #include <array>
 #include <unordered_map>
+
+// The latency advice estimates a full read from the number of its exchanges.
+static_assert(TLatencyCheck::FullReadExchanges == SettingKeys::Count);
 
 namespace {
 

@@ -4,6 +4,7 @@
 // port itself for the next byte, with a bound, instead of looking at its queue in a loop.
 // Reads and writes still finish before they return: they wait for their own completion.
 #include "serial/commsport_p.h"
+#include "serial/winlinesettings.h"
 
 #include <algorithm>
 #include <chrono>
@@ -236,14 +237,8 @@ void TCommsPort::OpenNamed(const std::string& devicePath, int32_t baudRate)
 
 void TCommsPort::ApplyLineSettings(int32_t baudRate)
 {
-    // Every member left at zero means: no parity, one stop bit, no flow control of any kind,
-    // DTR and RTS held off.
     DCB& LineSettings = Backend->LineSettings;
-    ZeroMemory(&LineSettings, sizeof LineSettings);
-    LineSettings.DCBlength = sizeof(DCB);
-    LineSettings.BaudRate = static_cast<DWORD>(baudRate);
-    LineSettings.fBinary = 1;
-    LineSettings.ByteSize = 8;
+    LineSettings = TWinLineSettings::For(baudRate);
 
     const HANDLE handle = Handle.load(std::memory_order_acquire);
     if (!SetCommState(handle, &LineSettings)) {
@@ -255,8 +250,8 @@ void TCommsPort::ApplyLineSettings(int32_t baudRate)
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     SetCommTimeouts(handle, &timeouts);
-    // What WaitReadable waits for: a byte put into the input queue.
-    SetCommMask(handle, EV_RXCHAR);
+    // What WaitReadable waits for: a byte put into the input queue, or the event character.
+    SetCommMask(handle, TWinLineSettings::WaitMask);
 }
 
 void TCommsPort::ReleaseHandle()

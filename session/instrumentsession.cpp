@@ -51,6 +51,7 @@ TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
     Driver.ClosePort();
     TConnectResult result;
     result.Device = where.DisplayName;
+    result.DevicePath = where.DevicePath;
     if (!where.Found) {
         result.Result = TConnectResult::Outcome::NotFound;
         result.Problem = where.Problem;

@@ -28,9 +28,10 @@ struct TConnectResult
         NotOpened, // the port could not be opened: Failure says why
     };
     Outcome Result = Outcome::NotFound;
-    std::string Device;   // how the port is named to the user: "COM 5", "/dev/ttyUSB0"
-    std::string Problem;  // NotFound: one sentence, ending in "."
-    TPortFailure Failure; // the port's failure; an open port may still have refused settings
+    std::string Device;     // how the port is named to the user: "COM 5", "/dev/ttyUSB0"
+    std::string DevicePath; // the device opened: "COM5:", "/dev/ttyUSB0"
+    std::string Problem;    // NotFound: one sentence, ending in "."
+    TPortFailure Failure;   // the port's failure; an open port may still have refused settings
     // The adapter opened, when the search listed it.
     std::optional<AdapterInfo> Adapter;
 

@@ -1,5 +1,7 @@
 #include "sim/instrumentsim.h"
 
+#include "sim/ftdiholdback.h"
+
 #include <pthread.h>
 
 #include <algorithm>
@@ -306,6 +308,13 @@ void InstrumentSim::SetDeliveryFrame(std::chrono::microseconds frame)
     Active.Frame = frame;
 }
 
+void InstrumentSim::SetFtdiHoldBack(std::chrono::microseconds latency, bool eventChar)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Active.HoldLatency = latency;
+    Active.HoldEventChar = eventChar;
+}
+
 void InstrumentSim::SetSplitReplies(std::size_t bytesPerWrite, std::chrono::microseconds pause)
 {
     std::lock_guard<std::mutex> guard(Lock);
@@ -507,6 +516,8 @@ std::string InstrumentSim::ReplyTo(const Request& request, const Faults& faults)
 
 bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const Faults& faults)
 {
+    if (faults.Paced && faults.HoldLatency.count() > 0)
+        return SendHeld(reply, startNs, faults);
     if (faults.Paced)
         return SendPaced(reply, startNs, faults.Frame.count() * 1000);
     if (!SleepUntil(startNs))
@@ -552,6 +563,32 @@ bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t
         LastDeliveryNs = now;
         sent += count;
         OutBytes += int64_t(count);
+    }
+    return true;
+}
+
+bool InstrumentSim::SendHeld(const std::string& reply, int64_t startNs, const Faults& faults)
+{
+    // The bytes reach the chip on the wire schedule of SendPaced; the chip decides when the PC
+    // gets them. Held bytes wait in a sleep, not watching the clock: a chip's hand-over comes
+    // in USB frames anyway.
+    if (startNs >= OutBaseNs + WireNs(OutBytes)) {
+        OutBaseNs = startNs;
+        OutBytes = 0;
+    }
+    std::vector<int64_t> arrivalNs(reply.size());
+    for (std::size_t i = 0; i < reply.size(); ++i)
+        arrivalNs[i] = OutBaseNs + WireNs(OutBytes + int64_t(i) + 1);
+    const FtdiHoldBack chip(faults.HoldLatency.count() * 1000, faults.HoldEventChar);
+    const std::vector<int64_t> handOverNs = chip.HandOverTimes(reply, arrivalNs);
+    OutBytes += int64_t(reply.size());
+    for (std::size_t sent = 0; sent < reply.size();) {
+        std::size_t end = sent + 1;
+        while (end < reply.size() && handOverNs[end] == handOverNs[sent])
+            ++end;
+        if (!SleepUntil(handOverNs[sent]) || !WriteAll(reply.data() + sent, end - sent))
+            return false;
+        sent = end;
     }
     return true;
 }

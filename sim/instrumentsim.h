@@ -80,6 +80,10 @@ public:
     // its latency timer (1 ms for an FTDI chip in low-latency mode); 0 hands each byte over as
     // it is due. Bytes are never handed over earlier than the wire rate allows.
     void SetDeliveryFrame(std::chrono::microseconds frame);
+    // With pacing: hands each reply's bytes over as an FTDI chip does (FtdiHoldBack): held
+    // until 62 have come, the latency timer runs out, or, with eventChar, its LF arrives.
+    // A latency of 0 hands each byte over as it is due.
+    void SetFtdiHoldBack(std::chrono::microseconds latency, bool eventChar);
     // Sends every reply in writes of at most bytesPerWrite bytes with a pause between them;
     // 0 sends each reply in one write. Paced replies go out by their own schedule instead.
     void SetSplitReplies(std::size_t bytesPerWrite,
@@ -125,6 +129,8 @@ private:
         std::string NulKey;
         bool Paced = false;
         std::chrono::microseconds Frame{0};
+        std::chrono::microseconds HoldLatency{0};
+        bool HoldEventChar = false;
         std::size_t SplitBytes = 0;
         std::chrono::microseconds SplitPause{0};
         bool SwitchedOff = false;
@@ -153,6 +159,7 @@ private:
     std::string ReplyTo(const Request& request, const Faults& faults);
     bool SendReply(const std::string& reply, int64_t startNs, const Faults& faults);
     bool SendPaced(const std::string& reply, int64_t startNs, int64_t frameNs);
+    bool SendHeld(const std::string& reply, int64_t startNs, const Faults& faults);
     bool SendSplit(const std::string& reply, const Faults& faults);
     bool WriteAll(const char* data, std::size_t size);
     bool SleepUntil(int64_t deadlineNs);

@@ -9,6 +9,7 @@
 #include "window/tableeditor.h"
 #include "window/windowaccess.h"
 
+#include "serial/latencycheck.h"
 #include "session/waitnotice.h"
 #include "settingsfile/showntext.h"
 #include "ui_mainform.h"
@@ -308,6 +309,11 @@ void TMainWindow::Connected(const TConnectResult& connected)
     case TConnectResult::Outcome::Opened:
         break;
     }
+
+    // The adapter's latency timer, read now that the port is open, is told in the tooltip.
+    AdapterTip = QString::fromStdString(
+        TLatencyCheck().AddedTo(AdapterTip.toStdString(), connected.DevicePath));
+
     // Raised before the driver takes the list, so no tick re-enables the table in between.
     Session.RaiseExchangeRunning();
     ui->ConnectBtn->setEnabled(false);

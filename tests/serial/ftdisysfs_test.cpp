@@ -1,5 +1,6 @@
 #include "serial/ft_portid.h"
 #include "serial/ftdisysfs_linux.h"
+#include "serial/latencycheck.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,13 @@ public:
         const fs::path classDir = Root / "devices/platform/serial8250/tty" / ttyName;
         fs::create_directories(classDir);
         LinkTty(ttyName, classDir, "../../../serial8250");
+    }
+
+    // The latency timer the FTDI driver shows on the usb-serial port of ttyUSB<tty>.
+    void SetLatencyTimer(int tty, const std::string& value)
+    {
+        Attribute(Root / "class/tty" / ("ttyUSB" + std::to_string(tty)) / "device", "latency_timer",
+                  value);
     }
 
     void RemoveTty(int tty) { fs::remove(Root / "class/tty" / ("ttyUSB" + std::to_string(tty))); }
@@ -241,4 +249,60 @@ TEST(FtdiSysfs, RealSysfsWithoutAdapterGivesMinusOne)
     }
     EXPECT_EQ(FindAdapterPort(sysfs, "FT"), -1);
     EXPECT_EQ(FindAdapterPort("FT"), -1);
+}
+
+// The timer read back after the open: the low-latency request took when it reads 1; anything
+// more is told with the command for this tty. Devices without the attribute say nothing.
+TEST(LatencyCheck, TheTimerReadBackIsJudgedAndTold)
+{
+    SysfsTree tree;
+    tree.AddAdapter(0, 1, "0403", "FT232R USB UART");
+    tree.AddAdapter(3, 2, "0403", "FT232R USB UART");
+    tree.AddAdapter(4, 3, "0403", "FT232R USB UART");
+    tree.AddPlatformTty("ttyS0");
+    tree.SetLatencyTimer(0, "1");
+    tree.SetLatencyTimer(3, "16");
+    tree.SetLatencyTimer(4, "garbage");
+    const TLatencyCheck check(tree.Root);
+    const struct
+    {
+        const char* Device;
+        std::optional<int> Timer;
+    } cases[] = {
+        {"/dev/ttyUSB0", 1},
+        {"/dev/ttyUSB3", 16},
+        {"/dev/ttyUSB4", std::nullopt},
+        {"/dev/ttyS0", std::nullopt},
+        {"/dev/ttyUSB9", std::nullopt},
+        {"/dev/pts/3", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(check.TimerMs(c.Device), c.Timer) << c.Device;
+        EXPECT_EQ(check.Advice(c.Device, true).empty(), c.Timer.value_or(0) <= 1) << c.Device;
+    }
+    EXPECT_EQ(check.Advice("/dev/ttyUSB3", true),
+              "latency timer 16 ms: a full read takes about 3 s; set 1 ms with \"echo 1 | sudo "
+              "tee /sys/bus/usb-serial/devices/ttyUSB3/latency_timer\", or for good with the "
+              "udev rule in the manual");
+    // Before the open the timer is at rest: the open asks for 1 ms, so nothing is told yet.
+    EXPECT_EQ(check.Advice("/dev/ttyUSB3", false), "");
+    EXPECT_EQ(check.AddedTo("Adapter: x", "/dev/ttyUSB3"),
+              "Adapter: x\n" + check.Advice("/dev/ttyUSB3", true));
+    EXPECT_EQ(check.AddedTo("Adapter: x", "/dev/ttyUSB0"), "Adapter: x");
+}
+
+TEST(LatencyCheck, TheFullReadIsEstimatedFromTheTimer)
+{
+    const struct
+    {
+        int Timer;
+        const char* Told;
+    } cases[] = {{2, "latency timer 2 ms: a full read takes about 0.7 s; "},
+                 {8, "latency timer 8 ms: a full read takes about 1.7 s; "},
+                 {16, "latency timer 16 ms: a full read takes about 3 s; "},
+                 {255, "latency timer 255 ms: a full read takes about 46 s; "}};
+    for (const auto& c : cases)
+        EXPECT_EQ(TLatencyCheck::AdviceFor(c.Timer).rfind(c.Told, 0), 0u)
+            << TLatencyCheck::AdviceFor(c.Timer);
+    EXPECT_EQ(TLatencyCheck::AdviceFor(1), "");
 }

@@ -1,11 +1,13 @@
 // The Win32 port backend under Wine: names of port numbers, the quiet failure of a port that
 // is not there, and bytes to and from the simulated instrument behind a mapped COM port.
 #include "serial/commsport.h"
+#include "serial/winlinesettings.h"
 #include "testcomport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -68,6 +70,33 @@ TEST_P(MissingPort, FailsQuietlyAndNeverBlocks)
 INSTANTIATE_TEST_SUITE_P(BothNameForms, MissingPort,
                          ::testing::Values(MissingShortPort, MissingLongPort));
 
+// Every member of the line settings: the four set, the LF event character (the adapter then
+// passes each reply on at its end), and everything else zero.
+TEST(LineSettings, EightNoneOneWithoutFlowControlAndLfAsTheEventCharacter)
+{
+    const DCB dcb = TWinLineSettings::For(Baud);
+    DCB expected;
+    ZeroMemory(&expected, sizeof expected);
+    expected.DCBlength = sizeof(DCB);
+    expected.BaudRate = Baud;
+    expected.fBinary = 1;
+    expected.ByteSize = 8;
+    expected.EvtChar = '\n';
+    EXPECT_EQ(std::memcmp(&dcb, &expected, sizeof dcb), 0);
+    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_DISABLE);
+    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_DISABLE);
+    EXPECT_EQ(dcb.fOutxCtsFlow | dcb.fOutxDsrFlow | dcb.fOutX | dcb.fInX, 0u);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+}
+
+// The port's handle, to ask the system what was applied to it.
+class ProbedPort : public TCommsPort
+{
+public:
+    HANDLE Raw() const { return Handle.load(); }
+};
+
 class MappedPort : public ::testing::Test
 {
 protected:
@@ -105,7 +134,7 @@ protected:
     }
 
     int32_t Number = 0;
-    TCommsPort Port;
+    ProbedPort Port;
 };
 
 TEST_F(MappedPort, OpensWithItsLineSettingsAccepted)
@@ -113,6 +142,20 @@ TEST_F(MappedPort, OpensWithItsLineSettingsAccepted)
     EXPECT_FALSE(Port.OpenFailed());
     EXPECT_EQ(Port.LastDiagnostic(), "") << Port.LastSystemError();
     EXPECT_EQ(Port.PortName(), TCommsPort::DeviceNameFor(Number));
+}
+
+// Wine keeps no event character for a pseudo-terminal, so only the wait mask and the speed
+// are read back here; the settings built are checked whole above.
+TEST_F(MappedPort, WaitsWatchForAByteAndForTheEventCharacter)
+{
+    DWORD mask = 0;
+    ASSERT_TRUE(GetCommMask(Port.Raw(), &mask));
+    EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_RXFLAG));
+    DCB applied = {};
+    applied.DCBlength = sizeof applied;
+    ASSERT_TRUE(GetCommState(Port.Raw(), &applied));
+    EXPECT_EQ(applied.BaudRate, static_cast<DWORD>(Baud));
+    EXPECT_EQ(applied.ByteSize, 8);
 }
 
 TEST_F(MappedPort, ReadsReturnAtOnceWhileNothingWaits)

@@ -2,6 +2,7 @@
 // The stand-in library beside this test and the program lists the devices each test sets;
 // its adapter's COM port is mapped to a simulated instrument.
 #include "../../window/programreset.h"
+#include "../ftdiregistry.h"
 #include "../testcomport.h"
 #include "app/tapplication.h"
 #include "driver/sdi12d.h"
@@ -171,6 +172,44 @@ private slots:
                                          "UART\", serial number A10K1ABC")
                                      .arg(AdapterComPort())),
                  qPrintable(said));
+    }
+
+    // The adapter's timer in the prefix's registry: above 2 ms the tooltip and --find-adapter
+    // tell the user, with the full read it gives and where to set it; at 2 ms neither does.
+    void aLongLatencyTimerIsTold_data()
+    {
+        QTest::addColumn<int>("timer");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("16 ms") << 16 << true;
+        QTest::newRow("2 ms") << 2 << false;
+    }
+    void aLongLatencyTimerIsTold()
+    {
+        QFETCH(int, timer);
+        QFETCH(bool, told);
+        const FtdiRegistryEntry entry("A10K1ABC", AdapterComPort(), timer);
+        QVERIFY(entry.Written());
+        const QString advice = "latency timer 16 ms: a full read takes about 3 s; set 1 ms "
+                               "under Port Settings > Advanced in Device Manager";
+        ListDevices(Adapter("FT232R USB UART", "A10K1ABC"));
+        ConnectBtn()->click();
+        QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+        const QString tip = StatusBar()->toolTip();
+        QVERIFY2(tip.startsWith("Adapter: ") && tip.contains("latency timer") == told,
+                 qPrintable(tip));
+        if (told)
+            QVERIFY2(tip.endsWith("\n" + advice), qPrintable(tip));
+        QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
+
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE), {"--find-adapter"});
+        QVERIFY(program.waitForFinished(WaitMs));
+        QCOMPARE(program.exitCode(), 0);
+        const QStringList said =
+            QString::fromLatin1(program.readAllStandardOutput()).trimmed().split('\n');
+        QCOMPARE(said.size(), told ? 2 : 1);
+        if (told)
+            QCOMPARE(said[1].trimmed(), advice);
     }
 
     // Beside a library with other functions at the ordinals: not called, and named.
