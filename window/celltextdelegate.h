@@ -1,6 +1,6 @@
 #pragma once
 
-#include "writeback/celltextfit.h"
+#include "editing/celltextfit.h"
 
 #include <QStyledItemDelegate>
 

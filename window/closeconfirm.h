@@ -1,6 +1,6 @@
 #pragma once
 
-#include "writeback/closequestion.h"
+#include "editing/closequestion.h"
 
 class QWidget;
 

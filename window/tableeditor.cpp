@@ -1,7 +1,7 @@
 #include "window/tableeditor.h"
 
-#include "writeback/clipboardblock.h"
-#include "writeback/pasteplan.h"
+#include "editing/clipboardblock.h"
+#include "editing/pasteplan.h"
 #include "writeback/writeback.h"
 
 #include <QAction>

@@ -6,8 +6,8 @@
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellmarks.h"
 #include "writeback/cellstate.h"
-#include "writeback/edithistory.h"
-#include "writeback/pasteplan.h"
+#include "editing/edithistory.h"
+#include "editing/pasteplan.h"
 
 #include <array>
 #include <cstdint>

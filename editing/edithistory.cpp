@@ -1,4 +1,4 @@
-#include "writeback/edithistory.h"
+#include "editing/edithistory.h"
 
 void TEditHistory::Add(Step step)
 {

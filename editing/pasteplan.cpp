@@ -1,4 +1,4 @@
-#include "writeback/pasteplan.h"
+#include "editing/pasteplan.h"
 
 namespace {
 

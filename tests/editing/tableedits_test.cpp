@@ -1,8 +1,8 @@
 // The widget-free parts of editing a table as a block: clipboard text, where a paste goes,
 // the undo history and the question Close asks.
-#include "writeback/closequestion.h"
-#include "writeback/edithistory.h"
-#include "writeback/pasteplan.h"
+#include "editing/closequestion.h"
+#include "editing/edithistory.h"
+#include "editing/pasteplan.h"
 
 #include <gtest/gtest.h>
 

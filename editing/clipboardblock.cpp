@@ -1,4 +1,4 @@
-#include "writeback/clipboardblock.h"
+#include "editing/clipboardblock.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "writeback/celltextfit.h"
+#include "editing/celltextfit.h"
 
 #include <QRegularExpression>
 

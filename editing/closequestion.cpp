@@ -1,4 +1,4 @@
-#include "writeback/closequestion.h"
+#include "editing/closequestion.h"
 
 std::optional<QString> TCloseQuestion::Text(int unconfirmedEdits)
 {

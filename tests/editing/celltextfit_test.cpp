@@ -1,6 +1,6 @@
 // How a value too wide for its cell is fitted, with every character 5 pixels wide in the
 // first font and 4 in the second.
-#include "writeback/celltextfit.h"
+#include "editing/celltextfit.h"
 
 #include <gtest/gtest.h>
 

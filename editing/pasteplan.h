@@ -1,6 +1,6 @@
 #pragma once
 
-#include "writeback/clipboardblock.h"
+#include "editing/clipboardblock.h"
 
 #include <QString>
 
