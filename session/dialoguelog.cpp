@@ -210,6 +210,9 @@ void TDialogueLog::WriteOut()
             WriterWaits = false;
             if (Pending.empty())
                 return; // stopping, and everything is written
+            // Lines come in bursts during an exchange: gathered for a moment, they cost the
+            // comms thread one wake of the writer per batch rather than one per line.
+            HandSignal.wait_for(hand, GatherTime, [this] { return Stopping; });
         }
         // The store lock is held from taking the lines until they are stored, so that Text
         // never sees them in neither place.

@@ -21,12 +21,14 @@
 // The lines are kept in memory and, once Open has named a file, appended to it. Whoever hands
 // a line over (the comms thread above all) only formats it and appends it to a buffer under a
 // lock held for that long; the log's own writer thread moves the buffer into memory and into
-// the file, flushing after each batch. The log is bounded: once the lines of this run would
-// pass the limit, a last line says so and nothing more is logged (memory and file alike).
+// the file, flushing after each batch: what came within GatherTime of a batch's first line. The log
+// is bounded: once the lines of this run would pass the limit, a last line says so and nothing more
+// is logged (memory and file alike).
 class TDialogueLog : public TLineObserver
 {
 public:
     static constexpr std::size_t DefaultLimitBytes = 10 * 1024 * 1024;
+    static constexpr std::chrono::milliseconds GatherTime{10};
 
     // Tests give a small limit; the program keeps DefaultLimitBytes.
     explicit TDialogueLog(std::size_t limitBytes = DefaultLimitBytes);
