@@ -7,6 +7,7 @@
 #include "serial/adapterlocator.h"
 #include "serial/commsport.h"
 #include "serial/latencycheck.h"
+#include "session/programlog.h"
 #include "settingsfile/showntext.h"
 #include "window/mainform.h"
 
@@ -18,6 +19,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,26 @@ int ReportAdapter()
     return ExitStatus::Done;
 }
 
+// The program's dialogue log, before anything else happens: a run whose dialogue was asked for
+// does not start without it. The window always keeps one in memory, for "Save dialogue log...";
+// a file run only with --log. False when the file cannot be opened (said on standard error).
+bool StartLog(const std::string& program, const TProgramOptions& options, bool windowed)
+{
+    if (!windowed && options.LogFile.empty())
+        return true;
+    TDialogueLog& log = StartProgramLog();
+    if (options.LogFile.empty())
+        return true;
+    const std::optional<std::string> problem = log.Open(options.LogFile);
+    if (!problem)
+        return true;
+    std::fprintf(stderr,
+                 "%s: %s\nNothing was sent. Give --log a file in a folder that exists and that "
+                 "you may write to, or leave --log out.\n",
+                 program.c_str(), problem->c_str());
+    return false;
+}
+
 bool StandardErrorIsTerminal()
 {
 #ifdef _WIN32
@@ -82,9 +104,11 @@ int main(int argc, char* argv[])
         std::printf("%s", TProgramOptions::Usage(program).c_str());
         return ExitStatus::Done;
     }
+    const bool windowed = options.Action == TProgramOptions::FileAction::None;
+    if (!StartLog(program, options, windowed))
+        return ExitStatus::Usage;
     if (options.FindAdapter)
         return ReportAdapter();
-    const bool windowed = options.Action == TProgramOptions::FileAction::None;
     if (windowed) {
         if (const auto missing = TDisplayCheck::Problem(argc, argv)) {
             std::fprintf(stderr, "%s: %s\n", program.c_str(), missing->c_str());
@@ -115,7 +139,8 @@ int main(int argc, char* argv[])
         adapterLocator.UseDevice(options.Port);
     if (!windowed) {
         // No window and no application object: this runs where no display exists.
-        TSettingsRun run(sdi12d, adapterLocator, std::cout, std::cerr, StandardErrorIsTerminal());
+        TSettingsRun run(sdi12d, adapterLocator, std::cout, std::cerr, StandardErrorIsTerminal(),
+                         ProgramLog());
         return run.Execute(options);
     }
 

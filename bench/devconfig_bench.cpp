@@ -2,7 +2,8 @@
 // exchange CPU of the comms thread, the full read against the paced simulator (byte by byte,
 // in USB-like frames, and held as FTDI chips hold them; the median of five runs and the worst), the
 // recovery from an unplugged adapter, the reconnect of the window when it comes back, a --write run
-// that changes 20 settings, and what the machine charges for the operations an exchange is made of.
+// that changes 20 settings, the full read with the dialogue log on and off, and what the machine
+// charges for the operations an exchange is made of.
 // With UNPACED set in the environment the simulator answers at once instead of at the wire
 // rate, to see the cost of the exchange without byte-by-byte arrival.
 #include "bench/fullreadlist.h"
@@ -11,6 +12,10 @@
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "sim/instrumentsim.h"
+
+#ifdef DEVCONFIG_BENCH_LOG
+#include "session/dialoguelog.h"
+#endif
 
 #ifdef DEVCONFIG_BENCH_CLONE
 #include "cli/settingsrun.h"
@@ -76,7 +81,15 @@ struct FullReadFigures
     double Wall = 0;
     double WireBound = 0;
     double Answered = 0;
+    double ProcessCpu = 0; // every thread's: the simulator's, the comms thread's, a log's
 };
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
 
 // How the simulated adapter hands received bytes to the PC.
 struct SimAdapter
@@ -89,7 +102,7 @@ struct SimAdapter
 };
 
 // One full read at the wire rate, the bytes handed over as the adapter does.
-FullReadFigures RunFullRead(const SimAdapter& adapter)
+FullReadFigures RunFullRead(const SimAdapter& adapter, TLineObserver* observer = nullptr)
 {
     InstrumentSim sim;
     sim.SetPaced(getenv("UNPACED") == nullptr);
@@ -97,6 +110,7 @@ FullReadFigures RunFullRead(const SimAdapter& adapter)
     sim.SetFtdiHoldBack(adapter.HoldLatency, adapter.HoldEventChar);
     Tsdi12d driver;
     driver.OpenDevice(sim.SlavePath(), 115200);
+    driver.SetObserver(observer);
     commthread thread(driver, false);
 
     std::deque<dev_opt> records;
@@ -104,6 +118,7 @@ FullReadFigures RunFullRead(const SimAdapter& adapter)
 
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double cpuBefore = ThreadCpuSeconds(thread);
+    const double processBefore = ProcessCpuSeconds();
     const auto start = Clock::now();
     driver.Submit(list);
     while (!driver.WaitIdle(std::chrono::seconds(1))) {
@@ -111,6 +126,7 @@ FullReadFigures RunFullRead(const SimAdapter& adapter)
     FullReadFigures figures;
     figures.Wall = SecondsSince(start);
     figures.Cpu = ThreadCpuSeconds(thread) - cpuBefore;
+    figures.ProcessCpu = ProcessCpuSeconds() - processBefore;
 
     size_t bytes = sim.Transcript().size();
     for (const auto& r : records) {
@@ -173,6 +189,48 @@ void MeasureUnplugRecovery()
     }
     Print("unplug_recovery_s", SecondsSince(start), "s");
 }
+
+#ifdef DEVCONFIG_BENCH_LOG
+// The full read with the dialogue log writing to a file and without a log, run after run in
+// turn, so that both meet the same machine. The wall time is bound by the wire and varies
+// more from run to run than the log could change it; the CPU the process spends more with the
+// log (its formatting on the comms thread, its writer thread's file writes), against the wall
+// time of a read without it, is the log's share of a full read.
+void MeasureLogCost()
+{
+    constexpr int Runs = 9;
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("devconfig-bench-log." + std::to_string(getpid()) + ".log"))
+                                 .string();
+    std::vector<double> wallOff, wallOn, cpuOff, cpuOn, ratio, share;
+    for (int run = 0; run < Runs; ++run) {
+        const FullReadFigures off = RunFullRead(SimAdapter{});
+        FullReadFigures on;
+        {
+            TDialogueLog log;
+            if (const auto problem = log.Open(file)) {
+                std::fprintf(stderr, "%s\n", problem->c_str());
+                return;
+            }
+            on = RunFullRead(SimAdapter{}, &log);
+        }
+        wallOff.push_back(off.Wall);
+        wallOn.push_back(on.Wall);
+        cpuOff.push_back(off.Cpu);
+        cpuOn.push_back(on.Cpu);
+        ratio.push_back(on.Wall / off.Wall);
+        share.push_back((on.ProcessCpu - off.ProcessCpu) / off.Wall);
+    }
+    std::filesystem::remove(file);
+    Print("full_read_log_off_s", Median(wallOff), "s");
+    Print("full_read_log_on_s", Median(wallOn), "s");
+    Print("full_read_log_ratio", Median(ratio), "x");
+    Print("full_read_log_ratio_worst", *std::max_element(ratio.begin(), ratio.end()), "x");
+    Print("full_read_log_off_comms_cpu_s", Median(cpuOff), "s");
+    Print("full_read_log_on_comms_cpu_s", Median(cpuOn), "s");
+    Print("full_read_log_cpu_share", Median(share), "s/s");
+}
+#endif
 
 #ifdef DEVCONFIG_BENCH_CLONE
 // Bytes of the replies to a list of reads, at the values the instrument holds now: each value
@@ -259,6 +317,9 @@ int main()
     MeasureFullRead({{}, milliseconds(16), true}, "_ftdi16_evt");
     MeasureFullRead({{}, milliseconds(1), false}, "_ftdi1");
     MeasureUnplugRecovery();
+#ifdef DEVCONFIG_BENCH_LOG
+    MeasureLogCost();
+#endif
 #ifdef DEVCONFIG_BENCH_WINDOW
     MeasureReplugConnect();
 #endif

@@ -113,6 +113,10 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
             TakeFileAction(options, Action::Compare, "--compare", value);
         } else if ((value = OptionValue("--timeout", i, argc, argv))) {
             TakeTimeout(options, value);
+        } else if ((value = OptionValue("--log", i, argc, argv))) {
+            options.LogFile = value;
+            if (options.LogFile.empty())
+                options.Error = "--log needs a file, for example --log dialogue.log";
         } else if (const int span = QtOptionLength(i, argc, argv); span > 0) {
             for (int k = 0; k < span; ++k)
                 argv[kept++] = argv[i + k];
@@ -128,6 +132,8 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
     argv[argc] = nullptr;
     if (options.Simulate && !options.Port.empty())
         options.Error = "--port and --simulate exclude each other";
+    if (!options.LogFile.empty() && options.LogFile == options.SettingsFile && !options.Error)
+        options.Error = "--log needs a file of its own, not the settings file";
     if (options.TimeoutMs != 0 && options.Action == Action::None && !options.Error)
         options.Error = "--timeout applies only to --read, --write and --compare";
     return options;
@@ -137,11 +143,11 @@ std::string TProgramOptions::Usage(const std::string& program)
 {
     std::string text =
         "Usage: " + program +
-        " [--port DEVICE | --simulate] [--find-adapter] [--help]\n"
+        " [--port DEVICE | --simulate] [--log FILE] [--find-adapter] [--help]\n"
         "       " +
         program +
         " (--read FILE | --write FILE | --compare FILE) [--port DEVICE | --simulate]\n"
-        "                 [--timeout SECONDS]\n"
+        "                 [--timeout SECONDS] [--log FILE]\n"
         "\n"
         "Configures the instrument attached through an FTDI USB-serial adapter.\n"
         "\n"
@@ -149,6 +155,9 @@ std::string TProgramOptions::Usage(const std::string& program)
         "                    searching for the adapter.\n"
         "  --simulate        Start the built-in simulated instrument; it stands in for\n"
         "                    the adapter. For trying the program without hardware.\n"
+        "  --log FILE        Append the dialogue with the instrument to FILE: every\n"
+        "                    command, reply and fault, with its time. Send it along when\n"
+        "                    asking for help. For the window and the runs below.\n"
         "  --find-adapter    Print what the adapter search finds and exit.\n"
         "  --help            Print this text and exit.\n"
         "\n"

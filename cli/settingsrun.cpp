@@ -48,8 +48,8 @@ std::string Shown(const std::string& latin1)
 } // namespace
 
 TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
-                           std::ostream& err, bool showProgress)
-    : Records(SettingKeys::All().size()), Session(driver, locator), Out(out), Err(err),
+                           std::ostream& err, bool showProgress, TDialogueLog* log)
+    : Records(SettingKeys::All().size()), Session(driver, locator, log), Out(out), Err(err),
       Progress(showProgress)
 {
     // Bound as Connect binds the window's cells.

@@ -15,6 +15,7 @@
 
 class Tsdi12d;
 class TAdapterLocator;
+class TDialogueLog;
 
 // One run of --read, --write or --compare: connects as Connect does, works through the
 // settings with the program's driver and its comms thread, and ends with an ExitStatus.
@@ -25,7 +26,7 @@ class TSettingsRun
 {
 public:
     TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
-                 std::ostream& err, bool showProgress);
+                 std::ostream& err, bool showProgress, TDialogueLog* log = nullptr);
     ~TSettingsRun();
     TSettingsRun(const TSettingsRun&) = delete;
     TSettingsRun& operator=(const TSettingsRun&) = delete;

@@ -7,6 +7,16 @@
 
 Tsdi12d sdi12d;
 
+namespace {
+
+// The key a request's reply is waited for under.
+const std::string& KeyOf(const dev_opt& request)
+{
+    return request.Operation == OpWrite ? request.WriteKey : request.ReadKey;
+}
+
+} // namespace
+
 Tsdi12d::Tsdi12d(uint32_t replyLimitMs) : ReplyLimit(replyLimitMs) {}
 
 void Tsdi12d::SetReplyLimit(uint32_t milliseconds)
@@ -23,6 +33,11 @@ void Tsdi12d::StartJudging()
 {
     Judge.Opened();
     Verdict.store(LineVerdict::Pending, std::memory_order_release);
+}
+
+void Tsdi12d::SetObserver(TLineObserver* observer)
+{
+    Observer.store(observer, std::memory_order_relaxed);
 }
 
 void Tsdi12d::Stop()
@@ -111,6 +126,8 @@ void Tsdi12d::SendCommand(const std::string& text)
     WriteByte(LeadByte);
     for (char c : text)
         WriteByte(static_cast<uint8_t>(c));
+    if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+        observer->CommandSent(text);
 }
 
 std::string Tsdi12d::BuildCommand(const dev_opt& request)
@@ -256,6 +273,8 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     }
     if (FinishAsked()) {
         State = StFinish; // asked to stop: nothing more goes out
+        if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+            observer->LineEvent(TLineEvent::Stopped, "request");
         return;
     }
     if (LineStillBusy())
@@ -297,6 +316,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
             RefuseOverlongReply(request);
             return;
         }
+        if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+            observer->LineTaken(CompletedLine);
         if (Resync && !ConfirmAfterTimeOut())
             return;
         AskedAtMs.store(0, std::memory_order_release);
@@ -315,7 +336,7 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         return;
     }
     if (DeviceLost()) {
-        AbandonExchange();
+        AbandonExchange(KeyOf(request));
         return;
     }
     const uint64_t now = TickCountMs();
@@ -329,6 +350,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
         Resync = true;
         StartQuietTime();
         Judge.TimedOut();
+        if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+            observer->LineEvent(TLineEvent::TimedOut, KeyOf(request));
         if (Silence.Unanswered())
             EndEarly(NoAnswerSilent);
     }
@@ -359,6 +382,8 @@ bool Tsdi12d::TakeUnaskedLines()
         ReceiveByte();
         if (!LastReceiveGotByte)
             break;
+        if (LastReceivedByte == '\n')
+            TellStrayLine();
     }
     if (taken == 0) {
         LastReceiveGotByte = gotByte;
@@ -367,6 +392,18 @@ bool Tsdi12d::TakeUnaskedLines()
     Judge.UnaskedLines(LineCount.load(std::memory_order_relaxed) - before);
     Judged();
     return Verdict.load(std::memory_order_relaxed) != LineVerdict::NotInstrument;
+}
+
+void Tsdi12d::TellStrayLine()
+{
+    TLineObserver* observer = Observer.load(std::memory_order_relaxed);
+    if (!observer)
+        return;
+    if (CompletedLineTooLong())
+        observer->LineEvent(TLineEvent::StrayLine,
+                            "(" + std::to_string(CompletedLength) + " characters)");
+    else
+        observer->LineEvent(TLineEvent::StrayLine, CompletedLine);
 }
 
 void Tsdi12d::Judged()
@@ -390,6 +427,8 @@ void Tsdi12d::RefuseOverlongReply(dev_opt& request)
         OverlongLength = CompletedLength;
     }
     OverlongRequests.push_back(&request);
+    if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+        observer->LineEvent(TLineEvent::OverlongReply, std::to_string(CompletedLength));
     AskedAtMs.store(0, std::memory_order_release); // a line came: no longer waiting for one
     State = StNext;
     if (EndAtTimeOut.load(std::memory_order_relaxed))
@@ -453,12 +492,14 @@ bool Tsdi12d::ConfirmAfterTimeOut()
     return false;
 }
 
-void Tsdi12d::AbandonExchange()
+void Tsdi12d::AbandonExchange(std::string_view awaitedKey)
 {
     // The device is gone: waiting out every remaining limit would keep the window locked for
     // hours. The request in flight and all after it end unanswered, their records untouched
     // (an unanswered write keeps WriteNeeded raised).
     PortLost.store(1, std::memory_order_release);
+    if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+        observer->LineEvent(TLineEvent::Unplugged, awaitedKey);
     RequestIndex = RequestCount;
     State = StFinish;
 }
@@ -480,8 +521,11 @@ void Tsdi12d::Finish()
 void Tsdi12d::StepCellExchange()
 {
     if (StopRequested.load(std::memory_order_relaxed) &&
-        StopRequested.exchange(false, std::memory_order_acq_rel))
+        StopRequested.exchange(false, std::memory_order_acq_rel)) {
         EndEarly(NoAnswerStopped);
+        if (TLineObserver* observer = Observer.load(std::memory_order_relaxed))
+            observer->LineEvent(TLineEvent::Stopped, "stop");
+    }
     dev_opt* current = nullptr;
     if (RequestIndex < RequestCount)
         current = Requests[static_cast<size_t>(RequestIndex)];

@@ -2,6 +2,7 @@
 
 #include "driver/exchangefacts.h"
 #include "driver/linejudge.h"
+#include "driver/lineobserver.h"
 #include "driver/replypacer.h"
 #include "driver/requestlist.h"
 #include "driver/silencerule.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Driver modes, stored in the 32-bit Mode flag.
@@ -71,6 +73,9 @@ public:
     // GUI thread, while idle, after the port was opened: what the other end of the line has
     // shown itself to be is forgotten; the next exchange judges it afresh.
     void StartJudging();
+    // GUI thread, while idle: who is told of every command sent, line taken and event on the
+    // line, on the comms thread; nullptr for no one. Without one the driver pays a pointer test.
+    void SetObserver(TLineObserver* observer);
     // GUI thread: ends the running exchange at once, as if its request had gone unanswered;
     // the request waited for and all after it stay as they were.
     void Stop();
@@ -158,7 +163,7 @@ private:
     void SendCurrent(dev_opt& request);
     void AwaitReply(dev_opt& request);
     void Finish();
-    void AbandonExchange();
+    void AbandonExchange(std::string_view awaitedKey = {});
     void RefuseOverlongReply(dev_opt& request);
     uint64_t GraceMs() const;
     void StartQuietTime();
@@ -168,7 +173,10 @@ private:
     bool TakeUnaskedLines();
     void EndEarly(int32_t why);
     void Judged();
+    void TellStrayLine();
 
+    // Set while idle; the Mode handover of Submit orders it before the comms thread's reads.
+    std::atomic<TLineObserver*> Observer{nullptr};
     std::atomic<uint32_t> ReplyLimit;
     std::atomic<bool> EndAtTimeOut{false};
     std::atomic<bool> StopRequested{false};   // Stop: end at once

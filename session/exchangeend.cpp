@@ -28,3 +28,32 @@ TExchangeEnd TExchangeEnd::Of(const TExchangeFacts& facts, bool interrupted,
         return ended(TEndReason::NoAnswer, firstUnanswered);
     return end;
 }
+
+const char* TExchangeEnd::NameOf(TEndReason why)
+{
+    switch (why) {
+    case TEndReason::Completed:
+        return "completed";
+    case TEndReason::Stopped:
+        return "stopped by the user";
+    case TEndReason::NoAnswer:
+        return "no answer";
+    case TEndReason::Unplugged:
+        return "unplugged";
+    case TEndReason::NotInstrument:
+        return "not the instrument";
+    case TEndReason::Overlong:
+        return "reply too long";
+    case TEndReason::Interrupted:
+        return "interrupted by a signal";
+    }
+    return "";
+}
+
+std::string TExchangeEnd::Described() const
+{
+    std::string text = NameOf(Why);
+    if (At != nullptr)
+        text += " at " + At->ReadKey;
+    return text;
+}

@@ -3,6 +3,7 @@
 #include "driver/exchangefacts.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Why an exchange with the instrument ended.
@@ -34,4 +35,7 @@ struct TExchangeEnd
                            const dev_opt* firstUnanswered = nullptr);
 
     bool Completed() const { return Why == TEndReason::Completed; }
+    // "no answer at S3CFRQ", for the dialogue log.
+    std::string Described() const;
+    static const char* NameOf(TEndReason why);
 };

@@ -3,19 +3,32 @@
 #include "driver/commthread.h"
 #include "driver/sdi12d.h"
 #include "serial/adapterlocator.h"
+#include "session/dialoguelog.h"
+#include "session/linewords.h"
+#include "session/programlog.h"
 #include "session/stopsignals.h"
 
-TInstrumentSession::TInstrumentSession() : TInstrumentSession(sdi12d, adapterLocator) {}
+TInstrumentSession::TInstrumentSession() : TInstrumentSession(sdi12d, adapterLocator, ProgramLog())
+{
+}
 
-TInstrumentSession::TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator)
-    : Driver(driver), Locator(locator)
+TInstrumentSession::TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator,
+                                       TDialogueLog* log)
+    : Driver(driver), Locator(locator), Log(log)
 {
 }
 
 TInstrumentSession::~TInstrumentSession()
 {
     StopThread();
+    Driver.SetObserver(nullptr);
     Driver.ClosePort();
+}
+
+void TInstrumentSession::Note(const std::string& text) const
+{
+    if (Log != nullptr)
+        Log->Note(text);
 }
 
 std::vector<AdapterInfo> TInstrumentSession::Adapters() const
@@ -55,16 +68,20 @@ TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
     if (!where.Found) {
         result.Result = TConnectResult::Outcome::NotFound;
         result.Problem = where.Problem;
+        Note("connect: " + where.Problem);
         return result;
     }
     TAdapterLocator::Open(Driver, where, LineBaudRate);
     result.Failure = TPortFailure::Of(Driver);
     if (!Driver.HoldsDevice()) {
         result.Result = TConnectResult::Outcome::NotOpened;
+        Note("connect: " + TLineWords::NotOpened(where.DisplayName, result.Failure));
         return result;
     }
     result.Result = TConnectResult::Outcome::Opened;
     Driver.StartJudging();
+    Driver.SetObserver(Log);
+    Note("connect: " + TLineWords::Opened(where.DisplayName, result.Failure.Kind));
     return result;
 }
 
@@ -142,7 +159,9 @@ TExchangeEnd TInstrumentSession::Conclusion(const dev_opt* firstUnanswered) cons
     if (!WasSubmitted)
         facts = TExchangeFacts{};
     const bool interrupted = WatchSignals && TStopSignals::Received().has_value();
-    return TExchangeEnd::Of(facts, interrupted, firstUnanswered);
+    const TExchangeEnd end = TExchangeEnd::Of(facts, interrupted, firstUnanswered);
+    Note("end of exchange: " + end.Described());
+    return end;
 }
 
 void TInstrumentSession::Stop()

@@ -15,6 +15,7 @@
 
 class Tsdi12d;
 class TAdapterLocator;
+class TDialogueLog;
 class commthread;
 struct AdapterLocation;
 
@@ -42,12 +43,15 @@ struct TConnectResult
 // is on it, the comms thread, handing exchanges to the driver and waiting for them, and why each
 // one ended. The window and the command line are two faces over it. The window's session uses
 // the program's one driver and locator; a session can be given its own, so that one process
-// can serve several instruments.
+// can serve several instruments. What goes over the line, and how each exchange ended, goes to
+// the dialogue log, when there is one.
 class TInstrumentSession
 {
 public:
+    // The program's driver and locator, and its dialogue log if it has one.
     TInstrumentSession();
-    TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator);
+    TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator,
+                       TDialogueLog* log = nullptr);
     // Stops the comms thread before the port is closed: nothing touches the line after.
     ~TInstrumentSession();
     TInstrumentSession(const TInstrumentSession&) = delete;
@@ -115,8 +119,11 @@ public:
 private:
     TConnectResult Open(const AdapterLocation& where);
 
+    void Note(const std::string& text) const;
+
     Tsdi12d& Driver;
     const TAdapterLocator& Locator;
+    TDialogueLog* const Log;
     std::unique_ptr<commthread> Thread;
     bool WatchSignals = false;
     bool WasSubmitted = false;

@@ -1,5 +1,6 @@
 #include "window/settingsmenu.h"
 
+#include "session/programlog.h"
 #include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
 
@@ -22,6 +23,8 @@ namespace {
 const char* const ExportTitle = "Export settings";
 const char* const ImportTitle = "Import settings";
 const char* const FileFilter = "Settings files (*.txt);;All files (*)";
+const char* const SaveLogTitle = "Save dialogue log";
+const char* const LogFilter = "Log files (*.log);;All files (*)";
 
 std::string LocalPath(const QString& path)
 {
@@ -65,8 +68,14 @@ TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
     ImportAction = new QAction(QStringLiteral("Import settings..."), this);
     ImportAction->setObjectName(QStringLiteral("ImportAction"));
     ImportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    SaveLogAction = new QAction(QStringLiteral("Save dialogue log..."), this);
+    SaveLogAction->setObjectName(QStringLiteral("SaveLogAction"));
+    SaveLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    SaveLogAction->setEnabled(ProgramLog() != nullptr);
     window->addAction(ExportAction);
     window->addAction(ImportAction);
+    window->addAction(SaveLogAction);
+    connect(SaveLogAction, &QAction::triggered, this, &TSettingsMenu::SaveLogClick);
     connect(ExportAction, &QAction::triggered, this, &TSettingsMenu::ExportClick);
     connect(ImportAction, &QAction::triggered, this, &TSettingsMenu::ImportClick);
     UpdateEnabled(true);
@@ -76,6 +85,7 @@ void TSettingsMenu::AddTo(QTableWidget* grid)
 {
     grid->addAction(ExportAction);
     grid->addAction(ImportAction);
+    grid->addAction(SaveLogAction);
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -108,6 +118,37 @@ void TSettingsMenu::ImportClick()
         return;
     LastFolder = QFileInfo(path).absolutePath();
     Import(path);
+}
+
+void TSettingsMenu::SaveLogClick()
+{
+    const FocusKeeper focus;
+    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(SaveLogTitle),
+                                                      LastFolder + "/devconfig-dialogue.log",
+                                                      QString::fromLatin1(LogFilter));
+    if (path.isEmpty())
+        return;
+    LastFolder = QFileInfo(path).absolutePath();
+    SaveLog(path);
+}
+
+bool TSettingsMenu::SaveLog(const QString& path)
+{
+    const TDialogueLog* log = ProgramLog();
+    const std::optional<std::string> problem =
+        log != nullptr ? log->SaveTo(LocalPath(path))
+                       : std::optional<std::string>("this program keeps no dialogue log");
+    if (problem) {
+        Warn(QString::fromLatin1(SaveLogTitle),
+             "The dialogue log was not saved: " + QString::fromStdString(TShownText::Of(*problem)) +
+                 "\nChoose another folder or file name.");
+        return false;
+    }
+    QMessageBox::information(Window, QString::fromLatin1(SaveLogTitle),
+                             QStringLiteral("The dialogue log was saved to %1.")
+                                 .arg(QString::fromStdString(TShownText::Of(
+                                     QDir::toNativeSeparators(path).toStdString()))));
+    return true;
 }
 
 bool TSettingsMenu::Export(const QString& path)

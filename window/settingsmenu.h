@@ -10,9 +10,10 @@ class QTableWidget;
 class QWidget;
 class TWriteBack;
 
-// "Export settings..." and "Import settings..." on both tables' context menus and as the
-// window's shortcuts. Export writes what the instrument is known to hold; import puts the
-// file's differing values into their cells as the user's edits, for the next Save.
+// "Export settings...", "Import settings..." and "Save dialogue log..." on both tables' context
+// menus and as the window's shortcuts. Export writes what the instrument is known to hold;
+// import puts the file's differing values into their cells as the user's edits, for the next
+// Save; the dialogue log is this run's, kept in memory, for whoever is asked for help.
 class TSettingsMenu : public QObject
 {
     Q_OBJECT
@@ -27,9 +28,11 @@ public:
     // import changed (-1: the file was refused, nothing changed).
     bool Export(const QString& path);
     int Import(const QString& path);
+    bool SaveLog(const QString& path);
 
     QAction* ExportAction = nullptr;
     QAction* ImportAction = nullptr;
+    QAction* SaveLogAction = nullptr;
 
 signals:
     void imported(int changed);
@@ -37,6 +40,7 @@ signals:
 private:
     void ExportClick();
     void ImportClick();
+    void SaveLogClick();
     void Warn(const QString& title, const QString& text);
 
     QWidget* Window;

@@ -101,6 +101,9 @@ private slots:
             {"devconfig", "--read", "a", "--timeout", "0"},
             {"devconfig", "--read", "a", "--timeout", "5s"},
             {"devconfig", "--read", "a", "--timeout", "-1"},
+            {"devconfig", "--log"},
+            {"devconfig", "--log="},
+            {"devconfig", "--read", "a", "--log", "a"},
         };
         for (const auto& words : refused) {
             Args args(words);
@@ -117,13 +120,20 @@ private slots:
             Action What;
             std::string File;
             uint32_t TimeoutMs;
+            std::string LogFile;
         } cases[] = {
-            {{"devconfig", "--read", "-"}, Action::Read, "-", 0},
-            {{"devconfig", "--write=a b.txt", "--timeout", "0.25"}, Action::Write, "a b.txt", 250},
+            {{"devconfig", "--read", "-"}, Action::Read, "-", 0, ""},
+            {{"devconfig", "--write=a b.txt", "--timeout", "0.25", "--log", "d.log"},
+             Action::Write,
+             "a b.txt",
+             250,
+             "d.log"},
             {{"devconfig", "--timeout=7", "--compare", "c.txt", "--simulate"},
              Action::Compare,
              "c.txt",
-             7000},
+             7000,
+             ""},
+            {{"devconfig", "--log=w.log"}, Action::None, "", 0, "w.log"},
         };
         for (const auto& c : cases) {
             Args args(c.Words);
@@ -132,6 +142,7 @@ private slots:
             QCOMPARE(options.Action, c.What);
             QCOMPARE(options.SettingsFile, c.File);
             QCOMPARE(options.TimeoutMs, c.TimeoutMs);
+            QCOMPARE(options.LogFile, c.LogFile);
         }
     }
 
@@ -244,6 +255,33 @@ private slots:
             again.OpenDevice(sim.SlavePath(), 115200);
             QVERIFY2(again.HoldsDevice(), again.LastSystemError().c_str());
         }
+    }
+
+    // A dialogue log that cannot be opened ends the run before anything is sent.
+    void aLogThatCannotBeOpenedSendsNothing()
+    {
+        InstrumentSim sim;
+        QTemporaryDir folder;
+        const QString out = folder.filePath("out.txt");
+        const QString settings = WriteTextFile(folder, "s.txt", "S0NAM=a\n");
+        const QString port = QString::fromStdString(sim.SlavePath());
+        const QStringList cases[] = {
+            {"--log", "/nonexistent/dir/x.log", "--read", out, "--simulate"},
+            {"--log", folder.path(), "--read", out, "--port", port},
+            {"--log=" + folder.filePath("missing/x.log"), "--write", settings, "--port", port},
+        };
+        for (const QStringList& args : cases) {
+            QProcess program;
+            program.start(DEVCONFIG_BINARY, args);
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 2);
+            const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+            QVERIFY2(err.contains(": cannot open the log file ") &&
+                         err.contains("Nothing was sent. Give --log a file in a folder"),
+                     qPrintable(err));
+            QVERIFY(!QFile::exists(out));
+        }
+        QCOMPARE(sim.CommandCount(), size_t(0));
     }
 
     void unknownUseIsRefusedWithUsage()

@@ -5,6 +5,7 @@
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
+#include "session/dialoguelog.h"
 #include "sim/instrumentsim.h"
 #include "tests/serial/fakeftdi.h"
 
@@ -211,6 +212,54 @@ TEST_F(SettingsRunTest, AnUnplugMidReadEndsWithStatus3)
     EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter);
     EXPECT_NE(outcome.Err.find("REMOVED"), std::string::npos) << outcome.Err;
     EXPECT_FALSE(fs::exists(path));
+}
+
+// A file run's dialogue log holds each command and then its reply, in order, with times that
+// never go back, and how each exchange ended.
+TEST_F(SettingsRunTest, AFileRunsLogHoldsEachCommandAndItsReplyInOrder)
+{
+    const std::string file = File("w.txt", "S4NAM=logged\n");
+    TDialogueLog log;
+    {
+        Tsdi12d driver;
+        TAdapterLocator locator;
+        locator.UseDevice(Sim.SlavePath());
+        std::ostringstream out, err;
+        TProgramOptions options;
+        options.Action = Action::Write;
+        options.SettingsFile = file;
+        TSettingsRun run(driver, locator, out, err, false, &log);
+        ASSERT_EQ(run.Execute(options), ExitStatus::Done) << err.str();
+    }
+    log.Flush();
+    std::istringstream lines(log.Text());
+    std::vector<std::string> sent, ends;
+    std::string line, previous;
+    uint64_t lastMs = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        uint64_t ms = 0;
+        char mark = 0;
+        fields >> ms >> mark;
+        std::string text;
+        std::getline(fields >> std::ws, text);
+        EXPECT_GE(ms, lastMs) << line;
+        lastMs = ms;
+        if (mark == '>')
+            sent.push_back(text);
+        if (mark == '<') {
+            ASSERT_FALSE(previous.empty()) << "a reply before any command";
+            EXPECT_EQ(previous[previous.find(' ') + 1], '>') << "two replies to one command";
+        }
+        if (mark == '!' && text.rfind("end of exchange: ", 0) == 0)
+            ends.push_back(text);
+        previous = line;
+    }
+    ASSERT_EQ(sent.size(), SettingKeys::All().size() + 2);
+    EXPECT_EQ(sent.front(), "S0NAM?");
+    EXPECT_EQ(sent[SettingKeys::All().size()], "S4NAM=logged");
+    EXPECT_EQ(sent.back(), "S4NAM?");
+    EXPECT_EQ(ends, std::vector<std::string>(3, "end of exchange: completed"));
 }
 
 // Every ending says what was done: an unplug while writing names what went out unconfirmed.

@@ -1,6 +1,7 @@
 // The real window with the real driver and comms thread, over a pseudo-terminal to the
 // simulated instrument: Connect and the initial read, edits and their write-back, the busy
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
+#include "session/programlog.h"
 #include "settingsfile/settingsfile.h"
 #include "textfile.h"
 #include "window/settingsmenu.h"
@@ -32,6 +33,9 @@ class TestConnect : public QObject, protected WindowHarness
     Q_OBJECT
 
 private slots:
+    // The window's dialogue log always exists, kept in memory, as the program makes it.
+    void initTestCase() { StartProgramLog(); }
+
     void init() { StartWindow(); }
 
     void cleanup() { QVERIFY(StopWindow()); }
@@ -276,6 +280,31 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("left out"));
+    }
+
+    // "Save dialogue log..." saves the run's dialogue so far: every command of the read with
+    // its reply, and how the exchange ended.
+    void saveDialogueLogHoldsTheRead()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("dialogue.log");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->SaveLog(path));
+        QVERIFY2(seen.Text.startsWith("The dialogue log was saved to"), qPrintable(seen.Text));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString log = QString::fromLatin1(file.readAll());
+        const QString device = QString::fromStdString(Sim->SlavePath());
+        QVERIFY2(log.contains("! connect: Device: " + device + " OK"), qPrintable(log));
+        for (const std::string& key : {std::string("S0NAM"), std::string("TH2STD")}) {
+            const QRegularExpression pair(
+                QRegularExpression::escape(" > " + QString::fromStdString(key) + "?\n") +
+                "\\d+ < " + QRegularExpression::escape(Latin1(Sim->Setting(key)) + "\n"));
+            QVERIFY2(log.contains(pair), key.c_str());
+        }
+        QVERIFY2(log.contains("! end of exchange: completed"), qPrintable(log));
     }
 
     // A second Connect leaves a read unanswered: selecting another cell writes nothing, not
