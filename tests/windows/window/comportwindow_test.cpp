@@ -8,16 +8,19 @@
 #include "app/tapplication.h"
 #include "driver/sdi12d.h"
 #include "serial/adapterlocator.h"
+#include "session/programlog.h"
 #include "sim/instrumentsettings.h"
 #include "window/mainform.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <windows.h>
@@ -160,6 +163,7 @@ private slots:
             QSKIP("DEVCONFIG_TEST_COM_WINDOW names no COM port mapped to the instrument");
         QVERIFY(!SilentKey.empty() && !RefusingKey.empty());
         adapterLocator.UseDevice("COM" + std::to_string(WindowComPort()));
+        StartProgramLog(); // as the program makes it, before its window
     }
 
     void init()
@@ -272,6 +276,45 @@ private slots:
         QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
         QVERIFY(sdi12d.Mode.load() != ModeIdle); // left where it was: nothing ticks it now
         sdi12d.Mode.store(ModeIdle);             // as a fresh program's driver is
+    }
+
+    // The dialogue log from the window: the read's commands with their replies, and its end
+    // (the one silent setting is forgiven, so the read completes).
+    void dialogueLogFromTheWindow()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("dialogue.log");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->SaveLog(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray log = file.readAll();
+        QVERIFY2(log.contains(" > S0NAM?\n"), log.left(400));
+        QVERIFY2(log.contains(QByteArray(" > ") + SilentKey.c_str() + "?\n"), log.left(400));
+        QVERIFY2(log.contains("! end of exchange: completed"), log.right(400));
+    }
+
+    // The dialogue log of a file run: every command and its reply up to the silent setting,
+    // where the run ends.
+    void dialogueLogFromAFileRun()
+    {
+        QTemporaryDir dir;
+        const QString log = dir.filePath("run.log");
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE),
+                      {"--port", QString("COM%1").arg(WindowComPort()), "--read",
+                       dir.filePath("out.txt"), "--timeout", "1", "--log", log});
+        QVERIFY(program.waitForFinished(4 * WaitMs));
+        QCOMPARE(program.exitCode(), 4); // the silent setting
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY2(text.contains(" ! connect: Device: COM"), text.left(400));
+        QVERIFY2(text.contains(" > S0NAM?"), text.left(400));
+        QVERIFY2(text.contains(QByteArray("! end of exchange: no answer at ") + SilentKey.c_str()),
+                 text.right(400));
     }
 
     // The program itself, asked to close as Windows asks a program (a close message to its
