@@ -1,6 +1,7 @@
 #include "cli/settingsrun.h"
 
 #include "cli/exitstatus.h"
+#include "cli/lookwrongreport.h"
 #include "cli/outputpath.h"
 #include "cli/stopsignals.h"
 #include "driver/commthread.h"
@@ -95,6 +96,7 @@ int TSettingsRun::Execute(const TProgramOptions& options)
         else
             status = Compare(file.Settings);
     }
+    status = TLookWrongReport::StatusAfter(status, Records, Err);
     Disconnect();
     return status;
 }

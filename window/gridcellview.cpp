@@ -21,6 +21,8 @@ QColor TGridCellView::ColourOf(CellMark mark)
         return {214, 190, 255};
     case CellMark::NoAnswer:
         return {205, 205, 205};
+    case CellMark::LooksWrong:
+        return {255, 200, 120};
     case CellMark::None:
         break;
     }

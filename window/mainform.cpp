@@ -28,6 +28,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStringList>
@@ -280,12 +281,20 @@ void TMainWindow::ConnectBtnClick()
         ShowBusyBox();
         return;
     }
+    if (Connecting)
+        return; // the replug watch while the user still chooses: Connect never re-enters
+    const QScopedValueRollback<bool> connecting(Connecting, true);
+    // The device library cannot open a device whose COM port is held: the port goes first.
+    const bool wasOpen = sdi12d.HoldsDevice();
+    sdi12d.ClosePort();
     const std::optional<AdapterLocation> chosen = PickAdapter();
-    if (!chosen)
-        return; // the user cancelled the choice of adapter: nothing changes
+    if (!chosen) {
+        if (wasOpen) // the user cancelled the choice of adapter: the port is taken again
+            TAdapterLocator::Open(sdi12d, OpenedAt, LineBaudRate);
+        return;
+    }
     const AdapterLocation& where = *chosen;
     Replug.Stop();
-    sdi12d.ClosePort();
     ResetGrids(*this);
     WriteBack.GridsReset();
     ShowingNotConfirmed = false;
@@ -297,6 +306,7 @@ void TMainWindow::ConnectBtnClick()
     }
     const QString device = QString::fromStdString(where.DisplayName);
     TAdapterLocator::Open(sdi12d, where, LineBaudRate);
+    OpenedAt = where;
     if (!sdi12d.HoldsDevice()) {
         ConnectFailed(PortStatusText(device));
         return;
@@ -478,6 +488,10 @@ void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 {
     if (outcome.DeviceRemoved)
         SetStatus(TPortStatus::Removed(ConnectedDevice));
+    if (outcome.LookWrong) // the instrument answers; values it holds look wrong, or no longer
+        SetStatus(outcome.LookWrong->isEmpty()
+                      ? PortStatusText(ConnectedDevice)
+                      : TPortStatus::LookWrong(ConnectedDevice, *outcome.LookWrong));
     if (outcome.NotInstrument)
         SetStatus(TPortStatus::NotInstrument(ConnectedDevice));
     else if (outcome.NoAnswer)
@@ -501,8 +515,8 @@ void TMainWindow::WatchForReplug(const TWriteBack::TickOutcome& outcome)
         return;
     if (sdi12d.Mode.load(std::memory_order_acquire) == ModeIdle && sdi12d.HoldsDevice())
         sdi12d.ClosePort();
-    const bool connectAllowed =
-        ui->ConnectBtn->isEnabled() && !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
+    const bool connectAllowed = !Connecting && ui->ConnectBtn->isEnabled() &&
+                                !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
     if (!Replug.TimeToLook(now, connectAllowed) || !adapterLocator.AdapterPresent())
         return;
     Reconnecting = true;

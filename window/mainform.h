@@ -2,6 +2,7 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "serial/adapterlocator.h"
 #include "window/gridcellview.h"
 #include "writeback/cellslots.h"
 #include "writeback/portstatus.h"
@@ -20,7 +21,6 @@ class commthread;
 class TSettingsMenu;
 class QLabel;
 class QShortcut;
-struct AdapterLocation;
 struct AdapterInfo;
 class QTableWidgetItem;
 
@@ -141,6 +141,10 @@ private:
     QShortcut* StopShortcut = nullptr;
     // A Connect of the replug watch takes the adapter of the last Connect without asking.
     bool Reconnecting = false;
+    // A Connect is under way (it may be asking which adapter to open).
+    bool Connecting = false;
+    // Where the port was last opened, to take it again when a Connect is cancelled.
+    AdapterLocation OpenedAt;
     std::string ChosenSerial;
     // The status bar's tooltip while no failure has a reason to show: which adapter is used.
     QString AdapterTip;

@@ -4,6 +4,7 @@
 #include "serial/portproblem.h"
 
 #include <QString>
+#include <QStringList>
 
 inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
 inline constexpr const char* NoAnswerText = " NO ANSWER - CHECK POWER AND CABLE";
@@ -23,4 +24,8 @@ public:
     static QString Reconnected(const QString& device);
     static QString NoAnswer(const QString& device);
     static QString NotInstrument(const QString& device);
+    // The instrument answers, but these settings (wire keys) hold values that look wrong.
+    static QString LookWrong(const QString& device, const QStringList& keys);
+
+    static constexpr int KeysNamed = 4; // more are counted, not named
 };

@@ -43,7 +43,14 @@ MarkAndTip NoAnswer(const TCellState& state)
     return {CellMark::NoAnswer, tip};
 }
 
-MarkAndTip MarkFor(const TCellState& state)
+MarkAndTip LooksWrong(const TCellState& state)
+{
+    return {CellMark::LooksWrong, "Looks wrong: the instrument holds " + Quoted(*state.Instrument) +
+                                      ", " + QString::fromLatin1(LooksWrongText) +
+                                      ". Type a number and Save to repair it."};
+}
+
+MarkAndTip MarkFor(const TCellState& state, const std::string& key)
 {
     switch (state.Stage) {
     case EditStage::NotSent:
@@ -65,6 +72,8 @@ MarkAndTip MarkFor(const TCellState& state)
     }
     if (state.ReadUnanswered)
         return NoAnswer(state);
+    if (state.Instrument && !TLineJudge::ValueFits(key, *state.Instrument))
+        return LooksWrong(state);
     return {};
 }
 
@@ -109,6 +118,7 @@ void TWriteBack::GridsReset()
 {
     // The instrument may be another one: old texts are not brought back into its cells.
     History.Clear();
+    LookWrongShown.clear();
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         if (!Bound(slot))
             continue;
@@ -317,6 +327,8 @@ TWriteBack::TickOutcome TWriteBack::Tick()
     if (Running != Exchange::None) {
         ConcludeExchange();
         outcome.ExchangeEnded = true;
+        if (KeysLookingWrong() != LookWrongShown)
+            outcome.LookWrong = LookWrongShown = KeysLookingWrong();
         SettleEarlyEnd(outcome);
     }
     outcome.DeviceRemoved = CheckDeviceRemoved();
@@ -439,6 +451,15 @@ void TWriteBack::SettleEarlyEnd(TickOutcome& outcome)
     PendingSaves = 0;
 }
 
+QStringList TWriteBack::KeysLookingWrong() const
+{
+    QStringList keys;
+    for (int slot = 0; slot < CellTableUsed; ++slot)
+        if (CellMarks.MarkOf(slot) == CellMark::LooksWrong)
+            keys << QString::fromStdString(Table[static_cast<size_t>(slot)].ReadKey);
+    return keys;
+}
+
 void TWriteBack::CycleStep(TickOutcome& outcome)
 {
     switch (CycleState) {
@@ -554,7 +575,7 @@ void TWriteBack::Refresh(int slot)
         if (View.CellText(record.GridId, record.Col, record.Row) != text)
             View.ShowCellText(record.GridId, record.Col, record.Row, text);
     }
-    const MarkAndTip mark = MarkFor(state);
+    const MarkAndTip mark = MarkFor(state, record.ReadKey);
     if (CellMarks.Set(slot, mark.Mark, mark.Tip))
         View.ShowMark(record.GridId, record.Col, record.Row, mark.Mark, mark.Tip);
 }

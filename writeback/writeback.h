@@ -8,8 +8,11 @@
 #include "writeback/edithistory.h"
 #include "writeback/pasteplan.h"
 
+#include <QStringList>
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class Tsdi12d;
@@ -45,6 +48,8 @@ public:
         bool DeviceRemoved = false;
         bool NoAnswer = false;      // the exchange ended because nothing answered, or was stopped
         bool NotInstrument = false; // the other end is not the instrument
+        // Set when an exchange ended and the settings whose value looks wrong changed.
+        std::optional<QStringList> LookWrong;
     };
     // Copies the values read, settles the exchange that ended, notices an unplugged adapter
     // and advances the cycle.
@@ -123,6 +128,7 @@ private:
     void Confirm(int slot);
     void Submit(const RequestList& list, Exchange kind);
     void Refresh(int slot);
+    QStringList KeysLookingWrong() const;
 
     CellTable& Table;
     Tsdi12d& Driver;
@@ -133,4 +139,5 @@ private:
     TEditHistory History;
     bool IsConnected = false;
     Exchange Running = Exchange::None;
+    QStringList LookWrongShown;
 };

@@ -211,7 +211,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = WriteTextFile(
             dir, "clone.txt",
-            ("# kept\nS0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\n\nTH1R0= 10=0 \n").c_str());
+            ("# kept\nS0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\n\nTH1R0= 10.0 \n").c_str());
         QVERIFY(!path.isEmpty());
         QCOMPARE(Window->SettingsMenu()->Import(path), 2);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
@@ -225,7 +225,7 @@ private slots:
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 4 && Settled(), WaitMs);
         QCOMPARE(Commands(),
-                 std::vector<std::string>({Write("S2CFRQ", "4321"), Write("TH1R0", " 10=0 "),
+                 std::vector<std::string>({Write("S2CFRQ", "4321"), Write("TH1R0", " 10.0 "),
                                            Read("S2CFRQ"), Read("TH1R0")}));
         QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
         QVERIFY(!Progress()->isVisible());
