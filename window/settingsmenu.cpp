@@ -1,4 +1,5 @@
 #include "window/settingsmenu.h"
+#include "window/dialogstateguard.h"
 
 #include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
@@ -90,6 +91,7 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
 void TSettingsMenu::ExportClick()
 {
     const FocusKeeper focus;
+    const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
                                                       LastFolder + "/devconfig-settings.txt",
                                                       QString::fromLatin1(FileFilter));
@@ -102,6 +104,7 @@ void TSettingsMenu::ExportClick()
 void TSettingsMenu::ImportClick()
 {
     const FocusKeeper focus;
+    const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
                                                       LastFolder, QString::fromLatin1(FileFilter));
     if (path.isEmpty())
