@@ -47,8 +47,9 @@ int ReportAdapter()
         std::printf("%s\n", locator.Locate().Problem.c_str());
         return ExitStatus::NoAdapter;
     }
+    const int takenIndex = locator.TakenIndex(adapters);
     for (std::size_t i = 0; i < adapters.size(); ++i) {
-        const bool taken = i + 1 == adapters.size();
+        const bool taken = static_cast<int>(i) == takenIndex;
         // The description comes from the device: shown escaped.
         std::printf("Adapter found: %s%s\n",
                     TShownText::Of(TAdapterList::Describe(adapters[i])).c_str(),
@@ -57,6 +58,8 @@ int ReportAdapter()
         if (!latency.empty())
             std::printf("  %s\n", latency.c_str());
     }
+    if (takenIndex < 0)
+        std::printf("%s\n", TAdapterLocator::NoneTakenText);
     return ExitStatus::Done;
 }
 

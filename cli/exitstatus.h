@@ -15,8 +15,9 @@ constexpr int NoAdapter = 3;     // no adapter found, the port not opened, or th
 constexpr int Unanswered = 4;    // the instrument left a request unanswered
 constexpr int NoDisplay = 5;     // the window cannot open: there is no display
 constexpr int NotInstrument = 6; // the device on the port is not the instrument
-constexpr int Interrupted = 130; // a run stopped by SIGINT (Ctrl+C)
-constexpr int Terminated = 143;  // a run stopped by SIGTERM
+constexpr int ValuesLookWrong = 7; // the instrument holds text where it holds a number
+constexpr int Interrupted = 130;   // a run stopped by SIGINT (Ctrl+C)
+constexpr int Terminated = 143;    // a run stopped by SIGTERM
 
 struct Meaning
 {
@@ -25,7 +26,7 @@ struct Meaning
 };
 
 // For --help: the statuses of the runs without a window.
-constexpr std::array<Meaning, 9> Meanings = {{
+constexpr std::array<Meaning, 10> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
@@ -38,6 +39,9 @@ constexpr std::array<Meaning, 9> Meanings = {{
     {NoDisplay, "no display for the window (DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM unset)"},
     {NotInstrument, "the device on the port is not the instrument: it sends data by itself\n"
                     "     (no file was written, no setting was written to it)"},
+    {ValuesLookWrong, "the run was done, but the instrument holds text where it holds a\n"
+                      "     number (standard error names each; --read leaves them out of\n"
+                      "     the file); write a number to repair them"},
     {Interrupted, "stopped by Ctrl+C (SIGINT); standard error says what was done"},
     {Terminated, "stopped by SIGTERM; standard error says what was done"},
 }};

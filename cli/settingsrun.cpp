@@ -1,6 +1,7 @@
 #include "cli/settingsrun.h"
 
 #include "cli/exitstatus.h"
+#include "cli/lookwrongreport.h"
 #include "cli/outputpath.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
@@ -93,6 +94,7 @@ int TSettingsRun::Execute(const TProgramOptions& options)
         else
             status = Compare(file.Settings);
     }
+    status = TLookWrongReport::StatusAfter(status, Records, Err);
     Disconnect();
     return status;
 }

@@ -82,6 +82,7 @@ bool MarkCells(TMainWindow& window, InstrumentSim& sim)
     sdi12d.SetReplyLimit(300);
     sim.SetSilentReads("S3CFRQ");
     sim.SetOverlongReply("S2FRP", 300);
+    sim.SetSetting("S0CAL2", "n/a"); // written there by another tool: looks wrong
     if (!Connect(window))
         return false;
     sim.SetRejectedWrite("S4CAL0");

@@ -45,11 +45,27 @@ void TLineJudge::ReadAnswered(const std::string& key, const std::string& value)
 {
     if (!HoldsNumber(key))
         return;
-    if (IsNumber(value) || value == UndefinedReply)
-        ++Numbers;
-    else
-        ++NonNumbers;
+    if (!ValueFits(key, value)) {
+        if (Current == LineVerdict::Pending && !AnyTimeOut && Listens < ListensForOddReplies) {
+            ++Listens;
+            ListenRequested = true;
+        }
+        return;
+    }
+    ++Numbers;
     Decide();
+}
+
+bool TLineJudge::TakeListenRequest()
+{
+    const bool requested = ListenRequested;
+    ListenRequested = false;
+    return requested;
+}
+
+bool TLineJudge::ValueFits(const std::string& key, const std::string& value)
+{
+    return !HoldsNumber(key) || IsNumber(value) || value == UndefinedReply;
 }
 
 // Once decided, the verdict stays for the connection: an instrument that has answered with
@@ -58,7 +74,7 @@ void TLineJudge::Decide()
 {
     if (Current != LineVerdict::Pending)
         return;
-    if (Unasked > StrayLinesForgiven || (Numbers == 0 && NonNumbers > NonNumbersForgiven))
+    if (Unasked > StrayLinesForgiven)
         Current = LineVerdict::NotInstrument;
     else if (Numbers > 0)
         Current = LineVerdict::Instrument;

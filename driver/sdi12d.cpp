@@ -33,6 +33,7 @@ void Tsdi12d::StartJudging()
 {
     Judge.Opened();
     Verdict.store(LineVerdict::Pending, std::memory_order_release);
+    ForgetRepeat();
 }
 
 void Tsdi12d::SetObserver(TLineObserver* observer)
@@ -167,6 +168,8 @@ void Tsdi12d::Submit(const RequestList& list)
     OverlongLength = 0;
     OverlongRequests.clear();
     NoAnswer.store(0, std::memory_order_relaxed);
+    ForgetRepeat();
+    ListenUntil = 0;
     Silence.Start(EndAtTimeOut.load(std::memory_order_relaxed));
     {
         // Mode is stored last; under the lock so that a waiting comms thread cannot miss it.
@@ -242,6 +245,12 @@ void Tsdi12d::WaitForWork()
         return;
     }
     const uint64_t now = TickCountMs();
+    if (State == StSend && now < ListenUntil) {
+        // Listening: the bytes stay queued, so a wait for them would return at once.
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::min<uint64_t>(PollSliceMs, ListenUntil - now)));
+        return;
+    }
     if (State == StSend && now < QuietUntil) {
         if (!LastReceiveGotByte)
             WaitReadable(static_cast<int>(std::min<uint64_t>(PollSliceMs, QuietUntil - now)));
@@ -279,13 +288,21 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     }
     if (LineStillBusy())
         return; // a reply that missed its limit may still be on its way: let it arrive first
+    const uint64_t now = TickCountMs();
+    if (now < ListenUntil)
+        return; // what arrives meanwhile stays queued for TakeUnaskedLines
     if (request.Operation == OpWrite && !dev_opt::IsRaised(request.WriteNeeded)) {
         // The user took the edit back after the list was handed over: it must not go out.
         State = StNext;
         return;
     }
-    if (!TakeUnaskedLines())
+    if (!TakeUnaskedLines()) {
+        // Not the instrument: nothing goes out, and the exchange ends now instead of
+        // asking again at every step.
+        RequestIndex = RequestCount;
+        State = StFinish;
         return;
+    }
     PartialLength = 0;
     DroppedLength = 0;
     PartialLine[0] = '\0';
@@ -301,9 +318,9 @@ void Tsdi12d::SendCurrent(dev_opt& request)
     SendCommand(LastCommand);
     LastSent = &request;
     Pacer.Start(ByteTimeNs());
-    const uint64_t now = TickCountMs();
-    AskedAtMs.store(now, std::memory_order_release);
-    Deadline = now + ReplyLimit.load(std::memory_order_relaxed);
+    const uint64_t sentAt = TickCountMs();
+    AskedAtMs.store(sentAt, std::memory_order_release);
+    Deadline = sentAt + ReplyLimit.load(std::memory_order_relaxed);
     LineMark = LineCount.load(std::memory_order_relaxed);
     State = request.Operation == OpRead ? StReadWait : StWriteWait;
 }
@@ -329,6 +346,8 @@ void Tsdi12d::AwaitReply(dev_opt& request)
             request.ValueRead = ParseReply(LastReply);
             dev_opt::Raise(request.ResultReady);
             Judge.ReadAnswered(request.ReadKey, request.ValueRead);
+            if (Judge.TakeListenRequest())
+                ListenUntil = TickCountMs() + GraceMs(); // lines in it count as unasked
             Judged();
         } else {
             dev_opt::Lower(request.WriteNeeded);
@@ -504,9 +523,18 @@ void Tsdi12d::AbandonExchange(std::string_view awaitedKey)
     State = StFinish;
 }
 
+// What a repeat after a time-out heard belongs to its own exchange: a value kept from it
+// could confirm, on one answer, a late reply as another setting's value.
+void Tsdi12d::ForgetRepeat()
+{
+    ResyncReads = 0;
+    ResyncValue.clear();
+}
+
 void Tsdi12d::Finish()
 {
     State = StDone;
+    ForgetRepeat();
     AskedAtMs.store(0, std::memory_order_release);
     ExchangeRunning.store(0, std::memory_order_release);
     {

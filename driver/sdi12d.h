@@ -169,6 +169,7 @@ private:
     void StartQuietTime();
     bool LineStillBusy();
     bool ConfirmAfterTimeOut();
+    void ForgetRepeat();
     static void SleepUntilNs(int64_t wakeAtNs);
     bool TakeUnaskedLines();
     void EndEarly(int32_t why);
@@ -193,6 +194,7 @@ private:
     ReplyPacer Pacer;
     uint64_t QuietUntil = 0;
     uint64_t QuietCap = 0;
+    uint64_t ListenUntil = 0; // before the next command, lines are let queue up to be judged
     // Set by a time-out until an answer has been confirmed.
     bool Resync = false;
     int ResyncReads = 0;

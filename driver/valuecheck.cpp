@@ -1,5 +1,6 @@
 #include "driver/valuecheck.h"
 
+#include "driver/linejudge.h"
 #include "driver/sdi12d.h"
 
 #include <cstdio>
@@ -45,7 +46,14 @@ std::optional<std::string> UnsafeValueReason(const std::string& key, const std::
         return "Not sent: the value is too long (" + std::to_string(text.size()) +
                " characters; the command may hold " + std::to_string(MaxCommandLength) +
                " characters with the key)";
-    return std::nullopt;
+    return NotANumberReason(key, text);
+}
+
+std::optional<std::string> NotANumberReason(const std::string& key, const std::string& text)
+{
+    if (!TLineJudge::HoldsNumber(key) || TLineJudge::IsNumber(text))
+        return std::nullopt;
+    return std::string("Not sent: this setting holds a number (such as 2500 or -1.2500E-03)");
 }
 
 std::optional<std::string> UnrepresentableTextReason(const std::u16string& text)

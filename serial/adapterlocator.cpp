@@ -90,6 +90,18 @@ std::vector<AdapterInfo> TAdapterLocator::Adapters() const
     return TAdapterList::Find(DeviceLibrary(), SearchText);
 }
 
+int TAdapterLocator::TakenIndex(const std::vector<AdapterInfo>& adapters) const
+{
+    if (adapters.size() > 1)
+        return static_cast<int>(adapters.size()) - 1;
+    // One listed: Connect keeps the search's rule, which looks at the last matching device,
+    // also when that one has no COM port and was left out of the list.
+    const AdapterLocation where = Locate();
+    if (where.Found && adapters.size() == 1 && adapters.front().PortNumber == where.PortNumber)
+        return 0;
+    return -1;
+}
+
 AdapterLocation TAdapterLocator::LocationOf(const AdapterInfo& adapter)
 {
     AdapterLocation where;

@@ -36,6 +36,15 @@ public:
     // Every adapter the search considers, the one Locate takes last; none when a device was
     // named (the user has chosen).
     std::vector<AdapterInfo> Adapters() const;
+    // Which of `adapters` (as Adapters() lists them) Connect opens: the last when there are
+    // several (it is preselected when Connect asks), else the one the search takes; -1 when
+    // the search takes none of them (NoneTakenText says why).
+    int TakenIndex(const std::vector<AdapterInfo>& adapters) const;
+    static constexpr const char* NoneTakenText =
+        "Connect takes none of these: the last matching FTDI device has no COM port number, so "
+        "Connect says NOT IDENTIFIED. Unplug that device, or enable its virtual COM port (Windows "
+        "Device Manager, the adapter's Advanced properties: Load VCP), or name the port with "
+        "--port.";
     // Where Connect finds the adapter the user chose.
     static AdapterLocation LocationOf(const AdapterInfo& adapter);
     // The device library the search asks; the system's unless a test gives another.

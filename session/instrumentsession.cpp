@@ -79,6 +79,7 @@ TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
         return result;
     }
     result.Result = TConnectResult::Outcome::Opened;
+    LastOpened = std::make_unique<AdapterLocation>(where);
     Driver.StartJudging();
     Driver.SetObserver(Log);
     Note("connect: " + TLineWords::Opened(where.DisplayName, result.Failure.Kind));
@@ -88,6 +89,12 @@ TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
 void TInstrumentSession::Disconnect()
 {
     Driver.ClosePort();
+}
+
+void TInstrumentSession::Reopen()
+{
+    if (LastOpened)
+        TAdapterLocator::Open(Driver, *LastOpened, LineBaudRate);
 }
 
 bool TInstrumentSession::HoldsDevice() const

@@ -70,6 +70,8 @@ public:
     TConnectResult Connect(const AdapterInfo& chosen);
     // Gives the line back: exclusive mark cleared, lock and low-latency flag undone.
     void Disconnect();
+    // Takes the port of the last open again, as it was (a Connect the user cancelled).
+    void Reopen();
     bool HoldsDevice() const;
     // For runs that end at the first silence, with their own reply limit.
     void EndAtFirstTimeOut(uint32_t replyLimitMs);
@@ -125,6 +127,7 @@ private:
     const TAdapterLocator& Locator;
     TDialogueLog* const Log;
     std::unique_ptr<commthread> Thread;
+    std::unique_ptr<AdapterLocation> LastOpened;
     bool WatchSignals = false;
     bool WasSubmitted = false;
 };

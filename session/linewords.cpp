@@ -39,6 +39,19 @@ std::string TLineWords::Reconnected(const std::string& device)
     return "Device: " + device + " OK - reconnected";
 }
 
+std::string TLineWords::LookWrong(const std::string& device, const std::vector<std::string>& keys)
+{
+    std::string named;
+    for (std::size_t i = 0; i < keys.size() && i < KeysNamed; ++i)
+        named += (i == 0 ? "" : ", ") + keys[i];
+    if (keys.size() > KeysNamed)
+        named += " and " + std::to_string(keys.size() - KeysNamed) + " more";
+    return "Device: " + device + " OK - " +
+           (keys.size() == 1 ? std::string("1 setting looks wrong: ")
+                             : std::to_string(keys.size()) + " settings look wrong: ") +
+           named + " (marked; type a number and Save)";
+}
+
 std::string TLineWords::Ended(const std::string& device, TEndReason why)
 {
     switch (why) {

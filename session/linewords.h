@@ -3,7 +3,9 @@
 #include "serial/portfailure.h"
 #include "session/exchangeend.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // The status texts after "Device: <name>".
 inline constexpr const char* RemovedText = " REMOVED - PLEASE CONNECT AGAIN";
@@ -29,6 +31,9 @@ public:
     static std::string Opened(const std::string& device, Kind kind);
     static std::string NotOpened(const std::string& device, const TPortFailure& failure);
     static std::string Reconnected(const std::string& device);
+    // The instrument answers, but these settings (wire keys) hold values that look wrong.
+    static std::string LookWrong(const std::string& device, const std::vector<std::string>& keys);
+    static constexpr std::size_t KeysNamed = 4; // more are counted, not named
     // The status line an exchange's ending leaves; empty for one that completed.
     static std::string Ended(const std::string& device, TEndReason why);
 

@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPolygon>
 
@@ -75,4 +76,11 @@ void TCellTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setBrush(cell.palette.color(QPalette::Mid));
     painter->drawPolygon(corner);
     painter->restore();
+}
+
+void TCellTextDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    if (const auto* line = qobject_cast<const QLineEdit*>(editor); line && line->isModified())
+        return;
+    QStyledItemDelegate::setEditorData(editor, index);
 }

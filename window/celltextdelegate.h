@@ -24,4 +24,7 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // A value that arrives while the user types in the cell leaves the editor alone: the
+    // typed text is committed as the user's edit, over the value that arrived.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
 };

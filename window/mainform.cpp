@@ -26,6 +26,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStringList>
@@ -40,6 +41,14 @@ int32_t PendingSaves = 0;
 int32_t TypedSinceSave = 0;
 
 namespace {
+
+std::vector<std::string> KeysOf(const QStringList& keys)
+{
+    std::vector<std::string> wire;
+    for (const QString& key : keys)
+        wire.push_back(key.toStdString());
+    return wire;
+}
 
 constexpr int WindowWidth = 759;
 constexpr int WindowHeight = 385;
@@ -279,12 +288,20 @@ void TMainWindow::ConnectBtnClick()
         ShowBusyBox();
         return;
     }
+    if (Connecting)
+        return; // the replug watch while the user still chooses: Connect never re-enters
+    const QScopedValueRollback<bool> connecting(Connecting, true);
+    // The device library cannot open a device whose COM port is held: the port goes first.
+    const bool wasOpen = Session.HoldsDevice();
+    Session.Disconnect();
     const std::vector<AdapterInfo> adapters = Session.Adapters();
     const int chosen = PickAdapter(adapters);
-    if (chosen == -1)
-        return; // the user cancelled the choice of adapter: nothing changes
+    if (chosen == -1) {
+        if (wasOpen) // the user cancelled the choice of adapter: the port is taken again
+            Session.Reopen();
+        return;
+    }
     Replug.Stop();
-    Session.Disconnect();
     ResetGrids(*this);
     WriteBack.GridsReset();
     ShowingNotConfirmed = false;
@@ -318,7 +335,9 @@ void TMainWindow::Connected(const TConnectResult& connected)
     Session.RaiseExchangeRunning();
     ui->ConnectBtn->setEnabled(false);
     ui->SensorSG->setEnabled(false);
-    SetStatus(QString::fromStdString(TLineWords::Opened(connected.Device, connected.Failure.Kind)));
+    OpenedStatus =
+        QString::fromStdString(TLineWords::Opened(connected.Device, connected.Failure.Kind));
+    SetStatus(OpenedStatus);
     ConnectedDevice = device;
 
     FillCellRequests();
@@ -466,6 +485,11 @@ void TMainWindow::ShowWaitNotice()
 
 void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
 {
+    if (outcome.LookWrong) // the instrument answers; values it holds look wrong, or no longer
+        SetStatus(outcome.LookWrong->isEmpty()
+                      ? OpenedStatus
+                      : QString::fromStdString(TLineWords::LookWrong(ConnectedDevice.toStdString(),
+                                                                     KeysOf(*outcome.LookWrong))));
     const std::string ended = TLineWords::Ended(ConnectedDevice.toStdString(), outcome.EndedBy);
     if (!ended.empty())
         SetStatus(QString::fromStdString(ended));
@@ -488,8 +512,8 @@ void TMainWindow::WatchForReplug(const TWriteBack::TickOutcome& outcome)
         return;
     if (Session.Idle() && Session.HoldsDevice())
         Session.Disconnect();
-    const bool connectAllowed =
-        ui->ConnectBtn->isEnabled() && !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
+    const bool connectAllowed = !Connecting && ui->ConnectBtn->isEnabled() &&
+                                !WriteBack.ConnectRefused(ui->SensorSG->isEnabled());
     if (!Replug.TimeToLook(now, connectAllowed) || !Session.AdapterPresent())
         return;
     Reconnecting = true;

@@ -124,8 +124,9 @@ private:
 
     QTimer Timer1;
     bool Centred = false;
-    // How the status bar named the device of the last Connect.
+    // How the status bar named the device of the last Connect, and what it said of the open.
     QString ConnectedDevice;
+    QString OpenedStatus;
     // Progress of the initial read, and afterwards how many settings are not confirmed,
     // shown beside the status text.
     QLabel* ReadProgress = nullptr;
@@ -141,6 +142,8 @@ private:
     QShortcut* StopShortcut = nullptr;
     // A Connect of the replug watch takes the adapter of the last Connect without asking.
     bool Reconnecting = false;
+    // A Connect is under way (it may be asking which adapter to open).
+    bool Connecting = false;
     std::string ChosenSerial;
     // The status bar's tooltip while no failure has a reason to show: which adapter is used.
     QString AdapterTip;

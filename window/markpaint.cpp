@@ -45,6 +45,11 @@ void TMarkPaint::DrawSign(QPainter& painter, const QRect& area, MarkSign sign, c
     case MarkSign::Bar:
         painter.drawRect(QRectF(r.left(), r.center().y() - 1.5, r.width(), 3.0));
         break;
+    case MarkSign::Square:
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(colour, 1.6));
+        painter.drawRect(r.adjusted(0.8, 0.8, -0.8, -0.8));
+        break;
     case MarkSign::Triangle:
         painter.drawPolygon(
             QPolygonF({QPointF(r.center().x(), r.top()), r.bottomRight(), r.bottomLeft()}));

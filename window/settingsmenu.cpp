@@ -1,4 +1,5 @@
 #include "window/settingsmenu.h"
+#include "window/dialogstateguard.h"
 
 #include "session/programlog.h"
 #include "settingsfile/showntext.h"
@@ -100,6 +101,7 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
 void TSettingsMenu::ExportClick()
 {
     const FocusKeeper focus;
+    const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
                                                       LastFolder + "/devconfig-settings.txt",
                                                       QString::fromLatin1(FileFilter));
@@ -112,6 +114,7 @@ void TSettingsMenu::ExportClick()
 void TSettingsMenu::ImportClick()
 {
     const FocusKeeper focus;
+    const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
                                                       LastFolder, QString::fromLatin1(FileFilter));
     if (path.isEmpty())

@@ -35,8 +35,9 @@ bool TCellMarks::Set(int slot, CellMark mark, const QString& tip)
 
 int TCellMarks::Count() const
 {
-    return static_cast<int>(std::count_if(Entries.begin(), Entries.end(),
-                                          [](const Entry& e) { return e.Mark != CellMark::None; }));
+    return static_cast<int>(std::count_if(Entries.begin(), Entries.end(), [](const Entry& e) {
+        return e.Mark != CellMark::None && e.Mark != CellMark::LooksWrong;
+    }));
 }
 
 int TCellMarks::EditCount() const

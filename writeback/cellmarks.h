@@ -15,6 +15,7 @@ enum class CellMark
     NotTaken,    // the instrument kept its own value over an answered write
     NoAnswer,    // the last read of the setting went unanswered
     Overlong,    // the last read's reply was too long to be the setting
+    LooksWrong,  // the instrument holds text where it holds a number
 };
 
 // The mark and its tooltip of every slot, as last shown.
@@ -25,7 +26,7 @@ public:
     QString TipOf(int slot) const;
     // Returns whether anything changed.
     bool Set(int slot, CellMark mark, const QString& tip);
-    // Slots carrying any mark.
+    // Slots carrying any mark but LooksWrong (the instrument's value is known there).
     int Count() const;
     // Slots marked for an edit the instrument has not confirmed: not yet confirmed, never sent
     // or not taken.

@@ -16,12 +16,13 @@ struct Entry
     const char* Meaning;
 };
 
-// Pale tints of Okabe-Ito yellow, vermillion and sky blue, a grey and a muted bluish green,
-// under dark text in the light palette; deep shades of the same hues under light text in the
-// dark one. Their lightness differs as well, so that they stay apart in grey-scale.
-const std::array<Entry, 5>& Entries()
+// Pale tints of Okabe-Ito yellow, vermillion and sky blue, a grey, and muted bluish green and
+// reddish purple, under dark text in the light palette; deep shades of the same hues under
+// light text in the dark one. Their lightness differs as well, so that they stay apart in
+// grey-scale.
+const std::array<Entry, 6>& Entries()
 {
-    static const std::array<Entry, 5> entries{{
+    static const std::array<Entry, 6> entries{{
         {CellMark::Unconfirmed,
          {{255, 244, 160}, {0, 0, 0}, MarkSign::Dot},
          {{112, 100, 0}, {255, 255, 255}, MarkSign::Dot},
@@ -43,10 +44,15 @@ const std::array<Entry, 5>& Entries()
          "grey",
          "no answer: the instrument did not answer when the setting was read"},
         {CellMark::Overlong,
-         {{90, 160, 130}, {0, 0, 0}, MarkSign::Triangle},
+         {{92, 162, 132}, {0, 0, 0}, MarkSign::Triangle},
          {{0, 90, 65}, {255, 255, 255}, MarkSign::Triangle},
          "green",
          "reply too long: nothing of the instrument's reply was kept"},
+        {CellMark::LooksWrong,
+         {{172, 92, 140}, {0, 0, 0}, MarkSign::Square},
+         {{100, 30, 80}, {255, 255, 255}, MarkSign::Square},
+         "purple",
+         "looks wrong: the instrument holds text where it holds a number"},
     }};
     return entries;
 }
@@ -67,11 +73,11 @@ double Linear(int component)
 
 } // namespace
 
-const std::array<CellMark, 5>& TMarkLook::Marks()
+const std::array<CellMark, 6>& TMarkLook::Marks()
 {
-    static const std::array<CellMark, 5> marks{CellMark::Unconfirmed, CellMark::Unsafe,
-                                               CellMark::NotTaken, CellMark::NoAnswer,
-                                               CellMark::Overlong};
+    static const std::array<CellMark, 6> marks{CellMark::Unconfirmed, CellMark::Unsafe,
+                                               CellMark::NotTaken,    CellMark::NoAnswer,
+                                               CellMark::Overlong,    CellMark::LooksWrong};
     return marks;
 }
 
@@ -101,6 +107,8 @@ QString TMarkLook::SymbolOf(MarkSign sign)
         return QStringLiteral("\u25AC");
     case MarkSign::Triangle:
         return QStringLiteral("\u25B2");
+    case MarkSign::Square:
+        return QStringLiteral("\u25A1");
     case MarkSign::None:
         break;
     }

@@ -53,7 +53,14 @@ MarkAndTip Overlong(const TCellState& state)
     return {CellMark::Overlong, tip};
 }
 
-MarkAndTip MarkFor(const TCellState& state)
+MarkAndTip LooksWrong(const TCellState& state)
+{
+    return {CellMark::LooksWrong, "Looks wrong: the instrument holds " + Quoted(*state.Instrument) +
+                                      ", " + QString::fromLatin1(LooksWrongText) +
+                                      ". Type a number and Save to repair it."};
+}
+
+MarkAndTip MarkFor(const TCellState& state, const std::string& key)
 {
     switch (state.Stage) {
     case EditStage::NotSent:
@@ -77,6 +84,8 @@ MarkAndTip MarkFor(const TCellState& state)
         return Overlong(state);
     if (state.ReadUnanswered)
         return NoAnswer(state);
+    if (state.Instrument && !TLineJudge::ValueFits(key, *state.Instrument))
+        return LooksWrong(state);
     return {};
 }
 
@@ -121,6 +130,7 @@ void TWriteBack::GridsReset()
 {
     // The instrument may be another one: old texts are not brought back into its cells.
     History.Clear();
+    LookWrongShown.clear();
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         if (!Bound(slot))
             continue;
@@ -332,6 +342,8 @@ TWriteBack::TickOutcome TWriteBack::Tick()
         ConcludeExchange(end);
         outcome.ExchangeEnded = true;
         outcome.EndedBy = end.Why;
+        if (KeysLookingWrong() != LookWrongShown)
+            outcome.LookWrong = LookWrongShown = KeysLookingWrong();
         SettleEarlyEnd(end, outcome);
         outcome.DeviceRemoved = CheckDeviceRemoved(end);
     }
@@ -458,6 +470,15 @@ void TWriteBack::SettleEarlyEnd(const TExchangeEnd& end, TickOutcome& outcome)
     PendingSaves = 0;
 }
 
+QStringList TWriteBack::KeysLookingWrong() const
+{
+    QStringList keys;
+    for (int slot = 0; slot < CellTableUsed; ++slot)
+        if (CellMarks.MarkOf(slot) == CellMark::LooksWrong)
+            keys << QString::fromStdString(Table[static_cast<size_t>(slot)].ReadKey);
+    return keys;
+}
+
 void TWriteBack::CycleStep(TickOutcome& outcome)
 {
     switch (CycleState) {
@@ -569,7 +590,7 @@ void TWriteBack::Refresh(int slot)
         if (View.CellText(record.GridId, record.Col, record.Row) != text)
             View.ShowCellText(record.GridId, record.Col, record.Row, text);
     }
-    const MarkAndTip mark = MarkFor(state);
+    const MarkAndTip mark = MarkFor(state, record.ReadKey);
     if (CellMarks.Set(slot, mark.Mark, mark.Tip))
         View.ShowMark(record.GridId, record.Col, record.Row, mark.Mark, mark.Tip);
 }

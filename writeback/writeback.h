@@ -2,15 +2,18 @@
 
 #include "driver/celltable.h"
 #include "driver/requestlist.h"
+#include "editing/edithistory.h"
+#include "editing/pasteplan.h"
 #include "session/exchangeend.h"
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellmarks.h"
 #include "writeback/cellstate.h"
-#include "editing/edithistory.h"
-#include "editing/pasteplan.h"
+
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TInstrumentSession;
@@ -47,6 +50,8 @@ public:
         bool DeviceRemoved = false;
         // Why the exchange settled by this tick ended (Completed when none was).
         TEndReason EndedBy = TEndReason::Completed;
+        // Set when an exchange ended and the settings whose value looks wrong changed.
+        std::optional<QStringList> LookWrong;
     };
     // Copies the values read, settles the exchange that ended, notices an unplugged adapter
     // and advances the cycle.
@@ -125,6 +130,7 @@ private:
     void Confirm(int slot);
     void Submit(const RequestList& list, Exchange kind);
     void Refresh(int slot);
+    QStringList KeysLookingWrong() const;
 
     CellTable& Table;
     TInstrumentSession& Session;
@@ -135,4 +141,5 @@ private:
     TEditHistory History;
     bool IsConnected = false;
     Exchange Running = Exchange::None;
+    QStringList LookWrongShown;
 };

@@ -336,6 +336,36 @@ TEST_F(SettingsRunTest, ADeviceTalkingByItselfEndsWithStatus6AndNoFile)
     EXPECT_FALSE(fs::exists(Folder / "r.txt"));
 }
 
+// Text where the instrument holds numbers (written by another tool) does not lock it out: it
+// is read, named and repaired; and the program itself never writes such text.
+TEST_F(SettingsRunTest, TextInNumericSettingsIsReadNamedAndRepaired)
+{
+    ASSERT_TRUE(Sim.SetSetting("S0CFRQ", "abc"));
+    ASSERT_TRUE(Sim.SetSetting("S0CAL0", ""));
+    const std::string kept = (Folder / "kept.txt").string();
+    Outcome outcome = Run(Action::Read, kept);
+    EXPECT_EQ(outcome.Status, ExitStatus::ValuesLookWrong) << outcome.Err;
+    for (const char* named : {"S0CFRQ looks wrong: \"abc\"", "S0CAL0 looks wrong: \"\""})
+        EXPECT_NE(outcome.Err.find(named), std::string::npos) << outcome.Err;
+    const SettingsFileResult file = TSettingsFile::Read(kept);
+    ASSERT_TRUE(file.Ok()) << file.Message();
+    EXPECT_EQ(file.Settings.size(), 179u);
+
+    for (const char* refused : {"S0NAM=x\nS1CAL2=abc\n", "S1CFRQ=\n"}) {
+        Sim.ClearTranscript();
+        outcome = Run(Action::Write, File("bad.txt", refused));
+        EXPECT_EQ(outcome.Status, ExitStatus::Usage) << refused;
+        EXPECT_NE(outcome.Err.find("line"), std::string::npos) << outcome.Err;
+        EXPECT_NE(outcome.Err.find("holds a number"), std::string::npos) << outcome.Err;
+        EXPECT_TRUE(Commands().empty()) << refused;
+    }
+
+    outcome = Run(Action::Write, File("fix.txt", "S0CFRQ=2500\nS0CAL0=1.5E-03\n"));
+    EXPECT_EQ(outcome.Status, ExitStatus::Done) << outcome.Err;
+    EXPECT_EQ(outcome.Out, "S0CFRQ\ttaken\nS0CAL0\ttaken\n");
+    EXPECT_EQ(Sim.Setting("S0CFRQ"), "2500");
+}
+
 // Without --port and with two adapters attached, the run names both and reads neither.
 TEST_F(SettingsRunTest, SeveralAdaptersWithoutPortEndWithStatus3NamingEach)
 {

@@ -561,5 +561,48 @@ TEST_F(CellExchange, LinesNobodyAskedForShowADeviceThatIsNotTheInstrument)
         Driver.Stop();
         Ticks(3);
         EXPECT_EQ(Driver.Mode, ModeIdle);
+        if (c.Sent)
+            continue;
+        // A later exchange at the same device is refused at once, not left spinning.
+        Driver.Submit({&read});
+        Ticks(3);
+        EXPECT_EQ(Driver.Mode, ModeIdle) << c.Unasked;
+        EXPECT_EQ(Link.TakeSent(), "") << c.Unasked;
+        Driver.Stop();
+        Ticks(3);
     }
+}
+
+// Stopped while a read after a time-out was being repeated: what that repeat heard must not
+// confirm, on one answer, the reply to another setting in the next exchange.
+TEST_F(CellExchange, TheRepeatAfterATimeOutEndsWithItsExchange)
+{
+    dev_opt answered, first, second, third;
+    MakeRead(answered, "S0THSEL");
+    MakeRead(first, "S0NAM");
+    MakeRead(second, "S0FRP");
+    MakeRead(third, "S0CFRQ");
+    Driver.Submit({&answered, &first, &second});
+    AnswerFirst();
+    Ticks(1);
+    TickPastDeadline();
+    Link.TakeSent();
+    TickUntilSent();
+    ASSERT_EQ(Link.TakeSent(), "\x02S0FRP?\r\n");
+    Link.Feed("late\r\n");
+    Ticks(8);
+    EXPECT_EQ(second.ResultReady, 0) << "one answer after a time-out is not enough";
+    Driver.Stop();
+    Ticks(3);
+    ASSERT_EQ(Driver.Mode, ModeIdle);
+    Link.TakeSent();
+
+    Driver.Submit({&third});
+    TickUntilSent();
+    ASSERT_EQ(Link.TakeSent(), "\x02S0CFRQ?\r\n");
+    Link.Feed("late\r\n");
+    Ticks(8);
+    EXPECT_EQ(third.ResultReady, 0) << "the next exchange's reply needs its own second answer";
+    Driver.Stop();
+    Ticks(3);
 }

@@ -1,4 +1,5 @@
 // Settings files: what survives a round trip byte for byte, and every way a file is refused.
+#include "driver/linejudge.h"
 #include "driver/settingkeys.h"
 #include "settingsfile/settingsfile.h"
 #include "settingsfile/showntext.h"
@@ -68,8 +69,9 @@ TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
 {
     const SettingList settings = {
         {"S0NAM", "  blanks around  "}, {"S0FRP", "a=b=c"},
-        {"S0CFRQ", "#not a comment"},   {"S0CAL0", ""},
-        {"S0CAL1", "caf\xE9 \xFF\xA0"}, {"S0NAM", LongestName},
+        {"S0THSEL", "#not a comment"},  {"S1NAM", ""},
+        {"S1FRP", "caf\xE9 \xFF\xA0"},  {"S0CAL1", " -1.25E-03 "},
+        {"S0NAM", LongestName},
     };
     // Each value on its own, so S0NAM may appear twice across the cases.
     for (const SettingValue& setting : settings) {
@@ -90,7 +92,9 @@ TEST_F(SettingsFileTest, AWrittenFileHoldsItsHeaderThenEveryKeyInOrder)
 {
     SettingList all;
     for (const SettingKey& key : SettingKeys::All())
-        all.push_back({key.Key, "v" + key.Key});
+        all.push_back({key.Key, TLineJudge::HoldsNumber(key.Key)
+                                    ? "1.5E+0" + std::to_string(key.Row % 10)
+                                    : "v" + key.Key});
     SettingsFileHeader header;
     header.Device = "/dev/ttyUSB0";
     header.ReadAt = 86400;

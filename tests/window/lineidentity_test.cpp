@@ -76,6 +76,33 @@ private slots:
         QVERIFY(WritesSentAfter(1000).empty());
     }
 
+    // An instrument holding text where it holds numbers (written by another tool) is read
+    // whole, its odd cells marked and named, and repaired; text typed there is never sent.
+    void textInNumericSettingsIsShownMarkedAndRepaired()
+    {
+        QVERIFY(Sim->SetSetting("S0CFRQ", "abc"));
+        QVERIFY(Sim->SetSetting("S0CAL0", ""));
+        QVERIFY(ConnectAndWait());
+        QCOMPARE(Status(), "Device: " + QString::fromStdString(Sim->SlavePath()) +
+                               " OK - 2 settings look wrong: S0CFRQ, S0CAL0 (marked; type a "
+                               "number and Save)");
+        const int cfrq = SlotOf(GridSensor, 3, 1);
+        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), CellMark::LooksWrong);
+        QVERIFY(ToolTip(GridSensor, 3, 1).contains("\"abc\""));
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 1)), CellMark::LooksWrong);
+
+        TypeInto(GridSensor, 5, 2, "x1");
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 5, 2)), CellMark::Unsafe);
+        TypeInto(GridSensor, 3, 1, "2500");
+        TypeInto(GridSensor, 4, 1, "1.5");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Sim->Setting("S0CAL0") == "1.5", WaitMs);
+        QCOMPARE(Sim->Setting("S0CFRQ"), std::string("2500"));
+        QCOMPARE(WritesSent().size(), size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), Expected(" OK"), WaitMs);
+        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), CellMark::None);
+    }
+
     // Noise at power-up: one line before Connect, and the instrument is still read whole.
     // (The driver's own test puts the line in the queue right before the first command.)
     void oneStrayLineIsForgiven()
@@ -121,6 +148,40 @@ private slots:
         QVERIFY(!asked);
         QCOMPARE(Status(), QString("Device: /dev/ttyUSB4 NOT OPENED - not found"));
         QVERIFY(Child<QStatusBar>("StatusBar1")->toolTip().contains("A10K3X"));
+    }
+
+    // Removed, then two adapters: while the user still chooses, the replug watch finds an
+    // adapter it could connect. It must wait: Connect never runs inside its own question.
+    void theReplugWatchWaitsForAnOpenChooser()
+    {
+        FakeFtdi library;
+        library.Devices = {{"FT232R USB UART", "A10K3X", 5}, {"FT231X Basic UART", "DN04ZQ", 7}};
+        Sim->SetReplyDelay(std::chrono::milliseconds(2));
+        Button("ConnectBtn")->click();
+        QVERIFY(Sim->WaitForCommands(10, std::chrono::milliseconds(WaitMs)));
+        Sim->HangUp();
+        adapterLocator.UseDevice("");
+        adapterLocator.UseLibrary(library);
+        QTRY_VERIFY2_WITH_TIMEOUT(Status().endsWith(RemovedText) && Settled(), qPrintable(Status()),
+                                  WaitMs);
+
+        bool asked = false;
+        size_t commandsWhileAsked = 0;
+        QTimer::singleShot(200, [&] {
+            asked = QApplication::activeModalWidget() != nullptr;
+            Sim = std::make_unique<InstrumentSim>();
+            adapterLocator.UseDevice(Sim->SlavePath()); // the watch would find it now
+        });
+        QTimer::singleShot(200 + 3 * TReplugWatch::LookIntervalMs, [&] {
+            commandsWhileAsked = Commands().size();
+            if (QApplication::activeModalWidget() != nullptr)
+                QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+        });
+        Button("ConnectBtn")->click();
+        QVERIFY(asked);
+        QCOMPARE(commandsWhileAsked, size_t(0));
+        // Once the question is answered, the watch connects as before.
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "windowharness.h"
 
 #include <QClipboard>
+#include <QLineEdit>
 
 namespace {
 
@@ -145,6 +146,32 @@ private slots:
     }
 
     // Only marked edits make Close ask; "Save first" commits and keeps the window.
+    // The user types into a thermistor cell while the initial read is under way: the value
+    // that arrives leaves the open editor alone, and the typed text becomes the edit, marked
+    // over the instrument's value.
+    void aValueArrivingWhileTypingKeepsTheTypedText()
+    {
+        Sim->SetReplyDelay(std::chrono::milliseconds(5));
+        Button("ConnectBtn")->click();
+        QVERIFY(Sim->WaitForCommands(1, std::chrono::milliseconds(WaitMs)));
+        ClickCell(GridThermistor, 7, 3);
+        for (const char c : std::string("9.5E-09"))
+            QTest::keyClick(QApplication::focusWidget(), c);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor != nullptr);
+        QVERIFY(Sim->CommandCount() < size_t(SettingCount)); // TH2STD is read last
+        QTRY_VERIFY_WITH_TIMEOUT(
+            DriverIdle() && Window->Cells().StateOf(SlotOf(GridThermistor, 7, 3)).Instrument,
+            WaitMs);
+        QCOMPARE(editor->text(), QString("9.5E-09"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Thermistors(), WaitMs);
+        QCOMPARE(Window->GetCellText(GridThermistor, 7, 3), std::string("9.5E-09"));
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 7, 3)),
+                 CellMark::Unconfirmed);
+        QVERIFY(ToolTip(GridThermistor, 7, 3).contains(Latin1(Sim->Setting("TH2STD"))));
+    }
+
     void closeAsksOnlyWhileEditsAreMarked()
     {
         QVERIFY(ConnectAndWait());

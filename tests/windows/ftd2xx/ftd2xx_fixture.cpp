@@ -2,7 +2,9 @@
 // calls of the adapter search with the vendor's documented signatures and 64-bit node layout.
 // It lists the devices the test writes into the environment variable FTD2XX_FIXTURE_DEVICES:
 // entries "description|serial number|COM number[|open or query]" separated by ";", where a
-// last field "open" makes FT_Open fail and "query" makes FT_GetComPortNumber fail.
+// last field "open" makes FT_Open fail and "query" makes FT_GetComPortNumber fail. As the
+// vendor's library, FT_Open fails while the device's COM port is open, in this process or
+// another (the virtual COM port driver holds the device then).
 #include <windows.h>
 
 #include <algorithm>
@@ -106,6 +108,23 @@ Device* OpenDeviceOf(FT_HANDLE handle)
     return nullptr;
 }
 
+// Whether someone holds the COM port: COM ports open exclusively, so a held one is refused.
+bool ComPortHeld(LONG port)
+{
+    if (port < 1)
+        return false;
+    char name[32];
+    wsprintfA(name, "\\\\.\\COM%ld", port);
+    const HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 } // namespace
 
 FT_STATUS WINAPI FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
@@ -151,7 +170,7 @@ FT_STATUS WINAPI FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     if (deviceNumber < 0 || deviceNumber >= ListedCount)
         return FT_DEVICE_NOT_FOUND;
     Device& device = Devices[deviceNumber];
-    if (device.OpenFails || device.Open)
+    if (device.OpenFails || device.Open || ComPortHeld(device.ComPort))
         return FT_DEVICE_NOT_OPENED;
     device.Open = true;
     *pHandle = HandleOf(deviceNumber);

@@ -138,6 +138,32 @@ private slots:
         QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
     }
 
+    // A second Connect lets the port go before it looks the adapters up: the library cannot
+    // open a device whose COM port is held. With one adapter it opens that one again; with two
+    // it still offers both.
+    void aSecondConnectFindsTheAdapterItHolds()
+    {
+        ListDevices(Adapter("FT232R USB UART", "A1"));
+        for (int connect = 0; connect < 2; ++connect) {
+            ConnectBtn()->click();
+            QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+            QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
+        }
+        ListDevices(Adapter("FT232R USB UART", "A1") + ";" + Adapter("FT230X Basic UART", "B2", 2));
+        for (int connect = 0; connect < 2; ++connect) {
+            int offered = 0;
+            AnswerChooser([&](QListWidget* list) {
+                offered = list->count();
+                list->setCurrentRow(0);
+            });
+            ConnectBtn()->click();
+            QCOMPARE(offered, 2);
+            QCOMPARE(StatusBar()->currentMessage(), OkStatus());
+            QVERIFY(StatusBar()->toolTip().contains("A1"));
+            QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
+        }
+    }
+
     void noUsableAdapterIsNotIdentified_data()
     {
         QTest::addColumn<QString>("devices");

@@ -11,6 +11,7 @@
 #include "session/programlog.h"
 #include "sim/instrumentsettings.h"
 #include "window/mainform.h"
+#include "window/settingsmenu.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
