@@ -26,6 +26,8 @@ public:
     FileAction Action = FileAction::None;
     std::string SettingsFile; // the FILE of --read, --write or --compare; "-": standard output
     uint32_t TimeoutMs = 0;   // --timeout; 0 when not given: the driver's own reply limit
+    bool AllAdapters = false; // --all-adapters: every adapter found, at the same time
+    std::string SummaryFile;  // --summary FILE: the batch's table as CSV
     std::optional<std::string> Error; // why the command line was refused
 
     // Takes out the options it knows; Qt's own (such as -platform) stay in argv. Anything
