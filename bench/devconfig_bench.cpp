@@ -13,6 +13,7 @@
 #include "sim/instrumentsim.h"
 
 #ifdef DEVCONFIG_BENCH_CLONE
+#include "bench/fleetwrite.h"
 #include "cli/settingsrun.h"
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
@@ -248,6 +249,7 @@ int main()
 #endif
 #ifdef DEVCONFIG_BENCH_CLONE
     MeasureClone();
+    MeasureFleetWrite();
 #endif
     MeasurePlatformCosts();
     return 0;

@@ -182,6 +182,7 @@ void TBatchRun::Serve(Instrument& instrument, const TProgramOptions& options,
 void TBatchRun::WaitForAll()
 {
     TBatchProgress block;
+    std::vector<std::string> shown;
     std::unique_lock<std::mutex> lock(Lock);
     for (bool last = false; !last;) {
         last = Changed.wait_for(lock, RedrawStep, [this] { return Running == 0; });
@@ -192,6 +193,9 @@ void TBatchRun::WaitForAll()
             lines.push_back(instrument->Name + " " +
                             TShownText::Of(instrument->Adapter.PortOption) + "  " +
                             instrument->State);
+        if (lines == shown)
+            continue;
+        shown = lines;
         const std::string text = block.Redraw(lines);
         lock.unlock();
         Err << text << std::flush;
