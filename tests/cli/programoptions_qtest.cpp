@@ -101,6 +101,11 @@ private slots:
             {"devconfig", "--read", "a", "--timeout", "0"},
             {"devconfig", "--read", "a", "--timeout", "5s"},
             {"devconfig", "--read", "a", "--timeout", "-1"},
+            {"devconfig", "--all-adapters"},
+            {"devconfig", "--all-adapters", "--read", "d", "--port", "/dev/ttyUSB0"},
+            {"devconfig", "--all-adapters", "--simulate", "--write", "w.txt"},
+            {"devconfig", "--summary", "s.csv", "--read", "a"},
+            {"devconfig", "--all-adapters", "--read", "d", "--summary="},
         };
         for (const auto& words : refused) {
             Args args(words);
