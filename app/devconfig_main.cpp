@@ -1,5 +1,6 @@
 #include "app/displaycheck.h"
 #include "app/tapplication.h"
+#include "cli/batchrun.h"
 #include "cli/exitstatus.h"
 #include "cli/programoptions.h"
 #include "cli/settingsrun.h"
@@ -138,6 +139,9 @@ int main(int argc, char* argv[])
         return ExitStatus::Usage;
     }
 #endif
+    if (options.AllAdapters)
+        return TBatchRun(std::cout, std::cerr, StandardErrorIsTerminal())
+            .Execute(options, adapterLocator);
     if (!options.Port.empty())
         adapterLocator.UseDevice(options.Port);
     if (!windowed) {

@@ -18,6 +18,7 @@
 #endif
 
 #ifdef DEVCONFIG_BENCH_CLONE
+#include "bench/fleetwrite.h"
 #include "cli/settingsrun.h"
 #include "driver/settingkeys.h"
 #include "serial/adapterlocator.h"
@@ -325,6 +326,7 @@ int main()
 #endif
 #ifdef DEVCONFIG_BENCH_CLONE
     MeasureClone();
+    MeasureFleetWrite();
 #endif
     MeasurePlatformCosts();
     return 0;

@@ -85,6 +85,23 @@ void TakeTimeout(TProgramOptions& options, const char* text)
     options.TimeoutMs = static_cast<uint32_t>(ms);
 }
 
+// --all-adapters goes with a settings file and searches by itself; --summary goes with it.
+void CheckBatch(TProgramOptions& options)
+{
+    if (options.Error)
+        return;
+    if (!options.AllAdapters) {
+        if (!options.SummaryFile.empty())
+            options.Error = "--summary applies only to --all-adapters";
+        return;
+    }
+    if (!options.Port.empty() || options.Simulate)
+        options.Error = "--all-adapters serves every adapter found; it excludes --port and "
+                        "--simulate";
+    else if (options.Action == TProgramOptions::FileAction::None)
+        options.Error = "--all-adapters needs --read DIR, --write FILE or --compare FILE";
+}
+
 } // namespace
 
 TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
@@ -117,6 +134,12 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
             options.LogFile = value;
             if (options.LogFile.empty())
                 options.Error = "--log needs a file, for example --log dialogue.log";
+        } else if (Matches(arg, "--all-adapters")) {
+            options.AllAdapters = true;
+        } else if ((value = OptionValue("--summary", i, argc, argv))) {
+            options.SummaryFile = value;
+            if (options.SummaryFile.empty())
+                options.Error = "--summary needs a file, for example --summary batch.csv";
         } else if (const int span = QtOptionLength(i, argc, argv); span > 0) {
             for (int k = 0; k < span; ++k)
                 argv[kept++] = argv[i + k];
@@ -136,6 +159,7 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
         options.Error = "--log needs a file of its own, not the settings file";
     if (options.TimeoutMs != 0 && options.Action == Action::None && !options.Error)
         options.Error = "--timeout applies only to --read, --write and --compare";
+    CheckBatch(options);
     return options;
 }
 
@@ -148,6 +172,10 @@ std::string TProgramOptions::Usage(const std::string& program)
         program +
         " (--read FILE | --write FILE | --compare FILE) [--port DEVICE | --simulate]\n"
         "                 [--timeout SECONDS] [--log FILE]\n"
+        "       " +
+        program +
+        " --all-adapters (--read DIR | --write FILE | --compare FILE)\n"
+        "                 [--summary FILE] [--timeout SECONDS] [--log FILE]\n"
         "\n"
         "Configures the instrument attached through an FTDI USB-serial adapter.\n"
         "\n"
@@ -171,6 +199,11 @@ std::string TProgramOptions::Usage(const std::string& program)
         "                    --compare, - as FILE is standard input.\n"
         "  --timeout SECONDS How long to wait for each reply (default 100); the run stops\n"
         "                    at the first request left unanswered.\n"
+        "  --all-adapters    Serve every adapter found at the same time, each instrument\n"
+        "                    on its own; --read DIR then writes DIR/<serial number>.txt\n"
+        "                    for each. Ends with a table: one row per instrument. The\n"
+        "                    status is the largest any instrument ended with.\n"
+        "  --summary FILE    With --all-adapters: write the table as CSV to FILE.\n"
         "\n"
         "Exit status:\n";
     for (const ExitStatus::Meaning& meaning : ExitStatus::Meanings)

@@ -27,6 +27,8 @@ public:
     std::string SettingsFile; // the FILE of --read, --write or --compare; "-": standard output
     uint32_t TimeoutMs = 0;   // --timeout; 0 when not given: the driver's own reply limit
     std::string LogFile;      // --log FILE: the dialogue log is appended to FILE; "": none
+    bool AllAdapters = false; // --all-adapters: every adapter found, at the same time
+    std::string SummaryFile;  // --summary FILE: the batch's table as CSV
     std::optional<std::string> Error; // why the command line was refused
 
     // Takes out the options it knows; Qt's own (such as -platform) stay in argv. Anything

@@ -40,6 +40,21 @@ std::string Seconds(uint32_t milliseconds)
     return text + " s";
 }
 
+// The requests up to the last one sent that have no answer.
+int SentUnanswered(const RequestList& list, const TStopReport::Answered& answered,
+                   const dev_opt* lastSent)
+{
+    if (lastSent == nullptr)
+        return 0;
+    int count = 0;
+    for (const dev_opt* record : list) {
+        count += answered(*record) ? 0 : 1;
+        if (record == lastSent)
+            break;
+    }
+    return count;
+}
+
 // A value as the terminal shows it: never cut, since no value is longer than a line may be.
 std::string Shown(const std::string& latin1)
 {
@@ -49,7 +64,7 @@ std::string Shown(const std::string& latin1)
 } // namespace
 
 TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
-                           std::ostream& err, bool showProgress, TDialogueLog* log)
+                           std::ostream& err, bool showProgress, TLogChannel* log)
     : Records(SettingKeys::All().size()), Session(driver, locator, log), Out(out), Err(err),
       Progress(showProgress)
 {
@@ -65,24 +80,38 @@ TSettingsRun::~TSettingsRun()
     Disconnect();
 }
 
+int TSettingsRun::CheckFile(const TProgramOptions& options, std::ostream& err,
+                            SettingsFileResult& file)
+{
+    if (options.Action == TProgramOptions::FileAction::Read) {
+        if (const auto problem = TOutputPath::Problem(options.SettingsFile)) {
+            err << "Cannot write the settings: " << *problem << ". Nothing was sent.\n";
+            return ExitStatus::Usage;
+        }
+        return ExitStatus::Done;
+    }
+    file = TSettingsFile::Read(options.SettingsFile);
+    if (!file.Ok()) {
+        err << file.Message()
+            << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
+        return ExitStatus::Usage;
+    }
+    return ExitStatus::Done;
+}
+
 int TSettingsRun::Execute(const TProgramOptions& options)
 {
-    using Action = TProgramOptions::FileAction;
     SettingsFileResult file;
-    if (options.Action == Action::Read) {
-        if (const auto problem = TOutputPath::Problem(options.SettingsFile)) {
-            Err << "Cannot write the settings: " << *problem << ". Nothing was sent.\n";
-            return ExitStatus::Usage;
-        }
-    } else {
-        file = TSettingsFile::Read(options.SettingsFile);
-        if (!file.Ok()) {
-            Err << file.Message()
-                << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
-            return ExitStatus::Usage;
-        }
-    }
+    if (CheckFile(options, Err, file) != ExitStatus::Done)
+        return ExitStatus::Usage;
     const TStopSignals signals;
+    return Execute(options, file, signals);
+}
+
+int TSettingsRun::Execute(const TProgramOptions& options, const SettingsFileResult& file,
+                          const TStopSignals&)
+{
+    using Action = TProgramOptions::FileAction;
     int status = Connect(options.TimeoutMs != 0 ? options.TimeoutMs : ::ReplyLimitMs);
     if (status == ExitStatus::Done)
         status = ReadAll();
@@ -157,7 +186,7 @@ int TSettingsRun::RunExchange(const RequestList& list, Stage stage, const Answer
     const TExchangeEnd end = Session.Run(
         list, ProgressStep,
         [&] {
-            if (!Progress)
+            if (!Progress && !Listener)
                 return;
             int done = 0;
             for (const dev_opt* record : list)
@@ -177,6 +206,8 @@ int TSettingsRun::Ended(const TExchangeEnd& end, const RequestList& list, Stage 
                         const Answered& answered)
 {
     const dev_opt* lastSent = Session.Submitted() ? end.At : nullptr;
+    LastEnd = end.Why;
+    Done.Unanswered += SentUnanswered(list, answered, end.Completed() ? nullptr : lastSent);
     switch (end.Why) {
     case TEndReason::Completed:
         return ExitStatus::Done;
@@ -213,7 +244,10 @@ int TSettingsRun::Ended(const TExchangeEnd& end, const RequestList& list, Stage 
 
 void TSettingsRun::ShowProgress(const char* label, int done, int total)
 {
-    Err << "\r" << label << " " << done << " of " << total << std::flush;
+    if (Progress)
+        Err << "\r" << label << " " << done << " of " << total << std::flush;
+    if (Listener)
+        Listener({label, done, total});
 }
 
 dev_opt& TSettingsRun::RecordOf(const std::string& key)
@@ -270,6 +304,8 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
         return ExitStatus::Done;
     }
     int status = RunExchange(writes, Stage::Writing, WriteAnswered);
+    Done.Written = static_cast<int>(std::count_if(
+        writes.begin(), writes.end(), [](const dev_opt* r) { return WriteAnswered(*r); }));
     if (status != ExitStatus::Done)
         return status;
     for (dev_opt* record : writes)
@@ -281,10 +317,12 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
     for (dev_opt* record : writes) {
         dev_opt::Lower(record->ReadBackNeeded);
         if (record->ValueRead == record->ValueToWrite) {
+            ++Done.Confirmed;
             Out << record->ReadKey << "\ttaken\n";
             continue;
         }
         ++notTaken;
+        ++Done.NotTaken;
         Out << record->ReadKey << "\tnot taken\t" << Shown(record->ValueRead) << "\n";
     }
     Out << std::flush;

@@ -15,7 +15,8 @@
 
 class Tsdi12d;
 class TAdapterLocator;
-class TDialogueLog;
+class TLogChannel;
+class TStopSignals;
 
 // One run of --read, --write or --compare: connects as Connect does, works through the
 // settings with the program's driver and its comms thread, and ends with an ExitStatus.
@@ -26,12 +27,42 @@ class TSettingsRun
 {
 public:
     TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
-                 std::ostream& err, bool showProgress, TDialogueLog* log = nullptr);
+                 std::ostream& err, bool showProgress, TLogChannel* log = nullptr);
     ~TSettingsRun();
     TSettingsRun(const TSettingsRun&) = delete;
     TSettingsRun& operator=(const TSettingsRun&) = delete;
 
+    // What a run did to the instrument, for a batch's table.
+    struct Tally
+    {
+        int Written = 0;    // settings whose write the instrument answered
+        int Confirmed = 0;  // written settings read back as written
+        int NotTaken = 0;   // written settings read back with another value
+        int Unanswered = 0; // requests sent and left without an answer
+    };
+    // Where the exchange running stands: "Writing", request 3 of 12.
+    struct Position
+    {
+        const char* Label;
+        int Current;
+        int Total;
+    };
+    using ProgressShown = std::function<void(const Position&)>;
+
     int Execute(const TProgramOptions& options);
+    // For a caller that checked the file with CheckFile and holds the stop signals itself, as
+    // a batch of runs at once does (standard input is read only once).
+    int Execute(const TProgramOptions& options, const SettingsFileResult& checked,
+                const TStopSignals& held);
+    // Whether the file of `options` may be used: Usage, with the reason said on `err`, when
+    // it may not; nothing is sent before this says Done. Fills `file` for --write and --compare.
+    static int CheckFile(const TProgramOptions& options, std::ostream& err,
+                         SettingsFileResult& file);
+    // Progress goes to `shown` as well (called on the run's own thread).
+    void ShowProgressWith(ProgressShown shown) { Listener = std::move(shown); }
+    const Tally& Counts() const { return Done; }
+    // Why the last exchange ended; Completed when none ran or all did.
+    TEndReason Ending() const { return LastEnd; }
 
 private:
     using Answered = TStopReport::Answered;
@@ -57,6 +88,9 @@ private:
     std::ostream& Out;
     std::ostream& Err;
     const bool Progress;
+    ProgressShown Listener;
+    Tally Done;
+    TEndReason LastEnd = TEndReason::Completed;
     std::string Device;
     uint32_t ReplyLimitMs = 0;
 };

@@ -108,46 +108,95 @@ std::optional<std::string> TDialogueLog::Open(const std::string& path)
 
 void TDialogueLog::CommandSent(std::string_view command)
 {
-    Add('>', {}, WithoutEnd(command, "\r\n"));
+    TellCommand({}, command);
 }
 
 void TDialogueLog::LineTaken(std::string_view line)
 {
-    Add('<', {}, WithoutEnd(line, "\r"));
+    TellLine({}, line);
 }
 
 void TDialogueLog::LineEvent(TLineEvent event, std::string_view detail)
 {
-    switch (event) {
-    case TLineEvent::TimedOut:
-        Add('!', "no reply in time to ", detail);
-        break;
-    case TLineEvent::StrayLine:
-        Add('!', "stray line taken before a command: ", WithoutEnd(detail, "\r"));
-        break;
-    case TLineEvent::OverlongReply:
-        Add('!', "over-long reply refused: ", detail, " characters");
-        break;
-    case TLineEvent::Unplugged:
-        if (detail.empty())
-            Add('!', "the device is gone (unplugged)", {});
-        else
-            Add('!', "the device is gone (unplugged) while waiting for ", detail);
-        break;
-    case TLineEvent::Stopped:
-        Add('!', detail == "request" ? "asked to stop: nothing more is sent" : "stopped at once",
-            {});
-        break;
-    }
+    TellEvent({}, event, detail);
 }
 
 void TDialogueLog::Note(std::string_view text)
 {
-    Add('!', {}, text);
+    TellNote({}, text);
 }
 
-void TDialogueLog::Add(char mark, std::string_view head, std::string_view text,
-                       std::string_view tail)
+TDialogueLog::Channel::Channel(TDialogueLog& log, std::string prefix)
+    : Log(log), Prefix(std::move(prefix))
+{
+}
+
+void TDialogueLog::Channel::CommandSent(std::string_view command)
+{
+    Log.TellCommand(Prefix, command);
+}
+
+void TDialogueLog::Channel::LineTaken(std::string_view line)
+{
+    Log.TellLine(Prefix, line);
+}
+
+void TDialogueLog::Channel::LineEvent(TLineEvent event, std::string_view detail)
+{
+    Log.TellEvent(Prefix, event, detail);
+}
+
+void TDialogueLog::Channel::Note(std::string_view text)
+{
+    Log.TellNote(Prefix, text);
+}
+
+void TDialogueLog::TellCommand(std::string_view prefix, std::string_view command)
+{
+    Add(prefix, '>', {}, WithoutEnd(command, "\r\n"));
+}
+
+void TDialogueLog::TellLine(std::string_view prefix, std::string_view line)
+{
+    Add(prefix, '<', {}, WithoutEnd(line, "\r"));
+}
+
+void TDialogueLog::TellNote(std::string_view prefix, std::string_view text)
+{
+    Add(prefix, '!', {}, text);
+}
+
+void TDialogueLog::TellEvent(std::string_view prefix, TLineEvent event, std::string_view detail)
+{
+    const auto tell = [&](char mark, std::string_view head, std::string_view text,
+                          std::string_view tail = {}) {
+        this->Add(prefix, mark, head, text, tail);
+    };
+    switch (event) {
+    case TLineEvent::TimedOut:
+        tell('!', "no reply in time to ", detail);
+        break;
+    case TLineEvent::StrayLine:
+        tell('!', "stray line taken before a command: ", WithoutEnd(detail, "\r"));
+        break;
+    case TLineEvent::OverlongReply:
+        tell('!', "over-long reply refused: ", detail, " characters");
+        break;
+    case TLineEvent::Unplugged:
+        if (detail.empty())
+            tell('!', "the device is gone (unplugged)", {});
+        else
+            tell('!', "the device is gone (unplugged) while waiting for ", detail);
+        break;
+    case TLineEvent::Stopped:
+        tell('!', detail == "request" ? "asked to stop: nothing more is sent" : "stopped at once",
+             {});
+        break;
+    }
+}
+
+void TDialogueLog::Add(std::string_view prefix, char mark, std::string_view head,
+                       std::string_view text, std::string_view tail)
 {
     bool wake = false;
     {
@@ -157,7 +206,7 @@ void TDialogueLog::Add(char mark, std::string_view head, std::string_view text,
         // Taken under the lock, so that the times in the log never go back.
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - Start);
-        AppendLine(static_cast<uint64_t>(ms.count()), mark, head, text, tail);
+        AppendLine(prefix, static_cast<uint64_t>(ms.count()), mark, head, text, tail);
         wake = WriterWaits;
         WriterWaits = false;
     }
@@ -165,14 +214,18 @@ void TDialogueLog::Add(char mark, std::string_view head, std::string_view text,
         HandSignal.notify_one();
 }
 
-void TDialogueLog::AppendLine(uint64_t ms, char mark, std::string_view head, std::string_view text,
-                              std::string_view tail)
+void TDialogueLog::AppendLine(std::string_view prefix, uint64_t ms, char mark,
+                              std::string_view head, std::string_view text, std::string_view tail)
 {
     // The longest a time can be: room kept for the last line in any case.
     constexpr std::size_t TimeDigits = 20;
     char digits[TimeDigits];
     const auto end = std::to_chars(digits, digits + TimeDigits, ms).ptr;
     const std::size_t before = Pending.size();
+    if (!prefix.empty()) {
+        Pending += prefix;
+        Pending += ' ';
+    }
     Pending.append(digits, end);
     Pending += ' ';
     Pending += mark;

@@ -24,7 +24,15 @@
 // the file, flushing after each batch: what came within GatherTime of a batch's first line. The log
 // is bounded: once the lines of this run would pass the limit, a last line says so and nothing more
 // is logged (memory and file alike).
-class TDialogueLog : public TLineObserver
+// Where a session tells what goes over its line and how its exchanges end.
+class TLogChannel : public TLineObserver
+{
+public:
+    // Any thread: a '!' line, such as why an exchange ended.
+    virtual void Note(std::string_view text) = 0;
+};
+
+class TDialogueLog : public TLogChannel
 {
 public:
     static constexpr std::size_t DefaultLimitBytes = 10 * 1024 * 1024;
@@ -45,8 +53,23 @@ public:
     void CommandSent(std::string_view command) override;
     void LineTaken(std::string_view line) override;
     void LineEvent(TLineEvent event, std::string_view detail) override;
-    // Any thread: a '!' line, such as why an exchange ended.
-    void Note(std::string_view text);
+    void Note(std::string_view text) override;
+
+    // The lines of one instrument among several served at once, each opened by `prefix` (its
+    // adapter's serial number). The log must outlive it.
+    class Channel : public TLogChannel
+    {
+    public:
+        Channel(TDialogueLog& log, std::string prefix);
+        void CommandSent(std::string_view command) override;
+        void LineTaken(std::string_view line) override;
+        void LineEvent(TLineEvent event, std::string_view detail) override;
+        void Note(std::string_view text) override;
+
+    private:
+        TDialogueLog& Log;
+        const std::string Prefix;
+    };
 
     // Any thread: every line so far, the ones not yet written included.
     std::string Text() const;
@@ -59,9 +82,14 @@ public:
     static std::string Escaped(std::string_view bytes);
 
 private:
-    void Add(char mark, std::string_view head, std::string_view text, std::string_view tail = {});
-    void AppendLine(uint64_t ms, char mark, std::string_view head, std::string_view text,
-                    std::string_view tail);
+    void TellCommand(std::string_view prefix, std::string_view command);
+    void TellLine(std::string_view prefix, std::string_view line);
+    void TellEvent(std::string_view prefix, TLineEvent event, std::string_view detail);
+    void TellNote(std::string_view prefix, std::string_view text);
+    void Add(std::string_view prefix, char mark, std::string_view head, std::string_view text,
+             std::string_view tail = {});
+    void AppendLine(std::string_view prefix, uint64_t ms, char mark, std::string_view head,
+                    std::string_view text, std::string_view tail);
     static std::string LimitText(std::size_t limitBytes);
     void WriteOut();
     void Store(const std::string& batch);

@@ -13,7 +13,7 @@ TInstrumentSession::TInstrumentSession() : TInstrumentSession(sdi12d, adapterLoc
 }
 
 TInstrumentSession::TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator,
-                                       TDialogueLog* log)
+                                       TLogChannel* log)
     : Driver(driver), Locator(locator), Log(log)
 {
 }

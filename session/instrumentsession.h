@@ -15,7 +15,7 @@
 
 class Tsdi12d;
 class TAdapterLocator;
-class TDialogueLog;
+class TLogChannel;
 class commthread;
 struct AdapterLocation;
 
@@ -50,8 +50,7 @@ class TInstrumentSession
 public:
     // The program's driver and locator, and its dialogue log if it has one.
     TInstrumentSession();
-    TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator,
-                       TDialogueLog* log = nullptr);
+    TInstrumentSession(Tsdi12d& driver, const TAdapterLocator& locator, TLogChannel* log = nullptr);
     // Stops the comms thread before the port is closed: nothing touches the line after.
     ~TInstrumentSession();
     TInstrumentSession(const TInstrumentSession&) = delete;
@@ -125,7 +124,7 @@ private:
 
     Tsdi12d& Driver;
     const TAdapterLocator& Locator;
-    TDialogueLog* const Log;
+    TLogChannel* const Log;
     std::unique_ptr<commthread> Thread;
     std::unique_ptr<AdapterLocation> LastOpened;
     bool WatchSignals = false;

@@ -104,6 +104,11 @@ private slots:
             {"devconfig", "--log"},
             {"devconfig", "--log="},
             {"devconfig", "--read", "a", "--log", "a"},
+            {"devconfig", "--all-adapters"},
+            {"devconfig", "--all-adapters", "--read", "d", "--port", "/dev/ttyUSB0"},
+            {"devconfig", "--all-adapters", "--simulate", "--write", "w.txt"},
+            {"devconfig", "--summary", "s.csv", "--read", "a"},
+            {"devconfig", "--all-adapters", "--read", "d", "--summary="},
         };
         for (const auto& words : refused) {
             Args args(words);

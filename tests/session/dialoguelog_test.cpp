@@ -356,4 +356,27 @@ TEST_F(DialogueLogTest, LinesFromSeveralThreadsStayWholeAndInTimeOrder)
     }
 }
 
+// Instruments served at once share one log: each line opens with its adapter's name.
+TEST(DialogueLogChannels, EachInstrumentsLinesOpenWithItsName)
+{
+    TDialogueLog log;
+    TDialogueLog::Channel first(log, "FT4XK2A1");
+    TDialogueLog::Channel second(log, "FT4XK2B2");
+    first.CommandSent("S0NAM?\r\n");
+    second.LineTaken("Pressure 2\r");
+    first.Note("end of exchange: completed");
+    log.Flush();
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("\nFT4XK2A1 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" > S0NAM?\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nFT4XK2B2 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" < Pressure 2\n"), std::string::npos) << text;
+    std::istringstream lines(text);
+    std::string line;
+    int prefixed = 0;
+    while (std::getline(lines, line))
+        prefixed += line.rfind("FT4XK2", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(prefixed, 3);
+}
+
 } // namespace

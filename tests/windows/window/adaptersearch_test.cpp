@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -236,6 +237,37 @@ private slots:
         QCOMPARE(said.size(), told ? 2 : 1);
         if (told)
             QCOMPARE(said[1].trimmed(), advice);
+    }
+
+    // --all-adapters reads every listed adapter's instrument at once into its own file; an
+    // adapter whose port is no terminal ends alone with status 3, and the table says which.
+    void allAdaptersReadEachIntoItsFile()
+    {
+        if (TestComPort() == 0 || NonTerminalComPort() == 0)
+            QSKIP("DEVCONFIG_TEST_COM or DEVCONFIG_TEST_COM_NOT_TTY names no COM port");
+        ListDevices(Adapter("FT232R USB UART", "A1", TestComPort()) + ";" +
+                    Adapter("FT230X Basic UART", "B2") + ";" +
+                    Adapter("FT232R USB UART", "C3", NonTerminalComPort()));
+        QTemporaryDir folder;
+        QProcess program;
+        program.start(
+            QString::fromLatin1(DEVCONFIG_EXE),
+            {"--all-adapters", "--read", folder.path(), "--summary", folder.filePath("batch.csv")});
+        QVERIFY(program.waitForFinished(4 * WaitMs));
+        const QString table = QString::fromLatin1(program.readAllStandardOutput());
+        QCOMPARE(program.exitCode(), 3);
+        for (const char* name : {"A1.txt", "B2.txt"})
+            QVERIFY2(QFile::exists(folder.filePath(name)), qPrintable(table));
+        QVERIFY(!QFile::exists(folder.filePath("C3.txt")));
+        QFile csv(folder.filePath("batch.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList rows = QString::fromLatin1(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4);
+        QVERIFY2(rows[1].startsWith(QString("A1,COM%1,read,0,").arg(TestComPort())),
+                 qPrintable(rows[1]));
+        QVERIFY2(rows[3].startsWith(QString("C3,COM%1,not opened,3,").arg(NonTerminalComPort())),
+                 qPrintable(rows[3]));
+        QVERIFY2(table.contains("not opened"), qPrintable(table));
     }
 
     // Beside a library with other functions at the ordinals: not called, and named.
