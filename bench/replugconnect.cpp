@@ -50,7 +50,7 @@ bool PlugIn(const InstrumentSim& sim, const QString& link)
 
 bool Idle(const TMainWindow& window)
 {
-    return sdi12d.Mode.load() == ModeIdle && sdi12d.ExchangeRunning.load() == 0 &&
+    return sdi12d.Idle() && !sdi12d.ExchangeRunningRaised() &&
            window.Cells().CycleState == TCycleState::Idle;
 }
 

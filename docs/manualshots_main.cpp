@@ -56,8 +56,8 @@ template <typename T> T* Child(const TMainWindow& window, const char* name)
 
 bool Settled(const TMainWindow& window)
 {
-    return sdi12d.Mode.load() == ModeIdle && window.Cells().CycleState == TCycleState::Idle &&
-           PendingSaves == 0 && Child<QPushButton>(window, "ConnectBtn")->isEnabled() &&
+    return sdi12d.Idle() && window.Cells().CycleState == TCycleState::Idle && PendingSaves == 0 &&
+           Child<QPushButton>(window, "ConnectBtn")->isEnabled() &&
            Child<QTableWidget>(window, "SensorSG")->isEnabled();
 }
 
@@ -195,7 +195,7 @@ int main(int argc, char* argv[])
     QApplication::setPalette(DarkPalette());
     if (!Save(MarksPicture(*window), folder, "marks-dark.png"))
         return 1;
-    WaitFor([] { return sdi12d.Mode.load() == ModeIdle; });
+    WaitFor([] { return sdi12d.Idle(); });
     window.reset();
     sdi12d.ClosePort();
     return 0;

@@ -19,6 +19,14 @@ const std::string& KeyOf(const dev_opt& request)
 
 Tsdi12d::Tsdi12d(uint32_t replyLimitMs) : ReplyLimit(replyLimitMs) {}
 
+void Tsdi12d::ForgetExchange()
+{
+    State = StDone;
+    ExchangeRunning.store(0, std::memory_order_release);
+    AskedAtMs.store(0, std::memory_order_release);
+    Mode.store(ModeIdle, std::memory_order_release);
+}
+
 void Tsdi12d::SetReplyLimit(uint32_t milliseconds)
 {
     ReplyLimit.store(milliseconds, std::memory_order_relaxed);

@@ -46,6 +46,12 @@ constexpr int MaxLineLength = 250;
 // The one device driver: frames commands, assembles reply lines and works through request
 // lists one command at a time. Everything but Submit and the flags the window reads runs on
 // the comms thread, one step per Tick.
+//
+// Thread safety: the comms thread owns every working field while an exchange runs (Mode is
+// ModeCellExchange); the GUI thread touches them only while the driver is idle, and hands an
+// exchange over through Submit. Mode, ExchangeRunning, Verdict, LineCount, AskedAtMs and the
+// stop flags are atomic and may be read from any thread. Nothing here reports an error: the
+// port's failures are kept by TCommsPort, and how an exchange ended by Ending.
 class Tsdi12d : public TCommsPort
 {
 public:
@@ -120,6 +126,41 @@ public:
     // Bytes taken from the queue before a command; a device that sends more is cut off there.
     static constexpr int MaxUnaskedBytes = 4096;
 
+    // What the window and the session ask; the working fields behind them are the driver's
+    // own. Mode hands an exchange over: once Idle, everything the exchange wrote is seen.
+    bool Idle() const { return Mode.load(std::memory_order_acquire) == ModeIdle; }
+    // The flag the window's enabling follows: raised by the driver when a command goes out
+    // and by the GUI thread (Connect, entering the table); lowered by the driver when an
+    // exchange ends and by the GUI thread when a commit has nothing to write.
+    bool ExchangeRunningRaised() const
+    {
+        return ExchangeRunning.load(std::memory_order_acquire) != 0;
+    }
+    void RaiseExchangeRunning() { ExchangeRunning.store(1, std::memory_order_release); }
+    void LowerExchangeRunning() { ExchangeRunning.store(0, std::memory_order_release); }
+    // What the other end of the line is, as far as judged since StartJudging. An exchange
+    // ends as soon as it is judged not to be the instrument.
+    LineVerdict CurrentVerdict() const { return Verdict.load(std::memory_order_acquire); }
+    // GUI thread, with no comms thread running: drops an exchange that a comms thread stopped
+    // in the middle left behind, so the driver is idle as a new one is.
+    void ForgetExchange();
+
+    // The comms thread's own state, for tests that step the driver by hand and for fuzzing.
+    int32_t Step() const { return State; }
+    int32_t CurrentRequest() const { return RequestIndex; }
+    int32_t LinesCompleted() const { return LineCount.load(std::memory_order_acquire); }
+    const char* LastLine() const { return CompletedLine; }
+    const char* LineSoFar() const { return PartialLine; }
+    // The length of the line last completed, its CR counted (an over-long one too).
+    uint64_t LastLineLength() const { return CompletedLength; }
+    const std::string& LastCommandSent() const { return LastCommand; }
+    const std::string& LastReplyTaken() const { return LastReply; }
+
+    static constexpr int32_t NoAnswerSilent = 1;
+    static constexpr int32_t NoAnswerStopped = 2;
+
+private:
+    // The working fields, named as the driver's design names them.
     std::string LastCommand;
     std::string LastReply;
     RequestList Requests;
@@ -147,18 +188,13 @@ public:
     std::vector<const dev_opt*> OverlongRequests;
     // Whether the line last completed was longer than MaxLineLength (CompletedLine is then
     // empty), and its length.
-    bool CompletedLineTooLong() const;
     uint64_t CompletedLength = 0;
     // Set by the driver when it ended an exchange early because nothing answered
     // (NoAnswerSilent) or because it was stopped (NoAnswerStopped); 0 again at the next Submit.
     std::atomic<int32_t> NoAnswer{0};
-    static constexpr int32_t NoAnswerSilent = 1;
-    static constexpr int32_t NoAnswerStopped = 2;
-    // What the other end of the line is, as far as judged since StartJudging. An exchange
-    // ends as soon as it is judged not to be the instrument.
     std::atomic<LineVerdict> Verdict{LineVerdict::Pending};
 
-private:
+    bool CompletedLineTooLong() const;
     bool WaitingForReply() const;
     void SendCurrent(dev_opt& request);
     void AwaitReply(dev_opt& request);

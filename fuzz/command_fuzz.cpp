@@ -112,7 +112,7 @@ void FillRecord(dev_opt& record, FuzzedDataProvider& input)
 
 bool JudgedNotInstrument(const Tsdi12d& driver)
 {
-    return driver.Verdict.load() == LineVerdict::NotInstrument;
+    return driver.CurrentVerdict() == LineVerdict::NotInstrument;
 }
 
 // Steps the driver through one request: its send step, then, if a command went out, an
@@ -120,24 +120,24 @@ bool JudgedNotInstrument(const Tsdi12d& driver)
 // answers have shown the other end not to be the instrument: the list ends there.
 bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
 {
-    const int32_t index = driver.RequestIndex;
+    const int32_t index = driver.CurrentRequest();
     driver.Tick();
     const std::string wire = link.TakeSent();
     CheckWire(record, wire);
     if (wire.empty()) {
-        Check(driver.State == StNext, "a request that sends nothing is skipped");
+        Check(driver.Step() == StNext, "a request that sends nothing is skipped");
     } else {
-        Check(driver.State == (record.Operation == OpRead ? StReadWait : StWriteWait),
+        Check(driver.Step() == (record.Operation == OpRead ? StReadWait : StWriteWait),
               "a sent command waits for its reply");
         link.Feed("\r\n");
         driver.Tick();
         driver.Tick();
         if (JudgedNotInstrument(driver)) {
             // Empty replies where the instrument holds numbers: nothing more goes out.
-            Check(driver.State == StFinish, "a device that is not the instrument ends the list");
+            Check(driver.Step() == StFinish, "a device that is not the instrument ends the list");
             return false;
         }
-        Check(driver.State == StNext, "one reply line answers the command");
+        Check(driver.Step() == StNext, "one reply line answers the command");
     }
     const bool answered = !wire.empty();
     if (record.Operation == OpRead)
@@ -146,7 +146,7 @@ bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
     if (record.Operation == OpWrite)
         Check(dev_opt::IsRaised(record.WriteNeeded) != answered, "only an answered write is done");
     driver.Tick(); // on to the next request
-    Check(driver.RequestIndex == index + 1, "requests are served one at a time, in order");
+    Check(driver.CurrentRequest() == index + 1, "requests are served one at a time, in order");
     return true;
 }
 
@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!Exchange(driver, link, *record))
             break;
     driver.Tick();
-    Check(driver.Mode.load() == ModeIdle && driver.ExchangeRunning.load() == 0,
+    Check(driver.Idle() && !driver.ExchangeRunningRaised(),
           "the driver is idle once the list is done");
     Check(link.TakeSent().empty(), "nothing more goes out after the list");
     return 0;

@@ -86,14 +86,14 @@ void CheckParseReply(const std::string& text)
 void CheckLineState(const Tsdi12d& driver, const LineModel& model)
 {
     // Bounded strnlen first: a missing terminator must show as a failure, not as a read on.
-    const size_t partial = strnlen(driver.PartialLine, LineBufferSize);
-    const size_t completed = strnlen(driver.CompletedLine, LineBufferSize);
+    const size_t partial = strnlen(driver.LineSoFar(), LineBufferSize);
+    const size_t completed = strnlen(driver.LastLine(), LineBufferSize);
     Check(partial <= LongestPartial, "PartialLine stays within 250 characters");
     Check(completed <= LongestLine, "CompletedLine stays within 250 characters");
-    Check(std::memchr(driver.CompletedLine, '\n', completed) == nullptr, "no LF in CompletedLine");
-    Check(driver.PartialLine == model.Partial, "PartialLine holds the bytes of the line so far");
-    Check(driver.CompletedLine == model.Completed, "CompletedLine holds the last line");
-    Check(driver.LineCount.load() == model.Lines, "LineCount counts every LF taken");
+    Check(std::memchr(driver.LastLine(), '\n', completed) == nullptr, "no LF in CompletedLine");
+    Check(driver.LineSoFar() == model.Partial, "PartialLine holds the bytes of the line so far");
+    Check(driver.LastLine() == model.Completed, "CompletedLine holds the last line");
+    Check(driver.LinesCompleted() == model.Lines, "LineCount counts every LF taken");
     if (model.Lines > 0)
         Check(driver.CompletedLineTooLong() == model.TooLong, "an over-long line is told apart");
 }
@@ -134,17 +134,17 @@ private:
     size_t SendNextRead()
     {
         for (int step = 0; step < 16; ++step) {
-            if (Driver.Mode.load() == ModeIdle) {
-                Check(Driver.ExchangeRunning.load() == 0, "ExchangeRunning falls before Mode");
+            if (Driver.Idle()) {
+                Check(!Driver.ExchangeRunningRaised(), "ExchangeRunning falls before Mode");
                 // Replies that are no numbers where the instrument holds them disown the other
                 // end; judging starts afresh, as at the next Connect.
-                if (Driver.Verdict.load() == LineVerdict::NotInstrument)
+                if (Driver.CurrentVerdict() == LineVerdict::NotInstrument)
                     Driver.StartJudging();
                 Driver.Submit(List);
             }
             Driver.Tick();
-            if (Driver.State == StReadWait) {
-                const size_t current = static_cast<size_t>(Driver.RequestIndex);
+            if (Driver.Step() == StReadWait) {
+                const size_t current = static_cast<size_t>(Driver.CurrentRequest());
                 Check(current < Count, "the request waited for is in the list");
                 const std::string expected = std::string(1, static_cast<char>(LeadByte)) +
                                              Records[current].ReadKey + "?\r\n";
@@ -163,26 +163,27 @@ private:
         dev_opt& record = Records[current];
         Link.Feed(std::string(reinterpret_cast<const char*>(bytes), count));
         for (size_t i = 0; i < count; ++i) {
-            Check(Driver.State == StReadWait, "a read waits until its line is complete");
+            Check(Driver.Step() == StReadWait, "a read waits until its line is complete");
             Driver.Tick();
             Model.Take(bytes[i]);
             CheckLineState(Driver, Model);
         }
         if (bytes[count - 1] != '\n') {
-            Check(Driver.State == StReadWait, "an unfinished line leaves the read waiting");
+            Check(Driver.Step() == StReadWait, "an unfinished line leaves the read waiting");
             Check(!dev_opt::IsRaised(record.ResultReady), "no result before the line ends");
             return;
         }
-        const bool disowned = Driver.Verdict.load() == LineVerdict::NotInstrument;
-        Check(Driver.State == (disowned ? StFinish : StNext), "a completed line ends the wait");
+        const bool disowned = Driver.CurrentVerdict() == LineVerdict::NotInstrument;
+        Check(Driver.Step() == (disowned ? StFinish : StNext), "a completed line ends the wait");
         if (Model.TooLong) {
             Check(!dev_opt::IsRaised(record.ResultReady), "an over-long line answers nothing");
-            Check(Driver.OverlongRequest == &record, "the over-long reply is laid to its read");
+            Check((!Driver.Ending().Overlong.empty() && Driver.Ending().Overlong.back() == &record),
+                  "the over-long reply is laid to its read");
             Check(record.ValueRead.size() <= LongestLine, "nothing of an over-long line is kept");
             return;
         }
         Check(dev_opt::IsRaised(record.ResultReady), "an answered read raises ResultReady");
-        Check(Driver.LastReply == Model.Completed, "LastReply is the answering line");
+        Check(Driver.LastReplyTaken() == Model.Completed, "LastReply is the answering line");
         Check(record.ValueRead == ExpectedValue(Model.Completed), "ValueRead is the parsed line");
         Check(record.ValueRead.find('\n') == std::string::npos, "no LF in ValueRead");
         dev_opt::Lower(record.ResultReady); // as the window does once it has shown the value

@@ -133,7 +133,7 @@ void TInstrumentSession::Submit(const RequestList& list)
 
 bool TInstrumentSession::Idle() const
 {
-    return Driver.Mode.load(std::memory_order_acquire) == ModeIdle;
+    return Driver.Idle();
 }
 
 bool TInstrumentSession::WaitIdle(std::chrono::milliseconds limit)
@@ -183,7 +183,7 @@ uint64_t TInstrumentSession::WaitedMs() const
 
 LineVerdict TInstrumentSession::Verdict() const
 {
-    return Driver.Verdict.load(std::memory_order_acquire);
+    return Driver.CurrentVerdict();
 }
 
 uint64_t TInstrumentSession::NowMs()
@@ -193,17 +193,17 @@ uint64_t TInstrumentSession::NowMs()
 
 void TInstrumentSession::RaiseExchangeRunning()
 {
-    Driver.ExchangeRunning.store(1, std::memory_order_release);
+    Driver.RaiseExchangeRunning();
 }
 
 void TInstrumentSession::LowerExchangeRunning()
 {
-    Driver.ExchangeRunning.store(0, std::memory_order_release);
+    Driver.LowerExchangeRunning();
 }
 
 bool TInstrumentSession::ExchangeRunning() const
 {
-    return Driver.ExchangeRunning.load(std::memory_order_acquire) != 0;
+    return Driver.ExchangeRunningRaised();
 }
 
 void TInstrumentSession::MarkWrite(dev_opt& record, const std::string& value)

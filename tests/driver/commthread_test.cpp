@@ -78,7 +78,7 @@ TEST(CommThread, SubmitWakesTheIdleThreadAndTheReplyIsStored)
     }));
     EXPECT_EQ(sent, "\x02S5NAM?\r\n");
     link.Feed("Level\r\n");
-    ASSERT_TRUE(WaitFor([&] { return driver.Mode == ModeIdle; }));
+    ASSERT_TRUE(WaitFor([&] { return driver.Idle(); }));
     EXPECT_EQ(record.ValueRead, "Level");
     EXPECT_EQ(record.ResultReady, 1);
 }
@@ -120,7 +120,7 @@ TEST(CommThread, WaitsWithoutSpinningForAReplyThatDoesNotCome)
     Tsdi12d driver;
     SocketLink link(driver);
     ExpectNoSpinWhileUnanswered(driver);
-    EXPECT_EQ(driver.Mode, ModeCellExchange);
+    EXPECT_FALSE(driver.Idle());
 }
 
 TEST(CommThread, WaitsWithoutSpinningOnAHungUpPort)

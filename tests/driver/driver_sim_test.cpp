@@ -36,7 +36,7 @@ protected:
     {
         Driver.Submit(list);
         const auto start = std::chrono::steady_clock::now();
-        while (Driver.Mode.load() != ModeIdle) {
+        while (!Driver.Idle()) {
             if (std::chrono::steady_clock::now() - start > limit)
                 return false;
             std::this_thread::sleep_for(1ms);
@@ -70,7 +70,7 @@ TEST_F(DriverOnSim, OneRead)
     EXPECT_EQ(Sim.Transcript(), "\x02S0NAM?\r\n");
     EXPECT_EQ(record.ValueRead, Sim.Setting("S0NAM"));
     EXPECT_EQ(record.ResultReady.load(), 1);
-    EXPECT_EQ(Driver.ExchangeRunning.load(), 0);
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
 }
 
 TEST_F(DriverOnSim, OneWriteIsStoredAndAnswered)
@@ -147,7 +147,7 @@ TEST_F(DriverOnSim, SilentKeyTimesOutAndTheNextKeyIsStillRead)
     silent.ValueRead = "before";
     MakeRead(prompt, "S0FRP");
     ASSERT_TRUE(RunExchange({&answered, &silent, &prompt}));
-    EXPECT_EQ(Driver.NoAnswer.load(), 0);
+    EXPECT_FALSE(Driver.Ending().SilenceEnded || Driver.Ending().Stopped);
     EXPECT_EQ(silent.ResultReady.load(), 0);
     EXPECT_EQ(silent.ValueRead, "before");
     EXPECT_EQ(prompt.ValueRead, Sim.Setting("S0FRP"));
@@ -183,7 +183,7 @@ TEST_F(DriverOnSim, HangUpInTheMiddleEndsTheExchangeWithoutValues)
     EXPECT_EQ(records[1].ValueRead, Sim.Setting(keys[1]));
     for (size_t i = 2; i < records.size(); ++i)
         EXPECT_EQ(records[i].ResultReady.load(), 0) << keys[i];
-    EXPECT_EQ(Driver.ExchangeRunning.load(), 0);
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
 }
 
 } // namespace
@@ -206,10 +206,10 @@ TEST(DriverOnUnpluggedSim, FullReadEndsSoonAfterTheHangUpWithTheFullLimit)
     sim.HangUpAfterCommands(50);
     driver.Submit(list);
     const auto start = std::chrono::steady_clock::now();
-    while (driver.Mode.load() != ModeIdle && std::chrono::steady_clock::now() - start < 60s)
+    while (!driver.Idle() && std::chrono::steady_clock::now() - start < 60s)
         std::this_thread::sleep_for(1ms);
-    ASSERT_EQ(driver.Mode.load(), ModeIdle) << "the remaining reads must not wait out 100 s each";
-    EXPECT_EQ(driver.PortLost.load(), 1);
+    ASSERT_TRUE(driver.Idle()) << "the remaining reads must not wait out 100 s each";
+    EXPECT_TRUE(driver.Ending().PortLost);
     EXPECT_EQ(records[48].ValueRead, sim.Setting(keys[48]));
     for (size_t i = 49; i < records.size(); ++i)
         ASSERT_EQ(records[i].ResultReady.load(), 0) << keys[i];

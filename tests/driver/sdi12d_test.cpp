@@ -35,8 +35,8 @@ protected:
     void TickPastDeadline()
     {
         const auto start = std::chrono::steady_clock::now();
-        const int32_t waiting = Driver.State;
-        while (Driver.State == waiting &&
+        const int32_t waiting = Driver.Step();
+        while (Driver.Step() == waiting &&
                std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             Driver.Tick();
@@ -46,13 +46,13 @@ protected:
     void TickUntilSent()
     {
         const auto start = std::chrono::steady_clock::now();
-        while (Driver.State != StReadWait && Driver.State != StWriteWait &&
+        while (Driver.Step() != StReadWait && Driver.Step() != StWriteWait &&
                std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
             Driver.Tick();
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
-    std::string Completed() const { return Driver.CompletedLine; }
+    std::string Completed() const { return Driver.LastLine(); }
     // The first request of the list is sent and answered at once; the next one is due.
     void AnswerFirst()
     {
@@ -77,19 +77,19 @@ TEST_F(LineAssembly, ReplyWithCrLfCompletesOneLineKeepingTheCr)
 {
     Link.Feed("1234\r\n");
     Receive(5);
-    EXPECT_EQ(Driver.LineCount, 0) << "a line completes only at its LF";
+    EXPECT_EQ(Driver.LinesCompleted(), 0) << "a line completes only at its LF";
     Receive(1);
-    EXPECT_EQ(Driver.LineCount, 1);
+    EXPECT_EQ(Driver.LinesCompleted(), 1);
     EXPECT_EQ(Completed(), "1234\r");
     Receive(3);
-    EXPECT_EQ(Driver.LineCount, 1) << "nothing more arrived";
+    EXPECT_EQ(Driver.LinesCompleted(), 1) << "nothing more arrived";
 }
 
 TEST_F(LineAssembly, LoneLfCompletesAnEmptyLine)
 {
     Link.Feed("x\n\n");
     Receive(3);
-    EXPECT_EQ(Driver.LineCount, 2);
+    EXPECT_EQ(Driver.LinesCompleted(), 2);
     EXPECT_EQ(Completed(), "");
 }
 
@@ -97,7 +97,7 @@ TEST_F(LineAssembly, NulIsDroppedFromTheLine)
 {
     Link.Feed(std::string("a\0b\r\n", 5));
     Receive(5);
-    EXPECT_EQ(Driver.LineCount, 1);
+    EXPECT_EQ(Driver.LinesCompleted(), 1);
     EXPECT_EQ(Completed(), "ab\r");
 }
 
@@ -119,11 +119,11 @@ TEST_F(LineAssembly, OverlongLinesKeepNothing)
         }
         const std::string line = InstrumentText(c.Length);
         Link.Feed(line + "\n");
-        const int32_t before = Driver.LineCount;
+        const int32_t before = Driver.LinesCompleted();
         Receive(line.size() + 1);
-        EXPECT_EQ(Driver.LineCount, before + 1) << c.Length;
-        EXPECT_EQ(Driver.CompletedLineTooLong(), c.TooLong) << c.Length;
-        EXPECT_EQ(Driver.CompletedLength, c.Flood + c.Length) << c.Length;
+        EXPECT_EQ(Driver.LinesCompleted(), before + 1) << c.Length;
+        EXPECT_EQ(Driver.LastLineLength() > uint64_t(MaxLineLength), c.TooLong) << c.Length;
+        EXPECT_EQ(Driver.LastLineLength(), c.Flood + c.Length) << c.Length;
         EXPECT_EQ(Completed(), c.TooLong ? "" : line) << c.Length;
     }
 }
@@ -133,8 +133,8 @@ TEST(DriverWithoutPort, ConsumesNothingAndSendsNothing)
     Tsdi12d driver{ShortLimitMs};
     driver.ReceiveByte();
     driver.SendCommand("S0NAM?\r\n");
-    EXPECT_EQ(driver.LineCount, 0);
-    EXPECT_STREQ(driver.PartialLine, "");
+    EXPECT_EQ(driver.LinesCompleted(), 0);
+    EXPECT_STREQ(driver.LineSoFar(), "");
 }
 
 TEST_F(DriverTest, SendCommandPutsTheLeadByteFirst)
@@ -168,10 +168,10 @@ using CellExchange = DriverTest;
 TEST_F(CellExchange, EmptyListFinishesAtTheFirstStepSendingNothing)
 {
     Driver.Submit({});
-    EXPECT_EQ(Driver.Mode, ModeCellExchange);
+    EXPECT_FALSE(Driver.Idle());
     Ticks(1);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
-    EXPECT_EQ(Driver.ExchangeRunning, 0);
+    EXPECT_TRUE(Driver.Idle());
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
     EXPECT_EQ(Link.TakeSent(), "");
 }
 
@@ -182,8 +182,8 @@ TEST_F(CellExchange, OneReadStoresTheValueAndGoesIdleTwoStepsLater)
     Driver.Submit({&record});
     Ticks(1);
     EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n");
-    EXPECT_EQ(Driver.State, StReadWait);
-    EXPECT_EQ(Driver.ExchangeRunning, 1);
+    EXPECT_EQ(Driver.Step(), StReadWait);
+    EXPECT_TRUE(Driver.ExchangeRunningRaised());
 
     Link.Feed("Pump\r\n");
     Ticks(5);
@@ -191,15 +191,15 @@ TEST_F(CellExchange, OneReadStoresTheValueAndGoesIdleTwoStepsLater)
     Ticks(1);
     EXPECT_EQ(record.ValueRead, "Pump");
     EXPECT_EQ(record.ResultReady, 1);
-    EXPECT_EQ(Driver.LastReply, "Pump\r");
+    EXPECT_EQ(Driver.LastReplyTaken(), "Pump\r");
 
     Ticks(1);
-    EXPECT_EQ(Driver.Mode, ModeCellExchange);
-    EXPECT_EQ(Driver.ExchangeRunning, 1);
+    EXPECT_FALSE(Driver.Idle());
+    EXPECT_TRUE(Driver.ExchangeRunningRaised());
     Ticks(1);
-    EXPECT_EQ(Driver.ExchangeRunning, 0);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
-    EXPECT_EQ(Driver.State, StDone);
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
+    EXPECT_TRUE(Driver.Idle());
+    EXPECT_EQ(Driver.Step(), StDone);
 }
 
 TEST_F(CellExchange, UndefinedIsAValueLikeAnyOther)
@@ -231,7 +231,7 @@ TEST_F(CellExchange, SecondCommandWaitsForTheFirstReply)
     Ticks(3 + 2);
     EXPECT_EQ(first.ValueRead, "A");
     EXPECT_EQ(second.ValueRead, "2");
-    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_TRUE(Driver.Idle());
 }
 
 TEST_F(CellExchange, AnyLineAnswersAWrite)
@@ -241,7 +241,7 @@ TEST_F(CellExchange, AnyLineAnswersAWrite)
     Driver.Submit({&record});
     Ticks(1);
     EXPECT_EQ(Link.TakeSent(), "\x02S1CFRQ=3150\r\n");
-    EXPECT_EQ(Driver.State, StWriteWait);
+    EXPECT_EQ(Driver.Step(), StWriteWait);
     Link.Feed("ERR\r\n");
     Ticks(5);
     EXPECT_EQ(record.WriteNeeded, 0);
@@ -261,8 +261,8 @@ TEST_F(CellExchange, AnOverlongReplyIsAnUnansweredRequest)
     Ticks(261 + 1);
     EXPECT_EQ(read.ResultReady, 0);
     EXPECT_EQ(read.ValueRead, "Old");
-    EXPECT_EQ(Driver.OverlongRequest, &read);
-    EXPECT_EQ(Driver.OverlongLength, 260u);
+    EXPECT_EQ(Driver.Ending().Overlong, std::vector<const dev_opt*>{&read});
+    EXPECT_EQ(Driver.Ending().OverlongLength, 260u);
     Ticks(1);
     EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n\x02S0FRP=1\r\n") << "the line is in step again";
 }
@@ -281,8 +281,8 @@ TEST_F(CellExchange, FirstTimeOutEndsAnExchangeNothingAnswered)
     EXPECT_EQ(read.ValueRead, "old");
     EXPECT_EQ(read.ResultReady, 0);
     Ticks(2);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
-    EXPECT_EQ(Driver.NoAnswer, 1);
+    EXPECT_TRUE(Driver.Idle());
+    EXPECT_TRUE(Driver.Ending().SilenceEnded);
     EXPECT_EQ(Link.TakeSent(), "") << "the write after it is not sent";
     EXPECT_EQ(write.WriteNeeded, 1) << "an unsent write stays outstanding";
 }
@@ -299,12 +299,12 @@ TEST_F(CellExchange, TwoTimeOutsInARowEndAnExchange)
     AnswerFirst();
     Ticks(1);
     TickPastDeadline();
-    EXPECT_EQ(Driver.Mode, ModeCellExchange) << "one silent setting does not end it";
+    EXPECT_FALSE(Driver.Idle()) << "one silent setting does not end it";
     TickUntilSent();
     TickPastDeadline();
     Ticks(2);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
-    EXPECT_EQ(Driver.NoAnswer, 1);
+    EXPECT_TRUE(Driver.Idle());
+    EXPECT_TRUE(Driver.Ending().SilenceEnded);
     EXPECT_EQ(second.WriteNeeded, 1) << "an unanswered write stays outstanding";
     EXPECT_EQ(Link.TakeSent().find("S0CFRQ"), std::string::npos);
 }
@@ -321,7 +321,7 @@ TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
     Link.Feed("la"); // the start of the first reply, then the instrument goes quiet
     TickPastDeadline();
     Ticks(1);
-    EXPECT_EQ(Driver.State, StSend);
+    EXPECT_EQ(Driver.Step(), StSend);
     Link.Feed("te\r\n"); // the rest arrives after the time limit, before the next command
     Ticks(3);
     EXPECT_EQ(Link.TakeSent(), "\x02S0NAM?\r\n") << "no command right after a time-out";
@@ -338,7 +338,7 @@ TEST_F(CellExchange, LateReplyNeverBecomesTheNextValue)
     EXPECT_EQ(first.ResultReady, 0);
     EXPECT_EQ(second.ValueRead, "2");
     EXPECT_EQ(second.ResultReady, 1);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_TRUE(Driver.Idle());
 }
 
 TEST_F(CellExchange, ReplyLaterThanTheQuietTimeIsNotTakenForTheNextSetting)
@@ -374,7 +374,7 @@ TEST_F(CellExchange, ReplyLaterThanTheQuietTimeIsNotTakenForTheNextSetting)
     Ticks(6 + 2);
     EXPECT_EQ(third.ValueRead, "3150");
     EXPECT_EQ(first.ResultReady, 0);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_TRUE(Driver.Idle());
 }
 
 TEST_F(CellExchange, AnswersThatNeverAgreeLeaveTheRecordAsItWas)
@@ -392,7 +392,7 @@ TEST_F(CellExchange, AnswersThatNeverAgreeLeaveTheRecordAsItWas)
         Ticks(4);
     }
     Ticks(2);
-    EXPECT_EQ(Driver.Mode, ModeIdle);
+    EXPECT_TRUE(Driver.Idle());
     EXPECT_EQ(second.ResultReady, 0);
     EXPECT_EQ(second.ValueRead, "old");
 }
@@ -435,14 +435,13 @@ TEST(CellExchangeWithoutPort, EveryRequestRunsIntoItsLimit)
     MakeRead(record, "S0NAM");
     driver.Submit({&record});
     const auto start = std::chrono::steady_clock::now();
-    while (driver.Mode != ModeIdle &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    while (!driver.Idle() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
         driver.Tick();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_EQ(driver.Mode, ModeIdle);
+    EXPECT_TRUE(driver.Idle());
     EXPECT_EQ(record.ResultReady, 0);
-    EXPECT_EQ(driver.LineCount, 0);
+    EXPECT_EQ(driver.LinesCompleted(), 0);
 }
 
 } // namespace
@@ -465,11 +464,11 @@ protected:
     bool RunToIdle()
     {
         const auto start = std::chrono::steady_clock::now();
-        while (Driver.Mode != ModeIdle) {
+        while (!Driver.Idle()) {
             if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20))
                 return false;
             Driver.Tick();
-            if (Driver.Mode != ModeIdle)
+            if (!Driver.Idle())
                 Driver.WaitForWork(); // idle, it would sleep until the next Submit
         }
         return true;
@@ -488,13 +487,13 @@ TEST_F(DeadPort, HangUpEndsTheExchangeAtOnceLeavingRecordsUntouched)
     Ticks(1);
     Link.Feed("A\r\n");
     Ticks(3 + 1 + 1); // answered, advanced, second command sent
-    EXPECT_EQ(Driver.State, StReadWait);
+    EXPECT_EQ(Driver.Step(), StReadWait);
     Link.TakeSent();
 
     Link.HangUp();
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Driver.PortLost, 1);
-    EXPECT_EQ(Driver.ExchangeRunning, 0);
+    EXPECT_TRUE(Driver.Ending().PortLost);
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
     EXPECT_EQ(answered.ValueRead, "A");
     EXPECT_EQ(inFlight.ValueRead, "kept");
     EXPECT_EQ(inFlight.ResultReady, 0);
@@ -512,7 +511,7 @@ TEST_F(DeadPort, NothingIsSentOnADeadPort)
     MakeWrite(write, "S0NAM", "x");
     Driver.Submit({&write});
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Driver.PortLost, 1);
+    EXPECT_TRUE(Driver.Ending().PortLost);
     EXPECT_EQ(write.WriteNeeded, 1);
 }
 
@@ -523,13 +522,13 @@ TEST_F(DeadPort, ALiveExchangeLowersTheMark)
     Link.HangUp();
     Driver.Submit({&first});
     ASSERT_TRUE(RunToIdle());
-    ASSERT_EQ(Driver.PortLost, 1);
+    ASSERT_TRUE(Driver.Ending().PortLost);
 
     SocketLink replugged(Driver);
     Driver.Submit({});
-    EXPECT_EQ(Driver.PortLost, 0);
+    EXPECT_FALSE(Driver.Ending().PortLost);
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Driver.PortLost, 0);
+    EXPECT_FALSE(Driver.Ending().PortLost);
 }
 
 } // namespace
@@ -557,16 +556,16 @@ TEST_F(CellExchange, LinesNobodyAskedForShowADeviceThatIsNotTheInstrument)
         Driver.Submit({&read});
         Ticks(1);
         EXPECT_EQ(Link.TakeSent() == "\x02S0NAM?\r\n", c.Sent) << c.Unasked;
-        EXPECT_EQ(Driver.Verdict.load(), c.Verdict) << c.Unasked;
+        EXPECT_EQ(Driver.CurrentVerdict(), c.Verdict) << c.Unasked;
         Driver.Stop();
         Ticks(3);
-        EXPECT_EQ(Driver.Mode, ModeIdle);
+        EXPECT_TRUE(Driver.Idle());
         if (c.Sent)
             continue;
         // A later exchange at the same device is refused at once, not left spinning.
         Driver.Submit({&read});
         Ticks(3);
-        EXPECT_EQ(Driver.Mode, ModeIdle) << c.Unasked;
+        EXPECT_TRUE(Driver.Idle()) << c.Unasked;
         EXPECT_EQ(Link.TakeSent(), "") << c.Unasked;
         Driver.Stop();
         Ticks(3);
@@ -594,7 +593,7 @@ TEST_F(CellExchange, TheRepeatAfterATimeOutEndsWithItsExchange)
     EXPECT_EQ(second.ResultReady, 0) << "one answer after a time-out is not enough";
     Driver.Stop();
     Ticks(3);
-    ASSERT_EQ(Driver.Mode, ModeIdle);
+    ASSERT_TRUE(Driver.Idle());
     Link.TakeSent();
 
     Driver.Submit({&third});

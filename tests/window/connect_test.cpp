@@ -51,7 +51,7 @@ private slots:
         QCOMPARE(Status(), ok);
         QVERIFY(!Button("ConnectBtn")->isEnabled());
         QVERIFY(!Sensors()->isEnabled());
-        QCOMPARE(sdi12d.ExchangeRunning.load(), 1);
+        QVERIFY(sdi12d.ExchangeRunningRaised());
 
         // Progress shows beside the status text, not in its place.
         const QRegularExpression progress("^Reading (\\d+) of 181$");
@@ -475,7 +475,7 @@ private slots:
         QCOMPARE(Status(), QString("NOT IDENTIFIED - PLEASE TRY AGAIN "));
         QVERIFY(Button("ConnectBtn")->isEnabled());
         QVERIFY(DriverIdle());
-        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        QVERIFY(!sdi12d.ExchangeRunningRaised());
         QVERIFY(!sdi12d.HoldsDevice());
         for (const dev_opt& record : cellTable)
             QVERIFY(record.Magic != BoundMagic);
@@ -488,7 +488,7 @@ private slots:
         Button("ConnectBtn")->click();
         QCOMPARE(Status(), QString("Device: /nonexistent/tty NOT OPENED - not found"));
         QVERIFY(DriverIdle());
-        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        QVERIFY(!sdi12d.ExchangeRunningRaised());
         for (const dev_opt& record : cellTable)
             QVERIFY(record.Magic != BoundMagic);
         QVERIFY(Button("ConnectBtn")->isEnabled());
@@ -583,7 +583,7 @@ private slots:
     {
         ClickCell(GridSensor, 2, 2);
         QCOMPARE(QApplication::focusWidget(), Sensors());
-        QCOMPARE(sdi12d.ExchangeRunning.load(), 0);
+        QVERIFY(!sdi12d.ExchangeRunningRaised());
         QTest::keyClick(Sensors(), 'a');
         QCOMPARE(TypedSinceSave, 1);
         QTRY_VERIFY_WITH_TIMEOUT(!Button("ConnectBtn")->isEnabled(), WaitMs);

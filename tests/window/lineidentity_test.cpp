@@ -110,7 +110,7 @@ private slots:
         Sim->SendStrayLine("\x7f~");
         Button("ConnectBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
-        QCOMPARE(sdi12d.Verdict.load(), LineVerdict::Instrument);
+        QCOMPARE(sdi12d.CurrentVerdict(), LineVerdict::Instrument);
     }
 
     // Two adapters: Connect asks, the last one selected; Esc cancels and nothing changes.

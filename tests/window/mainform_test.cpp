@@ -78,7 +78,7 @@ private slots:
             ClearRecord(record);
         TypedSinceSave = 0;
         PendingSaves = 0;
-        sdi12d.ExchangeRunning.store(0);
+        sdi12d.LowerExchangeRunning();
     }
 
     void windowIsFixedCentredAndCaptioned()
@@ -411,14 +411,14 @@ private slots:
 
         // While an exchange runs nothing is enabled.
         TypedSinceSave = 0;
-        sdi12d.ExchangeRunning.store(1);
+        sdi12d.RaiseExchangeRunning();
         window.Timer1Timer();
         QVERIFY(!connect->isEnabled());
         QVERIFY(!sensors->isEnabled());
 
         // Once it has finished the table and Connect come back; Close waits for the
         // write-back cycle.
-        sdi12d.ExchangeRunning.store(0);
+        sdi12d.LowerExchangeRunning();
         window.Timer1Timer();
         QVERIFY(connect->isEnabled());
         QVERIFY(sensors->isEnabled());
@@ -505,7 +505,7 @@ private slots:
 
         // A disabled sensor table is passed over.
         pages->setCurrentIndex(0);
-        sdi12d.ExchangeRunning.store(1);
+        sdi12d.RaiseExchangeRunning();
         sensors->setEnabled(false);
         QCOMPARE(walk(2), QStringList({"CancelBtn", "PageControl1", "ConnectBtn"}));
     }

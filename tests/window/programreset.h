@@ -14,6 +14,6 @@ inline void ResetProgramWideObjects(uint32_t replyLimitMs)
     InitialReadList.clear();
     PendingSaves = 0;
     TypedSinceSave = 0;
-    sdi12d.ExchangeRunning.store(0);
+    sdi12d.LowerExchangeRunning();
     sdi12d.SetReplyLimit(replyLimitMs);
 }

@@ -50,8 +50,8 @@ private slots:
         // The first read is out; the instrument stays silent, so the driver would wait
         // for the full reply limit.
         QVERIFY(instrument.WaitFor("\x02S0NAM?\r\n", 10000));
-        QCOMPARE(sdi12d.Mode.load(), ModeCellExchange);
-        QCOMPARE(sdi12d.ExchangeRunning.load(), 1);
+        QVERIFY(!sdi12d.Idle());
+        QVERIFY(sdi12d.ExchangeRunningRaised());
 
         QElapsedTimer closing;
         closing.start();
@@ -63,12 +63,12 @@ private slots:
 
         // Nothing ticks the driver any more: a reply now is neither taken nor answered by
         // the next command.
-        const int32_t lines = sdi12d.LineCount.load();
+        const int32_t lines = sdi12d.LinesCompleted();
         instrument.Received.clear();
         QVERIFY(instrument.Send("late\r\n"));
         QTest::qWait(1000);
         QVERIFY(!instrument.Collect(0));
-        QCOMPARE(sdi12d.LineCount.load(), lines);
+        QCOMPARE(sdi12d.LinesCompleted(), lines);
         QVERIFY(!dev_opt::IsRaised(cellTable[21].ResultReady));
         QVERIFY(cellTable[21].ValueRead.empty());
 

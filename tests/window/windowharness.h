@@ -65,7 +65,7 @@ inline std::string Write(const std::string& key, const std::string& value)
 
 inline bool DriverIdle()
 {
-    return sdi12d.Mode.load() == ModeIdle;
+    return sdi12d.Idle();
 }
 
 inline QString Latin1(const std::string& text)

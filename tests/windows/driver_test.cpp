@@ -47,7 +47,7 @@ protected:
         const auto deadline = Clock::now() + limit;
         for (;;) {
             Driver.Tick();
-            if (Driver.Mode.load() == ModeIdle)
+            if (Driver.Idle())
                 return true;
             if (Clock::now() > deadline)
                 return false;
@@ -66,9 +66,9 @@ TEST_F(DriverOnComPort, OneReadStoresTheInstrumentsValue)
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(record.ResultReady.load(), 1);
     EXPECT_EQ(record.ValueRead, "Pressure 1");
-    EXPECT_EQ(Driver.LastCommand, "S0NAM?\r\n");
-    EXPECT_EQ(Driver.LastReply, "Pressure 1\r");
-    EXPECT_EQ(Driver.ExchangeRunning.load(), 0);
+    EXPECT_EQ(Driver.LastCommandSent(), "S0NAM?\r\n");
+    EXPECT_EQ(Driver.LastReplyTaken(), "Pressure 1\r");
+    EXPECT_FALSE(Driver.ExchangeRunningRaised());
 }
 
 TEST_F(DriverOnComPort, UnknownKeyIsAnsweredUndefined)

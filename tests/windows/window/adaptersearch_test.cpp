@@ -54,7 +54,7 @@ class TestAdapterSearch : public QObject
     QStatusBar* StatusBar() const { return Window->findChild<QStatusBar*>(); }
     bool Settled() const
     {
-        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == TCycleState::Idle &&
+        return sdi12d.Idle() && Window->Cells().CycleState == TCycleState::Idle &&
                ConnectBtn()->isEnabled() &&
                Window->findChild<QTableWidget*>("SensorSG")->isEnabled();
     }

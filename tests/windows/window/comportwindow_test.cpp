@@ -127,7 +127,7 @@ class TestComPortWindow : public QObject
     }
     bool Settled() const
     {
-        return sdi12d.Mode.load() == ModeIdle && Window->Cells().CycleState == TCycleState::Idle &&
+        return sdi12d.Idle() && Window->Cells().CycleState == TCycleState::Idle &&
                PendingSaves == 0 && Button("ConnectBtn")->isEnabled() &&
                Grid(GridSensor)->isEnabled();
     }
@@ -178,7 +178,7 @@ private slots:
 
     void cleanup()
     {
-        QVERIFY(QTest::qWaitFor([] { return sdi12d.Mode.load() == ModeIdle; }, 4 * WaitMs));
+        QVERIFY(QTest::qWaitFor([] { return sdi12d.Idle(); }, 4 * WaitMs));
         Window.reset();
         sdi12d.ClosePort();
     }
@@ -269,14 +269,14 @@ private slots:
     void closeDuringAnExchange()
     {
         Button("ConnectBtn")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(sdi12d.Mode.load() != ModeIdle, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!sdi12d.Idle(), WaitMs);
         QElapsedTimer closing;
         closing.start();
         QVERIFY(Window->close());
         Window.reset();
         QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(sdi12d.Mode.load() != ModeIdle); // left where it was: nothing ticks it now
-        sdi12d.Mode.store(ModeIdle);             // as a fresh program's driver is
+        QVERIFY(!sdi12d.Idle()); // left where it was: nothing ticks it now
+        sdi12d.ForgetExchange(); // as a fresh program's driver is
     }
 
     // The dialogue log from the window: the read's commands with their replies, and its end
