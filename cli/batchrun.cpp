@@ -232,10 +232,10 @@ int TBatchRun::WriteSummary(const std::string& file)
         Out << csv << std::flush;
         return ExitStatus::Done;
     }
-    const std::string error = WriteFileAtomically(file, csv);
-    if (error.empty())
+    const std::optional<std::string> error = WriteFileAtomically(file, csv);
+    if (!error)
         return ExitStatus::Done;
     Err << "The summary was not written to " << TShownText::Of(file) << ": "
-        << TShownText::Of(error) << "\nThe table above says what was done.\n";
+        << TShownText::Of(*error) << "\nThe table above says what was done.\n";
     return ExitStatus::Usage;
 }

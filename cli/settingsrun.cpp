@@ -262,23 +262,23 @@ int TSettingsRun::ReadToFile(const std::string& file)
     header.ReadAt = std::time(nullptr);
     SettingList settings;
     for (const dev_opt& record : Records) {
-        const std::string problem = TSettingsFile::Problem(record.ReadKey, record.ValueRead);
-        if (problem.empty()) {
+        const std::optional<std::string> problem =
+            TSettingsFile::Problem(record.ReadKey, record.ValueRead);
+        if (!problem) {
             settings.push_back({record.ReadKey, record.ValueRead});
             continue;
         }
         // The file holds only what can be written back: such a value is named instead.
-        header.Notes.push_back(record.ReadKey + " left out: " + problem);
-        Err << record.ReadKey << " left out of the file: " << problem << "\n";
+        header.Notes.push_back(record.ReadKey + " left out: " + *problem);
+        Err << record.ReadKey << " left out of the file: " << *problem << "\n";
     }
-    std::string error;
-    if (file == "-") {
-        Out << TSettingsFile::Format(settings, header, error) << std::flush;
-    } else {
+    std::optional<std::string> error;
+    if (file == "-")
+        Out << TSettingsFile::Format(settings, header) << std::flush;
+    else
         error = TSettingsFile::Write(file, settings, header);
-    }
-    if (!error.empty()) {
-        Err << "The settings were not written: " << TShownText::Of(error)
+    if (error) {
+        Err << "The settings were not written: " << TShownText::Of(*error)
             << "\nChoose a file in a folder you may write to and run again.\n";
         return ExitStatus::Usage;
     }

@@ -315,10 +315,9 @@ std::string TDialogueLog::Text() const
 
 std::optional<std::string> TDialogueLog::SaveTo(const std::string& path) const
 {
-    const std::string failure = WriteFileAtomically(path, Text());
-    if (failure.empty())
-        return std::nullopt;
-    return "The dialogue log was not saved: " + failure;
+    if (const auto failure = WriteFileAtomically(path, Text()))
+        return "The dialogue log was not saved: " + *failure;
+    return std::nullopt;
 }
 
 void TDialogueLog::Flush()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // The longest file name the writer takes: its temporary name, NAME.tmp.PID.N, must fit the
@@ -15,5 +16,5 @@ std::string AtomicWriteTarget(const std::string& path);
 // renamed over the target. A symbolic link is followed and its target replaced; a replaced file
 // keeps its mode, and its owner and group where the process may set them; only a regular file
 // is replaced. Temporary files that a killed earlier run left beside the target are removed.
-// Returns an empty text when done, else the system's reason.
-std::string WriteFileAtomically(const std::string& path, const std::string& content);
+// Returns nothing when done, else the system's reason.
+std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& content);

@@ -94,7 +94,8 @@ std::string AtomicWriteTarget(const std::string& path)
     return target;
 }
 
-std::string WriteFileAtomically(const std::string& linkOrFile, const std::string& content)
+std::optional<std::string> WriteFileAtomically(const std::string& linkOrFile,
+                                               const std::string& content)
 {
     static std::atomic<unsigned> counter{0};
     const std::string path = AtomicWriteTarget(linkOrFile);
@@ -131,5 +132,5 @@ std::string WriteFileAtomically(const std::string& linkOrFile, const std::string
         return failure;
     }
     SyncFolder(path);
-    return {};
+    return std::nullopt;
 }

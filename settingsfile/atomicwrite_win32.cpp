@@ -9,7 +9,7 @@ std::string AtomicWriteTarget(const std::string& path)
     return path;
 }
 
-std::string WriteFileAtomically(const std::string& path, const std::string& content)
+std::optional<std::string> WriteFileAtomically(const std::string& path, const std::string& content)
 {
     const std::string temporary = path + ".tmp." + std::to_string(GetCurrentProcessId());
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
@@ -26,5 +26,5 @@ std::string WriteFileAtomically(const std::string& path, const std::string& cont
         std::remove(temporary.c_str());
         return "cannot replace " + path + " (error " + std::to_string(GetLastError()) + ")";
     }
-    return {};
+    return std::nullopt;
 }

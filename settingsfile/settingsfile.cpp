@@ -158,9 +158,8 @@ std::string TakeLine(const std::string& line, SettingList& settings,
         return "unknown key \"" + Shown(key) + "\"";
     if (!seen.insert(key).second)
         return "the key " + key + " is given a second time";
-    reason = TSettingsFile::Problem(key, value);
-    if (!reason.empty())
-        return key + ": " + reason;
+    if (const auto problem = TSettingsFile::Problem(key, value))
+        return key + ": " + *problem;
     settings.push_back({key, value});
     return {};
 }
@@ -179,11 +178,12 @@ std::string SettingsFileResult::Message() const
     return TShownText::Of(File) + ", line " + std::to_string(Line) + ": " + Reason;
 }
 
-std::string TSettingsFile::Problem(const std::string& key, const std::string& latin1Value)
+std::optional<std::string> TSettingsFile::Problem(const std::string& key,
+                                                  const std::string& latin1Value)
 {
     if (SettingKeys::IndexOf(key) < 0)
         return "unknown key \"" + Shown(key) + "\"";
-    return UnsafeValueReason(key, latin1Value).value_or(std::string());
+    return UnsafeValueReason(key, latin1Value);
 }
 
 SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::string& text)
@@ -243,34 +243,34 @@ SettingsFileResult TSettingsFile::Read(const std::string& path)
     return Parse(path, content);
 }
 
-std::string TSettingsFile::Format(const SettingList& settings, const SettingsFileHeader& header,
-                                  std::string& error)
+std::optional<std::string> TSettingsFile::Unkeepable(const SettingList& settings)
+{
+    std::unordered_set<std::string> seen;
+    for (const SettingValue& setting : settings) {
+        if (const auto problem = Problem(setting.Key, setting.Value))
+            return setting.Key + ": " + *problem;
+        if (!seen.insert(setting.Key).second)
+            return setting.Key + ": the key is given a second time";
+    }
+    return std::nullopt;
+}
+
+std::string TSettingsFile::Format(const SettingList& settings, const SettingsFileHeader& header)
 {
     std::string text = "# devconfig settings: one KEY=VALUE per line, UTF-8\n";
     text += "# Read from " + CommentText(header.Device) + " at " + UtcText(header.ReadAt) + "\n";
     for (const std::string& note : header.Notes)
         text += "# " + CommentText(note) + "\n";
-    std::unordered_set<std::string> seen;
-    for (const SettingValue& setting : settings) {
-        std::string problem = Problem(setting.Key, setting.Value);
-        if (problem.empty() && !seen.insert(setting.Key).second)
-            problem = "the key is given a second time";
-        if (!problem.empty()) {
-            error = setting.Key + ": " + problem;
-            return {};
-        }
+    for (const SettingValue& setting : settings)
         text += setting.Key + "=" + Latin1ToUtf8(setting.Value) + "\n";
-    }
-    error.clear();
     return text;
 }
 
-std::string TSettingsFile::Write(const std::string& path, const SettingList& settings,
-                                 const SettingsFileHeader& header)
+std::optional<std::string> TSettingsFile::Write(const std::string& path,
+                                                const SettingList& settings,
+                                                const SettingsFileHeader& header)
 {
-    std::string error;
-    const std::string text = Format(settings, header, error);
-    if (!error.empty())
-        return error;
-    return WriteFileAtomically(path, text);
+    if (auto problem = Unkeepable(settings))
+        return problem;
+    return WriteFileAtomically(path, Format(settings, header));
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,19 +59,22 @@ public:
     // "-" reads standard input.
     static SettingsFileResult Read(const std::string& path);
 
-    // The file's text: the header comments, then every setting in list order. Empty, with
-    // the reason in `error`, when a setting cannot be kept in a file (see Problem).
-    static std::string Format(const SettingList& settings, const SettingsFileHeader& header,
-                              std::string& error);
+    // Why these settings cannot stand in one file (a setting Problem refuses, a key given
+    // twice); nothing when they can.
+    static std::optional<std::string> Unkeepable(const SettingList& settings);
+    // The file's text: the header comments, then every setting in list order. Only for
+    // settings that Unkeepable accepts.
+    static std::string Format(const SettingList& settings, const SettingsFileHeader& header);
     // Writes the file atomically: a temporary file beside it, renamed over it when complete.
-    // Returns an empty text when done, else what went wrong; the target is then untouched.
-    static std::string Write(const std::string& path, const SettingList& settings,
-                             const SettingsFileHeader& header);
+    // Returns nothing when done, else what went wrong; the target is then untouched.
+    static std::optional<std::string> Write(const std::string& path, const SettingList& settings,
+                                            const SettingsFileHeader& header);
 
     // Latin-1 text as UTF-8, as a file (and a terminal) shows it.
     static std::string Utf8Of(const std::string& latin1);
 
-    // Why this key and value cannot stand in a settings file, or an empty text: the same
-    // rules as Parse, so that every file written can be read back.
-    static std::string Problem(const std::string& key, const std::string& latin1Value);
+    // Why this key and value cannot stand in a settings file, nothing when they can: the
+    // same rules as Parse, so that every file written can be read back.
+    static std::optional<std::string> Problem(const std::string& key,
+                                              const std::string& latin1Value);
 };

@@ -140,11 +140,11 @@ bool TSettingsMenu::SaveLog(const QString& path)
     const TDialogueLog* log = ProgramLog();
     const std::optional<std::string> problem =
         log != nullptr ? log->SaveTo(LocalPath(path))
-                       : std::optional<std::string>("this program keeps no dialogue log");
+                       : std::optional<std::string>("The dialogue log was not saved: this "
+                                                    "program keeps no dialogue log");
     if (problem) {
-        Warn(QString::fromLatin1(SaveLogTitle),
-             "The dialogue log was not saved: " + QString::fromStdString(TShownText::Of(*problem)) +
-                 "\nChoose another folder or file name.");
+        Warn(QString::fromLatin1(SaveLogTitle), QString::fromStdString(TShownText::Of(*problem)) +
+                                                    "\nChoose another folder or file name.");
         return false;
     }
     QMessageBox::information(Window, QString::fromLatin1(SaveLogTitle),
@@ -174,10 +174,10 @@ bool TSettingsMenu::Export(const QString& path)
         header.Notes.push_back(std::to_string(unknown.size()) +
                                " settings left out, the instrument did not answer their read: " +
                                left.join(' ').toStdString());
-    const std::string error = TSettingsFile::Write(LocalPath(path), values, header);
-    if (!error.empty()) {
+    const std::optional<std::string> error = TSettingsFile::Write(LocalPath(path), values, header);
+    if (error) {
         Warn(QString::fromLatin1(ExportTitle),
-             "The settings were not exported: " + QString::fromStdString(TShownText::Of(error)) +
+             "The settings were not exported: " + QString::fromStdString(TShownText::Of(*error)) +
                  "\nChoose another folder or file name.");
         return false;
     }

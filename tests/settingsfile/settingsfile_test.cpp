@@ -78,12 +78,13 @@ TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
         SettingsFileHeader header;
         header.Device = "/dev/pts/7";
         const fs::path path = Folder / "one.txt";
-        ASSERT_EQ(TSettingsFile::Write(path.string(), {setting}, header), "") << setting.Key;
+        ASSERT_EQ(TSettingsFile::Write(path.string(), {setting}, header), std::nullopt)
+            << setting.Key;
         const std::string written = Slurp(path);
         const SettingsFileResult read = TSettingsFile::Read(path.string());
         ASSERT_TRUE(read.Ok()) << read.Message();
         EXPECT_EQ(read.Settings, SettingList{setting});
-        ASSERT_EQ(TSettingsFile::Write(path.string(), read.Settings, header), "");
+        ASSERT_EQ(TSettingsFile::Write(path.string(), read.Settings, header), std::nullopt);
         EXPECT_EQ(Slurp(path), written);
     }
 }
@@ -100,7 +101,7 @@ TEST_F(SettingsFileTest, AWrittenFileHoldsItsHeaderThenEveryKeyInOrder)
     header.ReadAt = 86400;
     header.Notes = {"two\nlines"};
     const fs::path path = Folder / "all.txt";
-    ASSERT_EQ(TSettingsFile::Write(path.string(), all, header), "");
+    ASSERT_EQ(TSettingsFile::Write(path.string(), all, header), std::nullopt);
     const std::string text = Slurp(path);
     EXPECT_EQ(text.substr(0, text.find("S0NAM=")),
               "# devconfig settings: one KEY=VALUE per line, UTF-8\n"
@@ -208,7 +209,7 @@ TEST_F(SettingsFileTest, AFailedWriteLeavesTheTargetAsItWas)
         {(Folder / "missing" / "f.txt").string(), {{"S0NAM", "a"}}},
     };
     for (const auto& c : cases) {
-        EXPECT_NE(TSettingsFile::Write(c.Target, c.Settings, {}), "") << c.Target;
+        EXPECT_NE(TSettingsFile::Write(c.Target, c.Settings, {}), std::nullopt) << c.Target;
         EXPECT_EQ(Slurp(path), "S0NAM=old\n");
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()), 1);
@@ -234,7 +235,7 @@ TEST_F(SettingsFileTest, ReplacingFollowsLinksKeepsTheFileAndClearsStaleTemporar
     const fs::path stale = Folder / ("kept.txt.tmp." + std::to_string(gone) + ".0");
     std::ofstream(stale) << "S0NAM=half";
 
-    ASSERT_EQ(TSettingsFile::Write(link.string(), {{"S0NAM", "new"}}, {}), "");
+    ASSERT_EQ(TSettingsFile::Write(link.string(), {{"S0NAM", "new"}}, {}), std::nullopt);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(TSettingsFile::Read(target.string()).Settings, (SettingList{{"S0NAM", "new"}}));
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
@@ -245,7 +246,7 @@ TEST_F(SettingsFileTest, ReplacingFollowsLinksKeepsTheFileAndClearsStaleTemporar
         EXPECT_TRUE(owner.st_uid == 1234 && owner.st_gid == 1235);
     }
     EXPECT_FALSE(fs::exists(stale));
-    EXPECT_NE(TSettingsFile::Write("/dev/null", {}, {}).find("not a regular file"),
+    EXPECT_NE(TSettingsFile::Write("/dev/null", {}, {}).value_or("").find("not a regular file"),
               std::string::npos);
 }
 
