@@ -55,11 +55,13 @@ std::string TBatchTable::ResultOf(TProgramOptions::FileAction action, int status
     case ExitStatus::Usage:
         return "file not written";
     case ExitStatus::NoAdapter:
-        return why == TEndReason::Unplugged ? "unplugged" : "not opened";
+        return why == TEndReason::Unplugged ? TExchangeEnd::NameOf(why) : "not opened";
     case ExitStatus::Unanswered:
-        return why == TEndReason::Overlong ? "reply too long" : "no answer";
+        return TExchangeEnd::NameOf(why == TEndReason::Overlong ? why : TEndReason::NoAnswer);
     case ExitStatus::NotInstrument:
-        return "not the instrument";
+        return TExchangeEnd::NameOf(TEndReason::NotInstrument);
+    case ExitStatus::ValuesLookWrong:
+        return "values look wrong";
     case ExitStatus::Interrupted:
         return "stopped by SIGINT";
     case ExitStatus::Terminated:
