@@ -115,14 +115,26 @@ bool JudgedNotInstrument(const Tsdi12d& driver)
     return driver.CurrentVerdict() == LineVerdict::NotInstrument;
 }
 
+enum class Served
+{
+    Next,    // on to the next request
+    Ended,   // the other end is not the instrument: the list ends here
+    Waiting, // the driver listens before the next command
+};
+
 // Steps the driver through one request: its send step, then, if a command went out, an
-// answer line. Checks the bytes on the wire and what became of the record. False when the
-// answers have shown the other end not to be the instrument: the list ends there.
-bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
+// answer line. Checks the bytes on the wire and what became of the record.
+Served Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
 {
     const int32_t index = driver.CurrentRequest();
     driver.Tick();
     const std::string wire = link.TakeSent();
+    if (wire.empty() && driver.Step() == StSend) {
+        // After a reply that cannot be the setting the driver listens a while before the next
+        // command, so that a device talking by itself shows itself: the request waits.
+        Check(driver.CurrentRequest() == index, "a request that waits is not skipped");
+        return Served::Waiting;
+    }
     CheckWire(record, wire);
     if (wire.empty()) {
         Check(driver.Step() == StNext, "a request that sends nothing is skipped");
@@ -135,7 +147,7 @@ bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         if (JudgedNotInstrument(driver)) {
             // Empty replies where the instrument holds numbers: nothing more goes out.
             Check(driver.Step() == StFinish, "a device that is not the instrument ends the list");
-            return false;
+            return Served::Ended;
         }
         Check(driver.Step() == StNext, "one reply line answers the command");
     }
@@ -147,7 +159,7 @@ bool Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         Check(dev_opt::IsRaised(record.WriteNeeded) != answered, "only an answered write is done");
     driver.Tick(); // on to the next request
     Check(driver.CurrentRequest() == index + 1, "requests are served one at a time, in order");
-    return true;
+    return Served::Next;
 }
 
 } // namespace
@@ -168,9 +180,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Tsdi12d driver;
     SocketLink link(driver);
     driver.Submit(list);
-    for (dev_opt* record : list)
-        if (!Exchange(driver, link, *record))
+    for (dev_opt* record : list) {
+        const Served served = Exchange(driver, link, *record);
+        if (served == Served::Waiting)
+            driver.Stop(); // not waited out: the listen is real time, the fuzzer's is short
+        if (served != Served::Next)
             break;
+    }
     driver.Tick();
     Check(driver.Idle() && !driver.ExchangeRunningRaised(),
           "the driver is idle once the list is done");

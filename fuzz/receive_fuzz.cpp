@@ -95,7 +95,8 @@ void CheckLineState(const Tsdi12d& driver, const LineModel& model)
     Check(driver.LastLine() == model.Completed, "CompletedLine holds the last line");
     Check(driver.LinesCompleted() == model.Lines, "LineCount counts every LF taken");
     if (model.Lines > 0)
-        Check(driver.CompletedLineTooLong() == model.TooLong, "an over-long line is told apart");
+        Check((driver.LastLineLength() > uint64_t(MaxLineLength)) == model.TooLong,
+              "an over-long line is told apart");
 }
 
 class ReceiveRun
