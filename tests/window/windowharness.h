@@ -130,8 +130,11 @@ protected:
 
     bool Settled() const
     {
-        return DriverIdle() && Window->Cells().CycleState == TCycleState::Idle &&
-               PendingSaves == 0 && Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
+        // The exchange settled by a tick too: the buttons may follow the driver's flag a tick
+        // before the window has concluded the exchange.
+        return DriverIdle() && !Window->Cells().ExchangeOpen() &&
+               Window->Cells().CycleState == TCycleState::Idle && PendingSaves == 0 &&
+               Button("ConnectBtn")->isEnabled() && Sensors()->isEnabled();
     }
 
     // Connect, wait until every setting is shown, then forget the reads.
