@@ -5,16 +5,13 @@
 // each flag has one raiser and one lowerer per direction, and a value is stored before the
 // flag that hands it over is raised (release), and read after the flag is seen (acquire).
 //
-// | flag           | raised by                                | lowered by                              |
-// |----------------|------------------------------------------|-----------------------------------------|
-// | ResultReady    | comms thread, after storing ValueRead of | GUI thread, once it has taken the value |
-// |                | an answered read                         | (the copy to a cell; MarkRead)          |
-// | WriteNeeded    | GUI thread, after storing ValueToWrite,  | comms thread when the write is answered;|
-// |                | before the record is submitted           | GUI thread when the edit is withdrawn   |
-// |                | (MarkWrite)                              | or confirmed (the driver then skips it) |
-// | ReadBackNeeded | GUI thread, with WriteNeeded             | GUI thread only: a command-line run     |
-// |                |                                          | after its read-back; the window never   |
-// |                |                                          | (it reads back all it ever wrote)       |
+// - ResultReady: raised by the comms thread after it stored ValueRead of an answered read;
+//   lowered by the GUI thread once it has taken the value (the copy to a cell; MarkRead).
+// - WriteNeeded: raised by the GUI thread after it stored ValueToWrite, before the record is
+//   submitted (MarkWrite); lowered by the comms thread when the write is answered, and by the
+//   GUI thread when the edit is withdrawn or confirmed (the driver then skips the write).
+// - ReadBackNeeded: raised by the GUI thread with WriteNeeded; lowered by the GUI thread only:
+//   a command-line run after its read-back, the window never (it reads back all it wrote).
 //
 // The driver reads WriteNeeded just before a write goes out, and touches nothing else of a
 // record outside the exchange it was submitted in. ValueRead, ValueToWrite and Operation
