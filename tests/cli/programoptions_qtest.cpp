@@ -240,7 +240,9 @@ private slots:
         } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}};
         for (const auto& c : cases) {
             InstrumentSim sim;
-            sim.SetLateReply("S1NAM", std::chrono::seconds(20));
+            // Long enough that the signal comes while the write waits for its answer; the run
+            // then ends once that answer is in.
+            sim.SetLateReply("S1NAM", std::chrono::seconds(5));
             QTemporaryDir folder;
             const QString file = WriteTextFile(folder, "s.txt", "S0NAM=a\nS1NAM=b\nS2NAM=c\n");
             QProcess program;

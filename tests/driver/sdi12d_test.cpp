@@ -379,19 +379,36 @@ TEST_F(CellExchange, ReplyLaterThanTheQuietTimeIsNotTakenForTheNextSetting)
 
 TEST_F(CellExchange, AnswersThatNeverAgreeLeaveTheRecordAsItWas)
 {
-    dev_opt first, second;
+    // An answered read first: a time-out at the very first request would end the exchange.
+    dev_opt answered, first, second;
+    MakeRead(answered, "S0THSEL");
     MakeRead(first, "S0NAM");
     MakeRead(second, "S0FRP");
     second.ValueRead = "old";
-    Driver.Submit({&first, &second});
+    Driver.Submit({&answered, &first, &second});
+    AnswerFirst();
     Ticks(1);
     TickPastDeadline();
+    TickUntilSent();
+    Link.TakeSent();
     for (int i = 0; i < Tsdi12d::MaxResyncReads; ++i) {
-        TickUntilSent();
-        Link.Feed("v" + std::to_string(i) + "\r\n");
+        Link.Feed(std::to_string(1000 + i) + "\r\n");
         Ticks(4);
+        if (i + 1 < Tsdi12d::MaxResyncReads) {
+            std::string sent;
+            const auto start = std::chrono::steady_clock::now();
+            while (sent.empty() &&
+                   std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+                Driver.Tick();
+                sent = Link.TakeSent();
+            }
+            ASSERT_EQ(sent, "\x02S0FRP?\r\n") << "read " << i + 2 << " of the setting";
+        }
     }
-    Ticks(2);
+    const auto start = std::chrono::steady_clock::now();
+    while (!Driver.Idle() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        Driver.Tick();
+    EXPECT_EQ(Link.TakeSent(), "") << "no fifth read";
     EXPECT_TRUE(Driver.Idle());
     EXPECT_EQ(second.ResultReady, 0);
     EXPECT_EQ(second.ValueRead, "old");
