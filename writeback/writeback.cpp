@@ -205,15 +205,18 @@ void TWriteBack::ApplyEdit(int slot)
 
     std::optional<std::string> reason = UnrepresentableTextReason(text.toStdU16String());
     const std::string latin = text.toLatin1().toStdString();
-    if (!reason)
+    // The instrument's own value withdraws the edit even where it could not be sent (a value
+    // that looks wrong), so that an undo or a revert brings back the cell as it was.
+    const bool own = !reason && !written && state.Instrument && latin == *state.Instrument;
+    if (!reason && !own)
         reason = UnsafeValueReason(record.WriteKey, latin);
-    if (reason) {
+    if (own) {
+        state.Edit.reset();
+        state.Stage = EditStage::None;
+    } else if (reason) {
         state.Edit = text;
         state.Stage = EditStage::Unsafe;
         state.UnsafeReason = QString::fromStdString(*reason);
-    } else if (!written && state.Instrument && latin == *state.Instrument) {
-        state.Edit.reset();
-        state.Stage = EditStage::None;
     } else {
         state.Edit = text;
         state.Stage = EditStage::NotSent;

@@ -256,4 +256,24 @@ TEST_F(WriteBack, ConnectIsRefusedWhileACommitOrExchangeIsUnderWay)
     ASSERT_TRUE(Rig.Settle());
 }
 
+// Undoing or reverting an edit of a value that looks wrong gives back the instrument's value
+// as it was, not an edit that is never sent.
+TEST_F(WriteBack, UndoAndRevertOfAValueThatLooksWrongWithdrawTheEdit)
+{
+    Rig.Sim->SetSetting("S0CAL0", "abc");
+    ConnectAndSettle();
+    const BoundCell& cell = CellOf("S0CAL0");
+    for (const bool undo : {true, false}) {
+        Rig.Edit("S0CAL0", "1.5");
+        EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::Unconfirmed);
+        if (undo)
+            Rig.Unit.Undo();
+        else
+            Rig.Unit.RevertToInstrument(cell.Grid, {{cell.Col, cell.Row}});
+        EXPECT_EQ(Rig.Shown("S0CAL0").Text, "abc") << undo;
+        EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::LooksWrong) << undo;
+        EXPECT_EQ(Rig.State("S0CAL0").Stage, EditStage::None) << undo;
+    }
+}
+
 } // namespace
