@@ -45,18 +45,6 @@ TEST(FileCompare, DiffersOnlyWhereTheFileAndAKnownValueDiffer)
     EXPECT_EQ(compare.FileValueOf(Freq2), "4321");
 }
 
-TEST(FileCompare, StartForgetsTheFileBeforeAndClearForgetsAll)
-{
-    TFileCompare compare = Started();
-    compare.Start("B.txt", {{"S0CAL0", "2"}});
-    EXPECT_FALSE(compare.Differs(Name0, "other"));
-    EXPECT_TRUE(compare.Differs(Cal0, "1.0"));
-    EXPECT_EQ(compare.Summary(1), "1 setting differs from B.txt");
-    compare.Clear();
-    EXPECT_FALSE(compare.Active());
-    EXPECT_FALSE(compare.Differs(Cal0, "1.0"));
-}
-
 TEST(FileCompare, WordsCountAndEscapeWhatComesFromOutside)
 {
     TFileCompare compare;
