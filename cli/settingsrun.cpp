@@ -7,6 +7,7 @@
 #include "driver/settingkeys.h"
 #include "session/linewords.h"
 #include "session/stopsignals.h"
+#include "settingsfile/settingsdiff.h"
 #include "settingsfile/showntext.h"
 
 #include <algorithm>
@@ -334,18 +335,16 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
 
 int TSettingsRun::Compare(const SettingList& settings)
 {
-    int differences = 0;
-    for (const dev_opt& record : Records) {
-        const auto found = std::find_if(settings.begin(), settings.end(),
-                                        [&](const auto& s) { return s.Key == record.ReadKey; });
-        if (found == settings.end() || found->Value == record.ValueRead)
-            continue;
-        ++differences;
-        Out << record.ReadKey << "\t" << Shown(record.ValueRead) << "\t" << Shown(found->Value)
-            << "\n";
-    }
+    SettingList held;
+    for (const dev_opt& record : Records)
+        held.push_back({record.ReadKey, record.ValueRead});
+    const std::vector<TSettingsDiff::Difference> differences =
+        TSettingsDiff::Between(held, settings);
+    for (const TSettingsDiff::Difference& difference : differences)
+        Out << difference.Key << "\t" << Shown(difference.Instrument) << "\t"
+            << Shown(difference.File) << "\n";
     Out << std::flush;
-    if (differences == 0)
+    if (differences.empty())
         Err << "No differences: the instrument holds every setting of the file.\n";
-    return differences == 0 ? ExitStatus::Done : ExitStatus::NotAsInFile;
+    return differences.empty() ? ExitStatus::Done : ExitStatus::NotAsInFile;
 }

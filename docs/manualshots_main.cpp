@@ -3,7 +3,7 @@
 // instrument on a pseudo-terminal, offscreen; faults of the instrument bring about every mark.
 //
 //   manual-shots OUTPUT-FOLDER
-// writes window-connected.png, marks-light.png and marks-dark.png.
+// writes window-connected.png, window-compare.png, marks-light.png and marks-dark.png.
 
 #include "app/tapplication.h"
 #include "driver/sdi12d.h"
@@ -11,10 +11,12 @@
 #include "sim/instrumentsim.h"
 #include "window/mainform.h"
 #include "window/markpaint.h"
+#include "window/settingsmenu.h"
 #include "writeback/marklook.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
@@ -95,6 +98,17 @@ bool MarkCells(TMainWindow& window, InstrumentSim& sim)
         return Settled(window) && window.Cells().Marks().Count() == 5 &&
                window.Cells().UnconfirmedEditCount() == 3;
     });
+}
+
+// Compares the window with a settings file of these lines, as "Compare with file..." does.
+bool CompareWith(TMainWindow& window, const char* lines, int differing)
+{
+    const QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("PLANT-A.txt")));
+    if (!dir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(lines) < 0)
+        return false;
+    file.close();
+    return window.SettingsMenu()->Compare(file.fileName()) == differing;
 }
 
 // The top of the Sensors table and, below it, the legend: a swatch of each mark with its sign,
@@ -186,7 +200,15 @@ int main(int argc, char* argv[])
     }
     if (!Save(window->grab().toImage(), folder, "window-connected.png"))
         return 1;
-    if (!MarkCells(*window, sim)) {
+    const std::string same = "S0NAM=" + sim.Setting("S0NAM") + "\n";
+    if (!CompareWith(*window, (same + "S1NAM=Outlet 2\nS2CFRQ=1250\nS3CAL1=-2.2222E-04\n").c_str(),
+                     3) ||
+        !Save(window->grab().toImage(), folder, "window-compare.png")) {
+        std::fprintf(stderr, "manual-shots: the compare did not come about\n");
+        return 1;
+    }
+    // One cell of each mark, the difference from a file's value too.
+    if (!MarkCells(*window, sim) || !CompareWith(*window, "S0NAM=Inlet B\n", 1)) {
         std::fprintf(stderr, "manual-shots: the marks did not come about\n");
         return 1;
     }

@@ -135,8 +135,10 @@ TMainWindow::TMainWindow(QWidget* parent)
             ShowNotConfirmed();
         });
     Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
-    Menu->AddTo(ui->SensorSG);
-    Menu->AddTo(ui->ThermistorSG);
+    Menu->AddTo(ui->SensorSG, GridSensor);
+    Menu->AddTo(ui->ThermistorSG, GridThermistor);
+    connect(Menu, &TSettingsMenu::compared, this,
+            [this](const QString& status) { SetStatus(status); });
     // Imported values wait, marked, for the next Save; the label counts them.
     connect(Menu, &TSettingsMenu::imported, this, [this](int changed) {
         ShowingNotConfirmed = changed > 0;

@@ -50,6 +50,16 @@ void TMarkPaint::DrawSign(QPainter& painter, const QRect& area, MarkSign sign, c
         painter.setPen(QPen(colour, 1.6));
         painter.drawRect(r.adjusted(0.8, 0.8, -0.8, -0.8));
         break;
+    case MarkSign::NotEqual:
+        // Two bars struck through, as the sign "not equal".
+        painter.setPen(QPen(colour, 1.4, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPointF(r.left(), r.top() + r.height() * 0.35),
+                         QPointF(r.right(), r.top() + r.height() * 0.35));
+        painter.drawLine(QPointF(r.left(), r.top() + r.height() * 0.7),
+                         QPointF(r.right(), r.top() + r.height() * 0.7));
+        painter.drawLine(QPointF(r.right() - r.width() * 0.2, r.top()),
+                         QPointF(r.left() + r.width() * 0.2, r.bottom()));
+        break;
     case MarkSign::Triangle:
         painter.drawPolygon(
             QPolygonF({QPointF(r.center().x(), r.top()), r.bottomRight(), r.bottomLeft()}));

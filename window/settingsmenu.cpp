@@ -23,6 +23,7 @@ namespace {
 
 const char* const ExportTitle = "Export settings";
 const char* const ImportTitle = "Import settings";
+const char* const CompareTitle = "Compare with file";
 const char* const FileFilter = "Settings files (*.txt);;All files (*)";
 const char* const SaveLogTitle = "Save dialogue log";
 const char* const LogFilter = "Log files (*.log);;All files (*)";
@@ -73,20 +74,31 @@ TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
     SaveLogAction->setObjectName(QStringLiteral("SaveLogAction"));
     SaveLogAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     SaveLogAction->setEnabled(ProgramLog() != nullptr);
-    window->addAction(ExportAction);
-    window->addAction(ImportAction);
-    window->addAction(SaveLogAction);
+    CompareAction = new QAction(QStringLiteral("Compare with file..."), this);
+    CompareAction->setObjectName(QStringLiteral("CompareAction"));
+    CompareAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    TakeAction = new QAction(QStringLiteral("Take file values"), this);
+    TakeAction->setObjectName(QStringLiteral("TakeAction"));
+    TakeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    for (QAction* action : {ExportAction, ImportAction, SaveLogAction, CompareAction, TakeAction})
+        window->addAction(action);
+    connect(CompareAction, &QAction::triggered, this, [this] {
+        const QString path = OpenFile(CompareTitle);
+        if (!path.isEmpty())
+            Compare(path);
+    });
+    connect(TakeAction, &QAction::triggered, this, &TSettingsMenu::TakeFileValues);
     connect(SaveLogAction, &QAction::triggered, this, &TSettingsMenu::SaveLogClick);
     connect(ExportAction, &QAction::triggered, this, &TSettingsMenu::ExportClick);
     connect(ImportAction, &QAction::triggered, this, &TSettingsMenu::ImportClick);
     UpdateEnabled(true);
 }
 
-void TSettingsMenu::AddTo(QTableWidget* grid)
+void TSettingsMenu::AddTo(QTableWidget* grid, int32_t gridId)
 {
-    grid->addAction(ExportAction);
-    grid->addAction(ImportAction);
-    grid->addAction(SaveLogAction);
+    Grids.emplace_back(grid, gridId);
+    for (QAction* action : {ExportAction, ImportAction, SaveLogAction, CompareAction, TakeAction})
+        grid->addAction(action);
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -96,6 +108,9 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
     ExportAction->setEnabled(!WriteBack.InstrumentValues(unknown).empty());
     ImportAction->setEnabled(WriteBack.Connected() && driverIdle &&
                              WriteBack.CycleState == TCycleState::Idle);
+    CompareAction->setEnabled(ImportAction->isEnabled());
+    TakeAction->setEnabled(ImportAction->isEnabled() &&
+                           WriteBack.Marks().CountOf(CellMark::DiffersFromFile) > 0);
 }
 
 void TSettingsMenu::ExportClick()
@@ -113,14 +128,20 @@ void TSettingsMenu::ExportClick()
 
 void TSettingsMenu::ImportClick()
 {
+    const QString path = OpenFile(ImportTitle);
+    if (!path.isEmpty())
+        Import(path);
+}
+
+QString TSettingsMenu::OpenFile(const char* title)
+{
     const FocusKeeper focus;
     const TDialogStateGuard leaveNoState;
-    const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
+    const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(title),
                                                       LastFolder, QString::fromLatin1(FileFilter));
-    if (path.isEmpty())
-        return;
-    LastFolder = QFileInfo(path).absolutePath();
-    Import(path);
+    if (!path.isEmpty())
+        LastFolder = QFileInfo(path).absolutePath();
+    return path;
 }
 
 void TSettingsMenu::SaveLogClick()
@@ -213,6 +234,47 @@ int TSettingsMenu::Import(const QString& path)
     const int changed = WriteBack.ImportEdits(file.Settings);
     emit imported(changed);
     return changed;
+}
+
+int TSettingsMenu::Compare(const QString& path)
+{
+    if (!CompareAction->isEnabled()) {
+        Warn(QString::fromLatin1(CompareTitle),
+             QStringLiteral("The instrument can be compared with a file only while it is "
+                            "connected and idle. Press Connect, wait for the read to end, then "
+                            "compare."));
+        return -1;
+    }
+    // A second compare clears the first one's marks, whether or not its file is taken.
+    WriteBack.ClearCompare();
+    const SettingsFileResult file = TSettingsFile::Read(LocalPath(path));
+    if (!file.Ok()) {
+        UpdateEnabled(true);
+        Warn(QString::fromLatin1(CompareTitle), TFileCompare::Refused(file));
+        return -1;
+    }
+    const int differing = WriteBack.CompareWithFile(QFileInfo(path).fileName(), file.Settings);
+    UpdateEnabled(true);
+    emit compared(WriteBack.Compared().Summary(differing));
+    return differing;
+}
+
+// The cells selected in the table shown: its marked ones, or all marked when none of them is.
+int TSettingsMenu::TakeFileValues()
+{
+    if (!TakeAction->isEnabled())
+        return 0;
+    for (const auto& [grid, gridId] : Grids) {
+        if (!grid->isVisible())
+            continue;
+        std::vector<std::pair<int, int>> selected;
+        for (const QModelIndex& index : grid->selectionModel()->selectedIndexes())
+            selected.emplace_back(index.column() + 1, index.row() + 1);
+        const int changed = WriteBack.TakeFileValues(gridId, selected);
+        emit imported(changed);
+        return changed;
+    }
+    return 0;
 }
 
 void TSettingsMenu::Warn(const QString& title, const QString& text)

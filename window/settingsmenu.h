@@ -3,7 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QTableWidget;
@@ -14,13 +17,15 @@ class TWriteBack;
 // menus and as the window's shortcuts. Export writes what the instrument is known to hold;
 // import puts the file's differing values into their cells as the user's edits, for the next
 // Save; the dialogue log is this run's, kept in memory, for whoever is asked for help.
+// "Compare with file..." marks the cells whose value differs from a file's, sending nothing;
+// "Take file values" makes the marked values of the selection (or all) edits, as import does.
 class TSettingsMenu : public QObject
 {
     Q_OBJECT
 
 public:
     TSettingsMenu(QWidget* window, TWriteBack& writeBack, std::function<QString()> device);
-    void AddTo(QTableWidget* grid);
+    void AddTo(QTableWidget* grid, int32_t gridId);
     // Import only while connected with the driver idle; export once anything is known.
     void UpdateEnabled(bool driverIdle);
 
@@ -29,19 +34,28 @@ public:
     bool Export(const QString& path);
     int Import(const QString& path);
     bool SaveLog(const QString& path);
+    // How many settings differ (-1: refused), and how many cells taking the values changed.
+    int Compare(const QString& path);
+    int TakeFileValues();
 
     QAction* ExportAction = nullptr;
     QAction* ImportAction = nullptr;
     QAction* SaveLogAction = nullptr;
+    QAction* CompareAction = nullptr;
+    QAction* TakeAction = nullptr;
 
 signals:
     void imported(int changed);
+    void compared(const QString& status);
 
 private:
     void ExportClick();
     void ImportClick();
     void SaveLogClick();
     void Warn(const QString& title, const QString& text);
+    QString OpenFile(const char* title);
+
+    std::vector<std::pair<QTableWidget*, int32_t>> Grids;
 
     QWidget* Window;
     TWriteBack& WriteBack;

@@ -36,8 +36,15 @@ bool TCellMarks::Set(int slot, CellMark mark, const QString& tip)
 int TCellMarks::Count() const
 {
     return static_cast<int>(std::count_if(Entries.begin(), Entries.end(), [](const Entry& e) {
-        return e.Mark != CellMark::None && e.Mark != CellMark::LooksWrong;
+        return e.Mark != CellMark::None && e.Mark != CellMark::LooksWrong &&
+               e.Mark != CellMark::DiffersFromFile;
     }));
+}
+
+int TCellMarks::CountOf(CellMark mark) const
+{
+    return static_cast<int>(std::count_if(Entries.begin(), Entries.end(),
+                                          [mark](const Entry& e) { return e.Mark == mark; }));
 }
 
 int TCellMarks::EditCount() const

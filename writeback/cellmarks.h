@@ -10,12 +10,13 @@
 enum class CellMark
 {
     None,
-    Unconfirmed, // an edit the instrument has not confirmed yet
-    Unsafe,      // an edit that is never sent
-    NotTaken,    // the instrument kept its own value over an answered write
-    NoAnswer,    // the last read of the setting went unanswered
-    Overlong,    // the last read's reply was too long to be the setting
-    LooksWrong,  // the instrument holds text where it holds a number
+    Unconfirmed,     // an edit the instrument has not confirmed yet
+    Unsafe,          // an edit that is never sent
+    NotTaken,        // the instrument kept its own value over an answered write
+    NoAnswer,        // the last read of the setting went unanswered
+    Overlong,        // the last read's reply was too long to be the setting
+    LooksWrong,      // the instrument holds text where it holds a number
+    DiffersFromFile, // the instrument's value is not the one of the file last compared with
 };
 
 // The mark and its tooltip of every slot, as last shown.
@@ -26,8 +27,10 @@ public:
     QString TipOf(int slot) const;
     // Returns whether anything changed.
     bool Set(int slot, CellMark mark, const QString& tip);
-    // Slots carrying any mark but LooksWrong (the instrument's value is known there).
+    // Slots carrying any mark but LooksWrong and DiffersFromFile, which say nothing of a
+    // setting left unconfirmed.
     int Count() const;
+    int CountOf(CellMark mark) const;
     // Slots marked for an edit the instrument has not confirmed: not yet confirmed, never sent
     // or not taken.
     int EditCount() const;

@@ -24,3 +24,13 @@ constexpr int SlotOf(int32_t gridId, int32_t col, int32_t row)
         return ThermistorSlotBase + 10 * row + col;
     return -1;
 }
+
+// The slot of the cell a setting is bound to, or -1 for a key that names no setting.
+inline int SlotOfKey(const std::string& key)
+{
+    const int index = SettingKeys::IndexOf(key);
+    if (index < 0)
+        return -1;
+    const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
+    return SlotOf(cell.GridId, cell.Col, cell.Row);
+}

@@ -16,13 +16,13 @@ struct Entry
     const char* Meaning;
 };
 
-// Pale tints of Okabe-Ito yellow, vermillion and sky blue, a grey, and muted bluish green and
-// reddish purple, under dark text in the light palette; deep shades of the same hues under
-// light text in the dark one. Their lightness differs as well, so that they stay apart in
+// Pale tints of Okabe-Ito yellow, vermillion, orange and sky blue, a grey, and muted bluish
+// green and reddish purple, under dark text in the light palette; deep shades of the same hues
+// under light text in the dark one. Their lightness differs as well, so that they stay apart in
 // grey-scale.
-const std::array<Entry, 6>& Entries()
+const std::array<Entry, 7>& Entries()
 {
-    static const std::array<Entry, 6> entries{{
+    static const std::array<Entry, 7> entries{{
         {CellMark::Unconfirmed,
          {{255, 244, 160}, {0, 0, 0}, MarkSign::Dot},
          {{112, 100, 0}, {255, 255, 255}, MarkSign::Dot},
@@ -39,7 +39,7 @@ const std::array<Entry, 6>& Entries()
          "blue",
          "not taken: the instrument kept its own value"},
         {CellMark::NoAnswer,
-         {{200, 200, 200}, {72, 72, 72}, MarkSign::Bar},
+         {{206, 206, 206}, {72, 72, 72}, MarkSign::Bar},
          {{60, 60, 60}, {200, 200, 200}, MarkSign::Bar},
          "grey",
          "no answer: the instrument did not answer when the setting was read"},
@@ -53,6 +53,11 @@ const std::array<Entry, 6>& Entries()
          {{100, 30, 80}, {255, 255, 255}, MarkSign::Square},
          "purple",
          "looks wrong: the instrument holds text where it holds a number"},
+        {CellMark::DiffersFromFile,
+         {{233, 181, 80}, {0, 0, 0}, MarkSign::NotEqual},
+         {{130, 80, 0}, {255, 255, 255}, MarkSign::NotEqual},
+         "amber",
+         "differs from the file compared with: the tooltip gives the file's value"},
     }};
     return entries;
 }
@@ -73,11 +78,11 @@ double Linear(int component)
 
 } // namespace
 
-const std::array<CellMark, 6>& TMarkLook::Marks()
+const std::array<CellMark, 7>& TMarkLook::Marks()
 {
-    static const std::array<CellMark, 6> marks{CellMark::Unconfirmed, CellMark::Unsafe,
-                                               CellMark::NotTaken,    CellMark::NoAnswer,
-                                               CellMark::Overlong,    CellMark::LooksWrong};
+    static const std::array<CellMark, 7> marks{
+        CellMark::Unconfirmed, CellMark::Unsafe,     CellMark::NotTaken,       CellMark::NoAnswer,
+        CellMark::Overlong,    CellMark::LooksWrong, CellMark::DiffersFromFile};
     return marks;
 }
 
@@ -109,6 +114,8 @@ QString TMarkLook::SymbolOf(MarkSign sign)
         return QStringLiteral("\u25B2");
     case MarkSign::Square:
         return QStringLiteral("\u25A1");
+    case MarkSign::NotEqual:
+        return QStringLiteral("\u2260");
     case MarkSign::None:
         break;
     }

@@ -26,6 +26,7 @@ enum class MarkSign
     Bar,      // no answer
     Triangle, // reply too long
     Square,   // looks wrong (hollow)
+    NotEqual, // differs from the file
 };
 
 // How each cell mark looks: its ground and text colours in a light and in a dark palette, its
@@ -46,7 +47,7 @@ public:
     };
 
     // The marks a cell can carry, None excepted.
-    static const std::array<CellMark, 6>& Marks();
+    static const std::array<CellMark, 7>& Marks();
     static Look Of(CellMark mark, bool darkPalette);
     static MarkSign SignOf(CellMark mark);
     // The character that stands for a sign in plain text, as in the legend.

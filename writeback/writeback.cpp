@@ -128,8 +128,10 @@ bool TWriteBack::ConnectRefused(bool tableEnabled) const
 // stay, shown and marked, for the next Save, and a refusal stays marked until the next edit.
 void TWriteBack::GridsReset()
 {
-    // The instrument may be another one: old texts are not brought back into its cells.
+    // The instrument may be another one: old texts are not brought back into its cells, nor
+    // compared with the file compared with before.
     History.Clear();
+    Compare.Clear();
     LookWrongShown.clear();
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         if (!Bound(slot))
@@ -205,15 +207,18 @@ void TWriteBack::ApplyEdit(int slot)
 
     std::optional<std::string> reason = UnrepresentableTextReason(text.toStdU16String());
     const std::string latin = text.toLatin1().toStdString();
-    if (!reason)
+    // The instrument's own value withdraws the edit even where it could not be sent (a value
+    // that looks wrong), so that an undo or a revert brings back the cell as it was.
+    const bool own = !reason && !written && state.Instrument && latin == *state.Instrument;
+    if (!reason && !own)
         reason = UnsafeValueReason(record.WriteKey, latin);
-    if (reason) {
+    if (own) {
+        state.Edit.reset();
+        state.Stage = EditStage::None;
+    } else if (reason) {
         state.Edit = text;
         state.Stage = EditStage::Unsafe;
         state.UnsafeReason = QString::fromStdString(*reason);
-    } else if (!written && state.Instrument && latin == *state.Instrument) {
-        state.Edit.reset();
-        state.Stage = EditStage::None;
     } else {
         state.Edit = text;
         state.Stage = EditStage::NotSent;
@@ -316,13 +321,39 @@ SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) cons
 int TWriteBack::ImportEdits(const SettingList& values)
 {
     std::vector<CellEdit> edits;
-    for (const SettingValue& setting : values) {
-        const int index = SettingKeys::IndexOf(setting.Key);
-        if (index < 0)
-            continue;
-        const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
-        edits.push_back({SlotOf(cell.GridId, cell.Col, cell.Row), Latin1(setting.Value)});
-    }
+    for (const SettingValue& setting : values)
+        edits.push_back({SlotOfKey(setting.Key), Latin1(setting.Value)});
+    return EditCells(edits);
+}
+
+int TWriteBack::CompareWithFile(const QString& fileName, const SettingList& values)
+{
+    Compare.Start(fileName, values);
+    RefreshAll();
+    int differing = 0;
+    for (int slot = 0; slot < CellTableUsed; ++slot)
+        if (Bound(slot) && Compare.Differs(slot, State(slot).Instrument))
+            ++differing;
+    return differing;
+}
+
+void TWriteBack::ClearCompare()
+{
+    if (!Compare.Active())
+        return;
+    Compare.Clear();
+    RefreshAll();
+}
+
+int TWriteBack::TakeFileValues(int32_t gridId, const std::vector<std::pair<int, int>>& selected)
+{
+    std::vector<int> chosen;
+    for (const auto& [col, row] : selected)
+        chosen.push_back(SlotOf(gridId, col, row));
+    std::vector<CellEdit> edits;
+    for (int slot : TFileCompare::ToTake(chosen, CellMarks))
+        if (const std::optional<std::string> value = Compare.FileValueOf(slot))
+            edits.push_back({slot, Latin1(*value)});
     return EditCells(edits);
 }
 
@@ -473,9 +504,12 @@ void TWriteBack::SettleEarlyEnd(const TExchangeEnd& end, TickOutcome& outcome)
 QStringList TWriteBack::KeysLookingWrong() const
 {
     QStringList keys;
-    for (int slot = 0; slot < CellTableUsed; ++slot)
-        if (CellMarks.MarkOf(slot) == CellMark::LooksWrong)
-            keys << QString::fromStdString(Table[static_cast<size_t>(slot)].ReadKey);
+    for (int slot = 0; slot < CellTableUsed; ++slot) {
+        // Asked of the state, not of the mark shown: a differing value may hide it.
+        const std::string& key = Table[static_cast<size_t>(slot)].ReadKey;
+        if (Bound(slot) && MarkFor(StateOf(slot), key).Mark == CellMark::LooksWrong)
+            keys << QString::fromStdString(key);
+    }
     return keys;
 }
 
@@ -505,6 +539,13 @@ void TWriteBack::CycleStep(TickOutcome& outcome)
         CycleState = TCycleState::Idle;
         break;
     }
+}
+
+void TWriteBack::RefreshAll()
+{
+    for (int slot = 0; slot < CellTableUsed; ++slot)
+        if (Bound(slot))
+            Refresh(slot);
 }
 
 // ---- Passes ----
@@ -590,7 +631,18 @@ void TWriteBack::Refresh(int slot)
         if (View.CellText(record.GridId, record.Col, record.Row) != text)
             View.ShowCellText(record.GridId, record.Col, record.Row, text);
     }
-    const MarkAndTip mark = MarkFor(state, record.ReadKey);
+    MarkAndTip mark = MarkFor(state, record.ReadKey);
+    // A difference from the file shows where the cell shows the instrument's value and no
+    // read of it failed: an edit's mark wins, since the edit is what goes out, and a failed
+    // read's, since the value may be stale. It wins over "looks wrong", whose words it keeps,
+    // so that taking the file's value can repair the setting.
+    if ((mark.Mark == CellMark::None || mark.Mark == CellMark::LooksWrong) &&
+        Compare.Differs(slot, state.Instrument)) {
+        QString tip = Compare.Tip(slot, *state.Instrument);
+        if (mark.Mark == CellMark::LooksWrong)
+            tip += '\n' + mark.Tip;
+        mark = {CellMark::DiffersFromFile, tip};
+    }
     if (CellMarks.Set(slot, mark.Mark, mark.Tip))
         View.ShowMark(record.GridId, record.Col, record.Row, mark.Mark, mark.Tip);
 }

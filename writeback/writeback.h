@@ -8,6 +8,7 @@
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellmarks.h"
 #include "writeback/cellstate.h"
+#include "writeback/filecompare.h"
 
 #include <QStringList>
 
@@ -91,6 +92,15 @@ public:
     // Puts every value that differs from its cell into that cell as the user's edit, to go out
     // with the next commit. Returns how many cells changed.
     int ImportEdits(const SettingList& values);
+    // Marks every cell whose known value differs from the file's, in place of any earlier
+    // compare's marks; nothing is sent. Returns how many differ. A new Connect clears it.
+    int CompareWithFile(const QString& fileName, const SettingList& values);
+    void ClearCompare();
+    const TFileCompare& Compared() const { return Compare; }
+    // Makes the file's value the user's edit in the cells TFileCompare::ToTake names among
+    // these cells (column, row) of the grid, as one step of the history. Returns how many
+    // cells changed.
+    int TakeFileValues(int32_t gridId, const std::vector<std::pair<int, int>>& selected);
 
     TCycleState CycleState = TCycleState::Idle;
     const TCellState& StateOf(int slot) const;
@@ -131,6 +141,7 @@ private:
     void Submit(const RequestList& list, Exchange kind);
     void Refresh(int slot);
     QStringList KeysLookingWrong() const;
+    void RefreshAll();
 
     CellTable& Table;
     TInstrumentSession& Session;
@@ -139,6 +150,7 @@ private:
     std::array<TCellState, CellTableUsed> States{};
     TCellMarks CellMarks;
     TEditHistory History;
+    TFileCompare Compare;
     bool IsConnected = false;
     Exchange Running = Exchange::None;
     QStringList LookWrongShown;

@@ -235,6 +235,73 @@ private slots:
         QVERIFY(!Progress()->isVisible());
     }
 
+    // A compare marks the three differing cells and sends nothing; taking the file's values
+    // (of the selection, undone as one step, then of all) and saving writes exactly those.
+    void compareMarksTheDifferencesAndTakenValuesAreSaved()
+    {
+        QVERIFY(ConnectAndWait());
+        QTemporaryDir dir;
+        const QString path = WriteTextFile(
+            dir, "PLANT-A.txt",
+            ("S0NAM=" + Sim->Setting("S0NAM") + "\nS2CFRQ=4321\nS5NAM=Pump 7\nTH1R0= 10.0 \n")
+                .c_str());
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(Window->SettingsMenu()->Compare(path), 3);
+        QCOMPARE(Status(), QString("3 settings differ from PLANT-A.txt"));
+        const struct
+        {
+            int32_t Grid;
+            int Col, Row;
+            const char* Value;
+        } differing[] = {{GridSensor, 3, 3, "4321"},
+                         {GridSensor, 1, 6, "Pump 7"},
+                         {GridThermistor, 3, 2, " 10.0 "}};
+        for (const auto& cell : differing) {
+            QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(cell.Grid, cell.Col, cell.Row)),
+                     CellMark::DiffersFromFile);
+            QCOMPARE(Item(cell.Grid, cell.Col, cell.Row)->background().color(),
+                     TGridCellView::ColourOf(CellMark::DiffersFromFile));
+            QVERIFY(ToolTip(cell.Grid, cell.Col, cell.Row)
+                        .contains(QString("the file holds \"%1\"").arg(cell.Value)));
+        }
+        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 3);
+        QTest::qWait(2 * Timer1IntervalMs);
+        QVERIFY(Commands().empty());
+
+        ClickCell(GridSensor, 3, 3);
+        QCOMPARE(Window->SettingsMenu()->TakeFileValues(), 1);
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 3), std::string("4321"));
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QTest::keyClick(Sensors(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 3);
+        QCOMPARE(Window->GetCellText(GridSensor, 3, 3), Sim->Setting("S2CFRQ"));
+
+        // A refused file clears the marks too, and says why.
+        const QString bad = WriteTextFile(dir, "bad.txt", "S0NAM=x\nS99NAM=no such setting\n");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QCOMPARE(Window->SettingsMenu()->Compare(bad), -1);
+        QCOMPARE(seen.Count, 1);
+        QVERIFY2(seen.Text.contains("line 2") && seen.Text.contains("Nothing was compared"),
+                 qPrintable(seen.Text));
+        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 0);
+        QCOMPARE(Window->SettingsMenu()->Compare(path), 3);
+
+        Sensors()->clearSelection();
+        QCOMPARE(Window->SettingsMenu()->TakeFileValues(), 3);
+        QCOMPARE(Window->Cells().UnconfirmedEditCount(), 3);
+        QCOMPARE(Progress()->text(), QString("3 settings not confirmed"));
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Commands().size() >= 6 && Settled(), WaitMs);
+        QCOMPARE(Commands(),
+                 std::vector<std::string>({Write("S2CFRQ", "4321"), Write("S5NAM", "Pump 7"),
+                                           Write("TH1R0", " 10.0 "), Read("S2CFRQ"), Read("S5NAM"),
+                                           Read("TH1R0")}));
+        QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        QCOMPARE(Window->SettingsMenu()->Compare(path), 0);
+        QCOMPARE(Status(), QString("No setting differs from PLANT-A.txt"));
+    }
+
     void badImportFileChangesNothing()
     {
         QVERIFY(ConnectAndWait());

@@ -256,4 +256,89 @@ TEST_F(WriteBack, ConnectIsRefusedWhileACommitOrExchangeIsUnderWay)
     ASSERT_TRUE(Rig.Settle());
 }
 
+// Undoing or reverting an edit of a value that looks wrong gives back the instrument's value
+// as it was, not an edit that is never sent.
+TEST_F(WriteBack, UndoAndRevertOfAValueThatLooksWrongWithdrawTheEdit)
+{
+    Rig.Sim->SetSetting("S0CAL0", "abc");
+    ConnectAndSettle();
+    const BoundCell& cell = CellOf("S0CAL0");
+    for (const bool undo : {true, false}) {
+        Rig.Edit("S0CAL0", "1.5");
+        EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::Unconfirmed);
+        if (undo)
+            Rig.Unit.Undo();
+        else
+            Rig.Unit.RevertToInstrument(cell.Grid, {{cell.Col, cell.Row}});
+        EXPECT_EQ(Rig.Shown("S0CAL0").Text, "abc") << undo;
+        EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::LooksWrong) << undo;
+        EXPECT_EQ(Rig.State("S0CAL0").Stage, EditStage::None) << undo;
+    }
+}
+
+// A compare marks the cells whose value differs from the file's and sends nothing; taking the
+// file's values is one step of the history and the next Save writes exactly those cells. Once
+// the instrument holds them, nothing differs any more.
+TEST_F(WriteBack, ComparedValuesAreMarkedAndTakenAsOneStepThatSaveWrites)
+{
+    ConnectAndSettle();
+    const std::string name = Rig.Sim->Setting("S0NAM");
+    const SettingList file{{"S0NAM", name}, {"S2CFRQ", "4321"}, {"TH1R0", " 10.0 "}};
+    EXPECT_EQ(Rig.Unit.CompareWithFile("PLANT-A.txt", file), 2);
+    for (int i = 0; i < 5; ++i)
+        Rig.Tick();
+    EXPECT_TRUE(Rig.Sim->Commands().empty());
+    EXPECT_EQ(Rig.Shown("S0NAM").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Mark, CellMark::DiffersFromFile);
+    EXPECT_TRUE(Rig.Shown("S2CFRQ").Tip.contains("the file holds \"4321\""));
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::DiffersFromFile);
+    EXPECT_EQ(Rig.Unit.NotConfirmedCount(), 0); // a difference is no unconfirmed setting
+
+    EXPECT_EQ(Rig.Unit.TakeFileValues(GridSensor, {}), 2);
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Text, "4321");
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Mark, CellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::Unconfirmed);
+    Rig.Unit.Undo();
+    EXPECT_FALSE(Rig.Unit.CanUndo());
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Text, Q(Rig.Sim->Setting("S2CFRQ")));
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Mark, CellMark::DiffersFromFile);
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::DiffersFromFile);
+    Rig.Unit.Redo();
+
+    Rig.Commit();
+    ASSERT_TRUE(Rig.Settle());
+    EXPECT_EQ(Rig.Sim->Commands(),
+              (std::vector<std::string>{Write("S2CFRQ", "4321"), Write("TH1R0", " 10.0 "),
+                                        Read("S2CFRQ"), Read("TH1R0")}));
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::None);
+}
+
+// An edit's mark wins over a difference, which wins over "looks wrong" and keeps its words; a
+// second compare and a Connect clear the marks.
+TEST_F(WriteBack, ComparedMarksGiveWayToEditsAndGoWithTheNextCompareOrConnect)
+{
+    Rig.Sim->SetSetting("S0CAL0", "abc");
+    ConnectAndSettle();
+    Rig.Edit("S2CFRQ", "999");
+    EXPECT_EQ(Rig.Unit.CompareWithFile("A.txt", {{"S0CAL0", "1.5"}, {"S2CFRQ", "4321"}}), 2);
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Mark, CellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::DiffersFromFile);
+    EXPECT_TRUE(Rig.Shown("S0CAL0").Tip.contains("Looks wrong"))
+        << Rig.Shown("S0CAL0").Tip.toStdString();
+    // Only what shows the mark is taken: the user's own edit stays.
+    EXPECT_EQ(Rig.Unit.TakeFileValues(GridThermistor, {{1, 1}}), 1);
+    EXPECT_EQ(Rig.Shown("S2CFRQ").Text, "999");
+    EXPECT_EQ(Rig.Shown("S0CAL0").Text, "1.5");
+    Rig.Unit.Undo();
+
+    EXPECT_EQ(Rig.Unit.CompareWithFile("B.txt", {{"S1NAM", "Other"}}), 1);
+    EXPECT_EQ(Rig.Shown("S0CAL0").Mark, CellMark::LooksWrong);
+    EXPECT_EQ(Rig.Shown("S1NAM").Mark, CellMark::DiffersFromFile);
+    ASSERT_TRUE(Rig.Connect());
+    ASSERT_TRUE(Rig.Settle());
+    EXPECT_EQ(Rig.Shown("S1NAM").Mark, CellMark::None);
+    EXPECT_FALSE(Rig.Unit.Compared().Active());
+}
+
 } // namespace

@@ -14,6 +14,7 @@
 #include "window/settingsmenu.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -109,7 +110,7 @@ class TestComPortWindow : public QObject
     std::string SilentKey = FromEnvironment("DEVCONFIG_TEST_SILENT_KEY");
     std::string RefusingKey = FromEnvironment("DEVCONFIG_TEST_REFUSING_KEY");
     // Settings the tests below write; the first read finds the others at their factory values.
-    const std::set<std::string> Written{"S2NAM", SilentKey, RefusingKey};
+    const std::set<std::string> Written{"S2NAM", "S3NAM", "TH0R0", SilentKey, RefusingKey};
 
     QTableWidget* Grid(int32_t grid) const
     {
@@ -232,6 +233,34 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
         QCOMPARE(Text(cell), std::string("1.5"));
         QCOMPARE(Mark(cell), CellMark::Unconfirmed);
+    }
+
+    // A compare with a file named by a Windows path: the two differing cells marked, nothing
+    // written until their file values are taken and saved, and then the instrument holds them.
+    void compareWithAFileAndTakeItsValues()
+    {
+        QVERIFY(ConnectAndWait());
+        const qint64 stamp = QDateTime::currentMSecsSinceEpoch() % 100000;
+        const std::string name = "Wine " + std::to_string(stamp);
+        const std::string r0 = std::to_string(1000 + stamp % 1000) + ".5";
+        QTemporaryDir dir;
+        const QString path = QDir::toNativeSeparators(dir.filePath("PLANT-A.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            ("S0NAM=" + Factory.Value("S0NAM") + "\r\nS3NAM=" + name + "\r\nTH0R0=" + r0 + "\r\n")
+                .c_str());
+        file.close();
+        QCOMPARE(Window->SettingsMenu()->Compare(path), 2);
+        QCOMPARE(Status(), QString("2 settings differ from PLANT-A.txt"));
+        QCOMPARE(Mark(CellOf("S3NAM")), CellMark::DiffersFromFile);
+        QCOMPARE(Mark(CellOf("TH0R0")), CellMark::DiffersFromFile);
+        QCOMPARE(Window->SettingsMenu()->TakeFileValues(), 2);
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Mark(CellOf("TH0R0")) == CellMark::None, WaitMs);
+        QVERIFY(ConnectAndWait());
+        QCOMPARE(Text(CellOf("S3NAM")), name);
+        QCOMPARE(Text(CellOf("TH0R0")), r0);
     }
 
     void busyGuardRefusesConnectWhileACommitWaits()
