@@ -495,6 +495,9 @@ void TMainWindow::ApplyTick(const TWriteBack::TickOutcome& outcome)
     const std::string ended = TLineWords::Ended(ConnectedDevice.toStdString(), outcome.EndedBy);
     if (!ended.empty())
         SetStatus(QString::fromStdString(ended));
+    else if (outcome.CycleEnded && !outcome.LookWrong && WriteBack.Compared().Active())
+        // What was saved may have brought values to the file's: the count is told anew.
+        SetStatus(WriteBack.Compared().Summary(WriteBack.DifferingFromFile()));
     if (outcome.WritesStarted)
         ui->CancelBtn->setEnabled(false);
     if (outcome.NothingToWrite || outcome.CycleEnded || outcome.DeviceRemoved)

@@ -330,9 +330,14 @@ int TWriteBack::CompareWithFile(const QString& fileName, const SettingList& valu
 {
     Compare.Start(fileName, values);
     RefreshAll();
+    return DifferingFromFile();
+}
+
+int TWriteBack::DifferingFromFile() const
+{
     int differing = 0;
     for (int slot = 0; slot < CellTableUsed; ++slot)
-        if (Bound(slot) && Compare.Differs(slot, State(slot).Instrument))
+        if (Bound(slot) && Compare.Differs(slot, StateOf(slot).Instrument))
             ++differing;
     return differing;
 }

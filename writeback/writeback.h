@@ -97,6 +97,8 @@ public:
     int CompareWithFile(const QString& fileName, const SettingList& values);
     void ClearCompare();
     const TFileCompare& Compared() const { return Compare; }
+    // How many known values differ from the compared file's now, after what was saved since.
+    int DifferingFromFile() const;
     // Makes the file's value the user's edit in the cells TFileCompare::ToTake names among
     // these cells (column, row) of the grid, as one step of the history. Returns how many
     // cells changed.

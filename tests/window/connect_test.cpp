@@ -298,6 +298,7 @@ private slots:
                                            Write("TH1R0", " 10.0 "), Read("S2CFRQ"), Read("S5NAM"),
                                            Read("TH1R0")}));
         QCOMPARE(Window->Cells().NotConfirmedCount(), 0);
+        QCOMPARE(Status(), QString("No setting differs from PLANT-A.txt")); // told after the Save
         QCOMPARE(Window->SettingsMenu()->Compare(path), 0);
         QCOMPARE(Status(), QString("No setting differs from PLANT-A.txt"));
     }
