@@ -15,6 +15,6 @@ class TBatchFileNames
 {
 public:
     // One path per adapter, in the same order.
-    static std::vector<std::string> For(const std::vector<AdapterInfo>& adapters,
+    static std::vector<std::string> For(const std::vector<TAdapterInfo>& adapters,
                                         const std::string& folder);
 };

@@ -206,7 +206,7 @@ std::string TProgramOptions::Usage(const std::string& program)
         "  --summary FILE    With --all-adapters: write the table as CSV to FILE.\n"
         "\n"
         "Exit status:\n";
-    for (const ExitStatus::Meaning& meaning : ExitStatus::Meanings)
+    for (const ExitStatus::TMeaning& meaning : ExitStatus::Meanings)
         text += "  " + std::to_string(meaning.Status) + "  " + meaning.Text + "\n";
     return text;
 }

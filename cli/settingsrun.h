@@ -52,12 +52,12 @@ public:
     int Execute(const TProgramOptions& options);
     // For a caller that checked the file with CheckFile and holds the stop signals itself, as
     // a batch of runs at once does (standard input is read only once).
-    int Execute(const TProgramOptions& options, const SettingsFileResult& checked,
+    int Execute(const TProgramOptions& options, const TSettingsFileResult& checked,
                 const TStopSignals& held);
     // Whether the file of `options` may be used: Usage, with the reason said on `err`, when
     // it may not; nothing is sent before this says Done. Fills `file` for --write and --compare.
     static int CheckFile(const TProgramOptions& options, std::ostream& err,
-                         SettingsFileResult& file);
+                         TSettingsFileResult& file);
     // Progress goes to `shown` as well (called on the run's own thread).
     void ShowProgressWith(ProgressShown shown) { Listener = std::move(shown); }
     const Tally& Counts() const { return Done; }

@@ -11,9 +11,9 @@ std::vector<TSettingsDiff::Difference> TSettingsDiff::Between(const SettingList&
                                                               const SettingList& file)
 {
     std::vector<Difference> differences;
-    for (const SettingValue& held : instrument) {
+    for (const TSettingValue& held : instrument) {
         const auto found = std::find_if(file.begin(), file.end(),
-                                        [&](const SettingValue& s) { return s.Key == held.Key; });
+                                        [&](const TSettingValue& s) { return s.Key == held.Key; });
         if (found != file.end() && Differs(held.Value, found->Value))
             differences.push_back({held.Key, held.Value, found->Value});
     }

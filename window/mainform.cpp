@@ -296,7 +296,7 @@ void TMainWindow::ConnectBtnClick()
     // The device library cannot open a device whose COM port is held: the port goes first.
     const bool wasOpen = Session.HoldsDevice();
     Session.Disconnect();
-    const std::vector<AdapterInfo> adapters = Session.Adapters();
+    const std::vector<TAdapterInfo> adapters = Session.Adapters();
     const int chosen = PickAdapter(adapters);
     if (chosen == -1) {
         if (wasOpen) // the user cancelled the choice of adapter: the port is taken again
@@ -346,7 +346,7 @@ void TMainWindow::Connected(const TConnectResult& connected)
     StartProgress(WriteBack.StartInitialRead(InitialReadList));
 }
 
-int TMainWindow::PickAdapter(const std::vector<AdapterInfo>& adapters)
+int TMainWindow::PickAdapter(const std::vector<TAdapterInfo>& adapters)
 {
     if (adapters.size() <= 1)
         return -2;
@@ -362,7 +362,7 @@ int TMainWindow::PickAdapter(const std::vector<AdapterInfo>& adapters)
 }
 
 // The status bar's tooltip names the adapter, so that the user can tell which one it is.
-void TMainWindow::ShowAdapter(const AdapterInfo* adapter)
+void TMainWindow::ShowAdapter(const TAdapterInfo* adapter)
 {
     AdapterTip =
         adapter
@@ -394,7 +394,7 @@ void TMainWindow::SetStatus(const QString& text, const QString& reason)
 
 void TMainWindow::FillCellRequests()
 {
-    for (const SettingKey& setting : SettingKeys::All()) {
+    for (const TSettingKey& setting : TSettingKeys::All()) {
         if (setting.GridId == GridSensor)
             BindSensorCell(setting.Key, setting.Col, setting.Row);
         else

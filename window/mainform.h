@@ -108,8 +108,8 @@ private:
     void WatchForReplug(const TWriteBack::TickOutcome& outcome);
     // With several adapters the user chooses: the index chosen, -1 when cancelled. With one
     // or none nothing is asked (-2: the search decides).
-    int PickAdapter(const std::vector<AdapterInfo>& adapters);
-    void ShowAdapter(const AdapterInfo* adapter);
+    int PickAdapter(const std::vector<TAdapterInfo>& adapters);
+    void ShowAdapter(const TAdapterInfo* adapter);
     void Connected(const TConnectResult& connected);
     void ShowWaitNotice();
 

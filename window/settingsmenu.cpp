@@ -41,17 +41,17 @@ QString DocumentsFolder()
 
 // Gives the keyboard back to the control that had it before a dialog, so that the table's keys
 // and the shortcuts work again at once.
-class FocusKeeper
+class TFocusKeeper
 {
 public:
-    FocusKeeper() : Widget(QApplication::focusWidget()) {}
-    ~FocusKeeper()
+    TFocusKeeper() : Widget(QApplication::focusWidget()) {}
+    ~TFocusKeeper()
     {
         if (Widget != nullptr)
             Widget->setFocus(Qt::OtherFocusReason);
     }
-    FocusKeeper(const FocusKeeper&) = delete;
-    FocusKeeper& operator=(const FocusKeeper&) = delete;
+    TFocusKeeper(const TFocusKeeper&) = delete;
+    TFocusKeeper& operator=(const TFocusKeeper&) = delete;
 
 private:
     QPointer<QWidget> Widget;
@@ -110,12 +110,12 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
                              WriteBack.CycleState == TCycleState::Idle);
     CompareAction->setEnabled(ImportAction->isEnabled());
     TakeAction->setEnabled(ImportAction->isEnabled() &&
-                           WriteBack.Marks().CountOf(CellMark::DiffersFromFile) > 0);
+                           WriteBack.Marks().CountOf(TCellMark::DiffersFromFile) > 0);
 }
 
 void TSettingsMenu::ExportClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
                                                       LastFolder + "/devconfig-settings.txt",
@@ -135,7 +135,7 @@ void TSettingsMenu::ImportClick()
 
 QString TSettingsMenu::OpenFile(const char* title)
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(title),
                                                       LastFolder, QString::fromLatin1(FileFilter));
@@ -146,7 +146,7 @@ QString TSettingsMenu::OpenFile(const char* title)
 
 void TSettingsMenu::SaveLogClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(SaveLogTitle),
                                                       LastFolder + "/devconfig-dialogue.log",
                                                       QString::fromLatin1(LogFilter));
@@ -185,7 +185,7 @@ bool TSettingsMenu::Export(const QString& path)
                             "Press Connect first."));
         return false;
     }
-    SettingsFileHeader header;
+    TSettingsFileHeader header;
     header.Device = Device().toStdString();
     header.ReadAt = std::time(nullptr);
     QStringList left;
@@ -224,7 +224,7 @@ int TSettingsMenu::Import(const QString& path)
                             "and idle. Press Connect, wait for the read to end, then import."));
         return -1;
     }
-    const SettingsFileResult file = TSettingsFile::Read(LocalPath(path));
+    const TSettingsFileResult file = TSettingsFile::Read(LocalPath(path));
     if (!file.Ok()) {
         Warn(QString::fromLatin1(ImportTitle),
              QString::fromStdString(file.Message()) +
@@ -247,7 +247,7 @@ int TSettingsMenu::Compare(const QString& path)
     }
     // A second compare clears the first one's marks, whether or not its file is taken.
     WriteBack.ClearCompare();
-    const SettingsFileResult file = TSettingsFile::Read(LocalPath(path));
+    const TSettingsFileResult file = TSettingsFile::Read(LocalPath(path));
     if (!file.Ok()) {
         UpdateEnabled(true);
         Warn(QString::fromLatin1(CompareTitle), TFileCompare::Refused(file));

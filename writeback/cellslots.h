@@ -9,10 +9,10 @@
 // thermistor cell (k, r) in slot 220 + 10r + k (231 to 257).
 constexpr int32_t SensorSlotBase = 10;
 constexpr int32_t ThermistorSlotBase = 220;
-constexpr int SensorRows = SettingKeys::SensorRows;
-constexpr int SensorColumns = SettingKeys::SensorColumns;
-constexpr int ThermistorRows = SettingKeys::ThermistorRows;
-constexpr int ThermistorColumns = SettingKeys::ThermistorColumns;
+constexpr int SensorRows = TSettingKeys::SensorRows;
+constexpr int SensorColumns = TSettingKeys::SensorColumns;
+constexpr int ThermistorRows = TSettingKeys::ThermistorRows;
+constexpr int ThermistorColumns = TSettingKeys::ThermistorColumns;
 
 // The cell table slot of a data cell, or -1 for a cell that no setting is bound to.
 constexpr int SlotOf(int32_t gridId, int32_t col, int32_t row)
@@ -28,9 +28,9 @@ constexpr int SlotOf(int32_t gridId, int32_t col, int32_t row)
 // The slot of the cell a setting is bound to, or -1 for a key that names no setting.
 inline int SlotOfKey(const std::string& key)
 {
-    const int index = SettingKeys::IndexOf(key);
+    const int index = TSettingKeys::IndexOf(key);
     if (index < 0)
         return -1;
-    const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
+    const TSettingKey& cell = TSettingKeys::All()[static_cast<size_t>(index)];
     return SlotOf(cell.GridId, cell.Col, cell.Row);
 }

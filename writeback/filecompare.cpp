@@ -26,7 +26,7 @@ void TFileCompare::Start(const QString& fileName, const SettingList& file)
     Clear();
     IsActive = true;
     Name = fileName;
-    for (const SettingValue& setting : file) {
+    for (const TSettingValue& setting : file) {
         const int slot = SlotOfKey(setting.Key);
         if (InRange(slot))
             Values[static_cast<size_t>(slot)] = setting.Value;
@@ -72,7 +72,7 @@ QString TFileCompare::Summary(int differing) const
     return QStringLiteral("%1 settings differ from %2").arg(differing).arg(ShownName());
 }
 
-QString TFileCompare::Refused(const SettingsFileResult& file)
+QString TFileCompare::Refused(const TSettingsFileResult& file)
 {
     return QString::fromStdString(file.Message()) +
            "\nNothing was compared. Correct the file and compare again.";
@@ -81,7 +81,7 @@ QString TFileCompare::Refused(const SettingsFileResult& file)
 std::vector<int> TFileCompare::ToTake(const std::vector<int>& selected, const TCellMarks& marks)
 {
     const auto marked = [&marks](int slot) {
-        return marks.MarkOf(slot) == CellMark::DiffersFromFile;
+        return marks.MarkOf(slot) == TCellMark::DiffersFromFile;
     };
     std::vector<int> take;
     for (int slot : selected)

@@ -33,7 +33,7 @@ public:
     // The status bar's words after a compare: "3 settings differ from PLANT-A.txt".
     QString Summary(int differing) const;
     // The message of a file the checks refuse.
-    static QString Refused(const SettingsFileResult& file);
+    static QString Refused(const TSettingsFileResult& file);
 
     // The slots "Take file values" makes edits of: the selected ones marked as differing, or
     // every marked one when the selection holds none.

@@ -177,12 +177,12 @@ private slots:
         const struct
         {
             int Col, Row;
-            CellMark Mark;
+            TCellMark Mark;
             const char* Tip;
-        } marks[] = {{3, 4, CellMark::NoAnswer, "No answer"},
-                     {4, 5, CellMark::NotTaken, "Not taken: the instrument kept"},
-                     {1, 6, CellMark::Unconfirmed, UnconfirmedTip},
-                     {1, 2, CellMark::Unsafe, "Not sent"}};
+        } marks[] = {{3, 4, TCellMark::NoAnswer, "No answer"},
+                     {4, 5, TCellMark::NotTaken, "Not taken: the instrument kept"},
+                     {1, 6, TCellMark::Unconfirmed, UnconfirmedTip},
+                     {1, 2, TCellMark::Unsafe, "Not sent"}};
         for (const auto& mark : marks) {
             QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)),
                      mark.Mark);
@@ -199,7 +199,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 6), WaitMs);
         QVERIFY(ConnectAndWait());
         // The refusal stays marked until the cell is edited again.
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), TCellMark::NotTaken);
         Item(GridSensor, 4, 5)->setText("1");
         Item(GridSensor, 4, 5)->setText(Latin1(Sim->Setting("S4CAL0")));
         for (const auto& mark : marks)
@@ -219,9 +219,9 @@ private slots:
         QVERIFY(!path.isEmpty());
         QCOMPARE(Window->SettingsMenu()->Import(path), 2);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), TCellMark::Unconfirmed);
         QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 3, 2)),
-                 CellMark::Unconfirmed);
+                 TCellMark::Unconfirmed);
         QCOMPARE(Progress()->text(), QString("2 settings not confirmed"));
         QTest::qWait(2 * Timer1IntervalMs);
         QVERIFY(Commands().empty()); // nothing goes out before a commit
@@ -258,22 +258,22 @@ private slots:
                          {GridThermistor, 3, 2, " 10.0 "}};
         for (const auto& cell : differing) {
             QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(cell.Grid, cell.Col, cell.Row)),
-                     CellMark::DiffersFromFile);
+                     TCellMark::DiffersFromFile);
             QCOMPARE(Item(cell.Grid, cell.Col, cell.Row)->background().color(),
-                     TGridCellView::ColourOf(CellMark::DiffersFromFile));
+                     TGridCellView::ColourOf(TCellMark::DiffersFromFile));
             QVERIFY(ToolTip(cell.Grid, cell.Col, cell.Row)
                         .contains(QString("the file holds \"%1\"").arg(cell.Value)));
         }
-        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 3);
+        QCOMPARE(Window->Cells().Marks().CountOf(TCellMark::DiffersFromFile), 3);
         QTest::qWait(2 * Timer1IntervalMs);
         QVERIFY(Commands().empty());
 
         ClickCell(GridSensor, 3, 3);
         QCOMPARE(Window->SettingsMenu()->TakeFileValues(), 1);
         QCOMPARE(Window->GetCellText(GridSensor, 3, 3), std::string("4321"));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), TCellMark::Unconfirmed);
         QTest::keyClick(Sensors(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 3);
+        QCOMPARE(Window->Cells().Marks().CountOf(TCellMark::DiffersFromFile), 3);
         QCOMPARE(Window->GetCellText(GridSensor, 3, 3), Sim->Setting("S2CFRQ"));
 
         // A refused file clears the marks too, and says why.
@@ -284,7 +284,7 @@ private slots:
         QCOMPARE(seen.Count, 1);
         QVERIFY2(seen.Text.contains("line 2") && seen.Text.contains("Nothing was compared"),
                  qPrintable(seen.Text));
-        QCOMPARE(Window->Cells().Marks().CountOf(CellMark::DiffersFromFile), 0);
+        QCOMPARE(Window->Cells().Marks().CountOf(TCellMark::DiffersFromFile), 0);
         QCOMPARE(Window->SettingsMenu()->Compare(path), 3);
 
         Sensors()->clearSelection();
@@ -340,10 +340,10 @@ private slots:
                                           .arg(SettingCount - 1)
                                           .arg(QDir::toNativeSeparators(path))),
                  qPrintable(seen.Text));
-        const SettingsFileResult kept = TSettingsFile::Read(path.toStdString());
+        const TSettingsFileResult kept = TSettingsFile::Read(path.toStdString());
         QVERIFY2(kept.Ok(), kept.Message().c_str());
         QCOMPARE(kept.Settings.size(), size_t(SettingCount - 1));
-        for (const SettingValue& setting : kept.Settings)
+        for (const TSettingValue& setting : kept.Settings)
             QCOMPARE(setting.Value, Sim->Setting(setting.Key));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -596,7 +596,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), 6 * WaitMs);
         // The settings never read are marked, and counted where the progress showed.
         QVERIFY(Progress()->text().endsWith("settings not confirmed"));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 20)), CellMark::NoAnswer);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 20)), TCellMark::NoAnswer);
         for (int col = 1; col <= 8; ++col)
             QCOMPARE(Window->GetCellText(GridSensor, col, 1), Sim->Setting(SensorKey(col, 1)));
         QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string());

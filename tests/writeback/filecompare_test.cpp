@@ -63,7 +63,7 @@ TEST(FileCompare, WordsCountAndEscapeWhatComesFromOutside)
 
 TEST(FileCompare, RefusedFileSaysWhereAndThatNothingWasCompared)
 {
-    const SettingsFileResult file =
+    const TSettingsFileResult file =
         TSettingsFile::Parse("PLANT-A.txt", "S0NAM=a\nS99NAM=no such setting\n");
     ASSERT_FALSE(file.Ok());
     const QString text = TFileCompare::Refused(file);
@@ -75,8 +75,8 @@ TEST(FileCompare, TakesTheMarkedCellsOfTheSelectionOrElseAllMarked)
 {
     TCellMarks marks;
     for (int slot : {Name0, Freq2, Therm})
-        marks.Set(slot, CellMark::DiffersFromFile, "tip");
-    marks.Set(Cal0, CellMark::Unconfirmed, "an edit");
+        marks.Set(slot, TCellMark::DiffersFromFile, "tip");
+    marks.Set(Cal0, TCellMark::Unconfirmed, "an edit");
     const struct
     {
         const char* Name;
