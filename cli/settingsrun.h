@@ -4,6 +4,7 @@
 #include "cli/stopreport.h"
 #include "driver/dev_opt.h"
 #include "driver/requestlist.h"
+#include "report/report.h"
 #include "session/instrumentsession.h"
 #include "settingsfile/settingsfile.h"
 
@@ -63,6 +64,8 @@ public:
     const Tally& Counts() const { return Done; }
     // Why the last exchange ended; Completed when none ran or all did.
     TEndReason Ending() const { return LastEnd; }
+    // What the run found and did, for --report; complete once Execute returned.
+    const TReport& Report() const { return Record; }
 
 private:
     using Answered = TStopReport::Answered;
@@ -80,6 +83,10 @@ private:
               const Answered& answered);
     void ShowProgress(const char* label, int done, int total);
     dev_opt& RecordOf(const std::string& key);
+    void NoteEnd(const TExchangeEnd& end, const RequestList& list, Stage stage,
+                 const Answered& answered);
+    TReport::Value& ReportValue(const dev_opt& record);
+    int WriteReport(const std::string& path, int status);
 
     // One record per setting, in slot order; never moved while the driver holds them.
     // Declared before the session, so that its thread is stopped before they go.
@@ -93,4 +100,5 @@ private:
     TEndReason LastEnd = TEndReason::Completed;
     std::string Device;
     uint32_t ReplyLimitMs = 0;
+    TReport Record;
 };

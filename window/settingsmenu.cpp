@@ -1,6 +1,7 @@
 #include "window/settingsmenu.h"
 #include "window/dialogstateguard.h"
 
+#include "report/reportpdf.h"
 #include "session/programlog.h"
 #include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
@@ -26,6 +27,8 @@ const char* const ImportTitle = "Import settings";
 const char* const FileFilter = "Settings files (*.txt);;All files (*)";
 const char* const SaveLogTitle = "Save dialogue log";
 const char* const LogFilter = "Log files (*.log);;All files (*)";
+const char* const ReportTitle = "Save report";
+const char* const ReportFilter = "PDF files (*.pdf);;All files (*)";
 
 std::string LocalPath(const QString& path)
 {
@@ -75,7 +78,12 @@ TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
     SaveLogAction->setEnabled(ProgramLog() != nullptr);
     window->addAction(ExportAction);
     window->addAction(ImportAction);
+    ReportAction = new QAction(QStringLiteral("Save report..."), this);
+    ReportAction->setObjectName(QStringLiteral("ReportAction"));
+    ReportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     window->addAction(SaveLogAction);
+    window->addAction(ReportAction);
+    connect(ReportAction, &QAction::triggered, this, &TSettingsMenu::ReportClick);
     connect(SaveLogAction, &QAction::triggered, this, &TSettingsMenu::SaveLogClick);
     connect(ExportAction, &QAction::triggered, this, &TSettingsMenu::ExportClick);
     connect(ImportAction, &QAction::triggered, this, &TSettingsMenu::ImportClick);
@@ -87,6 +95,7 @@ void TSettingsMenu::AddTo(QTableWidget* grid)
     grid->addAction(ExportAction);
     grid->addAction(ImportAction);
     grid->addAction(SaveLogAction);
+    grid->addAction(ReportAction);
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -133,6 +142,36 @@ void TSettingsMenu::SaveLogClick()
         return;
     LastFolder = QFileInfo(path).absolutePath();
     SaveLog(path);
+}
+
+void TSettingsMenu::ReportClick()
+{
+    const FocusKeeper focus;
+    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ReportTitle),
+                                                      LastFolder + "/devconfig-report.pdf",
+                                                      QString::fromLatin1(ReportFilter));
+    if (path.isEmpty())
+        return;
+    LastFolder = QFileInfo(path).absolutePath();
+    SaveReport(path);
+}
+
+bool TSettingsMenu::SaveReport(const QString& path)
+{
+    const std::optional<std::string> problem =
+        MakeReport ? TReportPdf::Write(MakeReport(), LocalPath(path))
+                   : std::optional<std::string>("The report was not written: nothing to report");
+    const QString shownPath =
+        QString::fromStdString(TShownText::Of(QDir::toNativeSeparators(path).toStdString()));
+    if (problem) {
+        Warn(QString::fromLatin1(ReportTitle),
+             QString::fromStdString(TShownText::Of(*problem)) +
+                 "\nChoose a folder that exists and that you may write to, or another file name.");
+        return false;
+    }
+    QMessageBox::information(Window, QString::fromLatin1(ReportTitle),
+                             QStringLiteral("The report was saved to %1.").arg(shownPath));
+    return true;
 }
 
 bool TSettingsMenu::SaveLog(const QString& path)

@@ -139,6 +139,7 @@ void TWriteBack::GridsReset()
         state.ReadPending = false;
         state.ReadUnanswered = false;
         state.ReadOverlong = false;
+        state.Written = false;
         if (state.Stage == EditStage::Confirmed)
             state.Stage = EditStage::None;
         else if (state.Stage == EditStage::AwaitingAnswer ||
@@ -541,6 +542,9 @@ bool TWriteBack::MarkForWriting(int slot)
         return false;
     }
     TInstrumentSession::MarkWrite(Table[static_cast<size_t>(slot)], text);
+    if (!state.Written)
+        state.Before = state.Instrument.value_or(std::string());
+    state.Written = true;
     state.Sent = text;
     state.Stage = EditStage::AwaitingAnswer;
     Refresh(slot);
