@@ -79,7 +79,7 @@ public:
     void Paragraph(const QString& text, const QFont& font, double keep = 0)
     {
         const QFontMetricsF metrics(font, &Writer);
-        const int flags = Qt::TextWordWrap | Qt::TextWrapAnywhere;
+        const int flags = Qt::TextWordWrap;
         const QRectF box = metrics.boundingRect(QRectF(0, 0, Area.width(), 1e9), flags, text);
         Need(box.height() + keep * Pt);
         if (Painter) {
