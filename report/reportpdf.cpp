@@ -336,7 +336,8 @@ void Lay(Pages& pages, const TReport& report)
     }
 
     if (report.Compared) {
-        pages.Heading(QStringLiteral("Compared with ") + Shown(report.ComparedFile), 12);
+        pages.Heading(QStringLiteral("Compared with a settings file"), 12);
+        pages.Paragraph(QStringLiteral("File: ") + Shown(report.ComparedFile), body, 30);
         if (report.Differences.empty()) {
             pages.Paragraph(QStringLiteral("No differences."), body);
         } else {

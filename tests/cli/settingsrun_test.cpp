@@ -404,10 +404,10 @@ namespace {
 std::pair<std::string, std::string> ChannelLines(const std::string& text, const std::string& label)
 {
     std::smatch found;
-    const std::regex row("\n *" + label + " [^\n]*\n([^\n]*)\n");
+    const std::regex row("\n *" + label + "( [^\n]*)?\n([^\n]*)\n");
     if (!std::regex_search(text, found, row))
         return {};
-    return {found[0].str(), found[1].str()};
+    return {found[0].str(), found[2].str()};
 }
 
 } // namespace
@@ -469,7 +469,7 @@ TEST_F(SettingsRunTest, ReportOfACompareListsTheDifferencesAndTheFile)
     const Outcome outcome = Run(Action::Compare, file);
     EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile);
     const std::string text = PdfText(path);
-    EXPECT_NE(text.find("Compared with " + file), std::string::npos) << text;
+    EXPECT_NE(text.find("File: " + file), std::string::npos) << text;
     EXPECT_TRUE(std::regex_search(
         text, std::regex("S3CAL2 +" +
                          std::regex_replace(Sim.Setting("S3CAL2"), std::regex("[.+]"), "\\$&") +

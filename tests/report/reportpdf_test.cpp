@@ -150,7 +150,7 @@ TEST_F(ReportPdfTest, WritesAndDifferencesAreListedByKey)
         std::regex(R"(S7FRP +1 +2 +confirmed)"),
         std::regex(R"(S0NAM +Old name +New name +not taken)"),
         std::regex(R"(TH1R0 +\(not known\) +3000 +no answer)"),
-        std::regex(R"(Compared with /srv/site 4/commissioned\.txt)"),
+        std::regex(R"(File: /srv/site 4/commissioned\.txt)"),
         std::regex(R"(S3CAL2 +-3\.048E-03 +-3\.100E-03)"),
     };
     for (const std::regex& line : lines)
