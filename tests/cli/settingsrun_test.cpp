@@ -397,21 +397,6 @@ TEST_F(SettingsRunTest, SeveralAdaptersWithoutPortEndWithStatus3NamingEach)
     EXPECT_FALSE(fs::exists(Folder / "r.txt"));
 }
 
-namespace {
-
-// The line of the report's table that begins with a channel's label, and the line of the
-// states under it.
-std::pair<std::string, std::string> ChannelLines(const std::string& text, const std::string& label)
-{
-    std::smatch found;
-    const std::regex row("\n *" + label + "( [^\n]*)?\n([^\n]*)\n");
-    if (!std::regex_search(text, found, row))
-        return {};
-    return {found[0].str(), found[2].str()};
-}
-
-} // namespace
-
 // The report of a write: every value the instrument holds, whole; what was written by key, with
 // the old and new value and whether it was confirmed; the identity of the run.
 TEST_F(SettingsRunTest, ReportOfAWriteSaysWhatWasWrittenAndWhetherConfirmed)

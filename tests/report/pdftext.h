@@ -4,7 +4,9 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <regex>
 #include <string>
+#include <utility>
 
 inline void NeedFonts()
 {
@@ -30,4 +32,16 @@ inline std::string PdfText(const std::string& path, const std::string& options =
         pclose(pipe);
     }
     return text;
+}
+
+// The line of a report's channel table that begins with the channel's label, and the line of
+// the states under it; empty when there is none.
+inline std::pair<std::string, std::string> ChannelLines(const std::string& text,
+                                                        const std::string& label)
+{
+    std::smatch found;
+    const std::regex row("\n *" + label + "( [^\n]*)?\n([^\n]*)\n");
+    if (!std::regex_search(text, found, row))
+        return {};
+    return {found[0].str(), found[2].str()};
 }
