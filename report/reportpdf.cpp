@@ -72,7 +72,8 @@ public:
     void Heading(const QString& text, double points)
     {
         Gap(points * 0.6);
-        Paragraph(text, Font(points, true), points * 1.8);
+        // Kept on the page with a table's header and first rows.
+        Paragraph(text, Font(points, true), 60);
     }
 
     // A paragraph that wraps at the page width; `keep`: what must follow it on its page.
