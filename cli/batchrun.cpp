@@ -50,6 +50,7 @@ struct TBatchRun::Instrument
           Run(Driver, Locator, Out, Err, false, Log.get())
     {
         Locator.UseDevice(adapter.DevicePath);
+        Run.NameAdapter(adapter);
     }
 
     const AdapterInfo Adapter;

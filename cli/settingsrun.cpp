@@ -238,9 +238,9 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
     const TConnectResult connected = Session.Connect(adapters);
     Device = connected.Device;
     Record.Port = connected.Device;
-    if (connected.Adapter) {
-        Record.AdapterDescription = connected.Adapter->Description;
-        Record.AdapterSerial = connected.Adapter->SerialNumber;
+    if (const auto& adapter = connected.Adapter ? connected.Adapter : Named) {
+        Record.AdapterDescription = adapter->Description;
+        Record.AdapterSerial = adapter->SerialNumber;
     }
     switch (connected.Result) {
     case TConnectResult::Outcome::NotFound:

@@ -11,6 +11,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
     // it may not; nothing is sent before this says Done. Fills `file` for --write and --compare.
     static int CheckFile(const TProgramOptions& options, std::ostream& err,
                          SettingsFileResult& file);
+    // The adapter the locator's device belongs to, for the report, when the search that found
+    // it is not the run's own (a batch names each instrument's device).
+    void NameAdapter(const AdapterInfo& adapter) { Named = adapter; }
     // Progress goes to `shown` as well (called on the run's own thread).
     void ShowProgressWith(ProgressShown shown) { Listener = std::move(shown); }
     const Tally& Counts() const { return Done; }
@@ -101,4 +105,5 @@ private:
     std::string Device;
     uint32_t ReplyLimitMs = 0;
     TReport Record;
+    std::optional<AdapterInfo> Named;
 };
