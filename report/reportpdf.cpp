@@ -80,8 +80,13 @@ public:
     void Paragraph(const QString& text, const QFont& font, double keep = 0)
     {
         const QFontMetricsF metrics(font, &Writer);
-        const int flags = Qt::TextWordWrap;
-        const QRectF box = metrics.boundingRect(QRectF(0, 0, Area.width(), 1e9), flags, text);
+        // At words; anywhere only when a word (a long path) is wider than the page.
+        int flags = Qt::TextWordWrap;
+        QRectF box = metrics.boundingRect(QRectF(0, 0, Area.width(), 1e9), flags, text);
+        if (box.width() > Area.width()) {
+            flags = Qt::TextWrapAnywhere;
+            box = metrics.boundingRect(QRectF(0, 0, Area.width(), 1e9), flags, text);
+        }
         Need(box.height() + keep * Pt);
         if (Painter) {
             Painter->setFont(font);
@@ -288,7 +293,6 @@ Table Channels(const TReport& report, int32_t grid)
 void Lay(Pages& pages, const TReport& report)
 {
     const QFont body = pages.Font(9.5);
-    const QFont bold = pages.Font(9.5, true);
     pages.Paragraph(QString::fromLatin1(Title), pages.Font(18, true), 120);
     pages.Gap(6);
     const auto fact = [&](const char* name, const QString& text) {
@@ -352,7 +356,6 @@ void Lay(Pages& pages, const TReport& report)
             pages.Put(differences);
         }
     }
-    (void)bold;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -173,6 +174,17 @@ TEST_F(ReportPdfTest, TextFromOutsideIsEscaped)
     EXPECT_NE(text.find("a\\x0Ab.txt"), std::string::npos);
     EXPECT_EQ(text.find('\x1b'), std::string::npos);
     EXPECT_EQ(text.find('\x07'), std::string::npos);
+}
+
+// A file name without spaces that is wider than the page wraps inside it, and stays whole.
+TEST_F(ReportPdfTest, ALongFileNameWrapsInsideThePage)
+{
+    TReport report = Widest();
+    report.Compared = true;
+    report.ComparedFile = "/srv/" + std::string(180, 'k') + "/site.txt";
+    std::string text = Written(report, "-layout -x 0 -y 0 -W 595 -H 842");
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    EXPECT_NE(text.find(report.ComparedFile), std::string::npos) << text;
 }
 
 TEST_F(ReportPdfTest, AFolderThatIsMissingIsSaidAndNothingIsLeft)
