@@ -46,7 +46,7 @@ std::string ProgramName(char** argv)
 int ReportAdapter()
 {
     const TAdapterLocator locator;
-    const std::vector<AdapterInfo> adapters = locator.Adapters();
+    const std::vector<TAdapterInfo> adapters = locator.Adapters();
     if (adapters.empty()) {
         std::printf("%s\n", locator.Locate().Problem.c_str());
         return ExitStatus::NoAdapter;
@@ -142,10 +142,10 @@ int main(int argc, char* argv[])
 
 #ifndef _WIN32
     // Declared before the window is created, so it outlives the window and its comms thread.
-    std::unique_ptr<InstrumentSim> simulated;
+    std::unique_ptr<TInstrumentSim> simulated;
     if (options.Simulate) {
         try {
-            simulated = std::make_unique<InstrumentSim>();
+            simulated = std::make_unique<TInstrumentSim>();
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s: cannot start the simulated instrument: %s\n", program.c_str(),
                          e.what());

@@ -76,7 +76,7 @@ void MeasureIdle()
     Print("idle_cpu", cpu / SecondsSince(start), "s/s");
 }
 
-struct FullReadFigures
+struct TFullReadFigures
 {
     double Cpu = 0;
     double Wall = 0;
@@ -93,7 +93,7 @@ double ProcessCpuSeconds()
 }
 
 // How the simulated adapter hands received bytes to the PC.
-struct SimAdapter
+struct TSimAdapter
 {
     // Once per frame, as a USB adapter's frames do; 0: each byte as it is due.
     std::chrono::microseconds Frame{0};
@@ -103,9 +103,9 @@ struct SimAdapter
 };
 
 // One full read at the wire rate, the bytes handed over as the adapter does.
-FullReadFigures RunFullRead(const SimAdapter& adapter, TLineObserver* observer = nullptr)
+TFullReadFigures RunFullRead(const TSimAdapter& adapter, TLineObserver* observer = nullptr)
 {
-    InstrumentSim sim;
+    TInstrumentSim sim;
     sim.SetPaced(getenv("UNPACED") == nullptr);
     sim.SetDeliveryFrame(adapter.Frame);
     sim.SetFtdiHoldBack(adapter.HoldLatency, adapter.HoldEventChar);
@@ -124,7 +124,7 @@ FullReadFigures RunFullRead(const SimAdapter& adapter, TLineObserver* observer =
     driver.Submit(list);
     while (!driver.WaitIdle(std::chrono::seconds(1))) {
     }
-    FullReadFigures figures;
+    TFullReadFigures figures;
     figures.Wall = SecondsSince(start);
     figures.Cpu = ThreadCpuSeconds(thread) - cpuBefore;
     figures.ProcessCpu = ProcessCpuSeconds() - processBefore;
@@ -136,7 +136,7 @@ FullReadFigures RunFullRead(const SimAdapter& adapter, TLineObserver* observer =
             figures.Answered += 1;
         }
     }
-    figures.WireBound = static_cast<double>(bytes) / InstrumentSim::WireBytesPerSecond;
+    figures.WireBound = static_cast<double>(bytes) / TInstrumentSim::WireBytesPerSecond;
     return figures;
 }
 
@@ -148,12 +148,12 @@ double Median(std::vector<double> values)
 
 // Several full reads: a virtual machine's timing varies from run to run, so the median is
 // printed, and the worst run beside it.
-void MeasureFullRead(const SimAdapter& adapter, const std::string& suffix)
+void MeasureFullRead(const TSimAdapter& adapter, const std::string& suffix)
 {
     constexpr int Runs = 5;
     std::vector<double> cpu, wall, bound, ratio, answered;
     for (int run = 0; run < Runs; ++run) {
-        const FullReadFigures f = RunFullRead(adapter);
+        const TFullReadFigures f = RunFullRead(adapter);
         cpu.push_back(f.Cpu / f.Wall);
         wall.push_back(f.Wall);
         bound.push_back(f.WireBound);
@@ -175,7 +175,7 @@ void MeasureFullRead(const SimAdapter& adapter, const std::string& suffix)
 // From the adapter being pulled in the middle of a full read until the driver is idle again.
 void MeasureUnplugRecovery()
 {
-    InstrumentSim sim;
+    TInstrumentSim sim;
     Tsdi12d driver; // the program's reply limit
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
@@ -205,15 +205,15 @@ void MeasureLogCost()
                                  .string();
     std::vector<double> wallOff, wallOn, cpuOff, cpuOn, ratio, share;
     for (int run = 0; run < Runs; ++run) {
-        const FullReadFigures off = RunFullRead(SimAdapter{});
-        FullReadFigures on;
+        const TFullReadFigures off = RunFullRead(TSimAdapter{});
+        TFullReadFigures on;
         {
             TDialogueLog log;
             if (const auto problem = log.Open(file)) {
                 std::fprintf(stderr, "%s\n", problem->c_str());
                 return;
             }
-            on = RunFullRead(SimAdapter{}, &log);
+            on = RunFullRead(TSimAdapter{}, &log);
         }
         wallOff.push_back(off.Wall);
         wallOn.push_back(on.Wall);
@@ -236,7 +236,7 @@ void MeasureLogCost()
 #ifdef DEVCONFIG_BENCH_CLONE
 // Bytes of the replies to a list of reads, at the values the instrument holds now: each value
 // and its CR LF.
-size_t ReplyBytes(const InstrumentSim& sim, const std::vector<std::string>& keys)
+size_t ReplyBytes(const TInstrumentSim& sim, const std::vector<std::string>& keys)
 {
     size_t bytes = 0;
     for (const std::string& key : keys)
@@ -249,10 +249,10 @@ size_t ReplyBytes(const InstrumentSim& sim, const std::vector<std::string>& keys
 double RunClone(double& wallSeconds)
 {
     constexpr size_t Changed = 20;
-    InstrumentSim sim;
+    TInstrumentSim sim;
     sim.SetPaced(getenv("UNPACED") == nullptr);
     std::vector<std::string> keys;
-    for (const SettingKey& setting : SettingKeys::All())
+    for (const TSettingKey& setting : TSettingKeys::All())
         keys.push_back(setting.Key);
     const std::string file = (std::filesystem::temp_directory_path() /
                               ("devconfig-bench-clone." + std::to_string(getpid()) + ".txt"))
@@ -285,7 +285,7 @@ double RunClone(double& wallSeconds)
     if (status != 0 || sim.CommandCount() != keys.size() + 2 * Changed)
         std::fprintf(stderr, "clone run failed (%d): %s\n", status, err.str().c_str());
     bytes += Changed * 4 + ReplyBytes(sim, written) + sim.Transcript().size(); // "OK" CR LF
-    return static_cast<double>(bytes) / InstrumentSim::WireBytesPerSecond;
+    return static_cast<double>(bytes) / TInstrumentSim::WireBytesPerSecond;
 }
 
 void MeasureClone()

@@ -22,17 +22,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct SimProcess
+struct TSimProcess
 {
     pid_t Pid = -1;
     std::string Device;
 };
 
 // Starts a paced instrument-sim and reads the device it prints first.
-SimProcess StartSim()
+TSimProcess StartSim()
 {
     int out[2];
-    SimProcess sim;
+    TSimProcess sim;
     if (pipe(out) != 0)
         return sim;
     sim.Pid = fork();
@@ -51,7 +51,7 @@ SimProcess StartSim()
     return sim;
 }
 
-void StopSim(const SimProcess& sim)
+void StopSim(const TSimProcess& sim)
 {
     if (sim.Pid <= 0)
         return;
@@ -72,9 +72,9 @@ double CpuSeconds()
 // Every setting of the factory instrument, changed.
 std::string ChangedFile()
 {
-    const InstrumentSettings factory;
+    const TInstrumentSettings factory;
     SettingList settings;
-    for (const std::string& key : InstrumentSettings::Keys())
+    for (const std::string& key : TInstrumentSettings::Keys())
         settings.push_back({key, factory.Value(key) + "1"});
     const std::string file = (std::filesystem::temp_directory_path() /
                               ("devconfig-bench-fleet." + std::to_string(getpid()) + ".txt"))
@@ -83,19 +83,19 @@ std::string ChangedFile()
     return file;
 }
 
-struct FleetFigures
+struct TFleetFigures
 {
     double Wall = 0;
     double Cpu = 0;
 };
 
-FleetFigures WriteTo(int instruments, const std::string& file)
+TFleetFigures WriteTo(int instruments, const std::string& file)
 {
-    std::vector<SimProcess> sims;
-    std::vector<AdapterInfo> adapters;
+    std::vector<TSimProcess> sims;
+    std::vector<TAdapterInfo> adapters;
     for (int i = 0; i < instruments; ++i) {
         sims.push_back(StartSim());
-        AdapterInfo adapter;
+        TAdapterInfo adapter;
         adapter.SerialNumber = "BENCH" + std::to_string(i);
         adapter.DevicePath = adapter.PortOption = adapter.DisplayName = sims.back().Device;
         adapters.push_back(adapter);
@@ -109,16 +109,16 @@ FleetFigures WriteTo(int instruments, const std::string& file)
     const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
     const int status = batch.Execute(options, adapters);
-    FleetFigures figures;
+    TFleetFigures figures;
     figures.Wall = std::chrono::duration<double>(Clock::now() - start).count();
     figures.Cpu = CpuSeconds() - cpuBefore;
     for (const TBatchRow& row : batch.Rows())
-        if (row.Counts.Confirmed != static_cast<int>(InstrumentSettings::Keys().size()))
+        if (row.Counts.Confirmed != static_cast<int>(TInstrumentSettings::Keys().size()))
             std::fprintf(stderr, "fleet run: %s confirmed %d\n", row.Serial.c_str(),
                          row.Counts.Confirmed);
     if (status != 0)
         std::fprintf(stderr, "fleet run failed (%d): %s\n", status, err.str().c_str());
-    for (const SimProcess& sim : sims)
+    for (const TSimProcess& sim : sims)
         StopSim(sim);
     return figures;
 }
@@ -135,8 +135,8 @@ void MeasureFleetWrite()
 {
     constexpr int Fleet = 8;
     const std::string file = ChangedFile();
-    const FleetFigures one = WriteTo(1, file);
-    const FleetFigures fleet = WriteTo(Fleet, file);
+    const TFleetFigures one = WriteTo(1, file);
+    const TFleetFigures fleet = WriteTo(Fleet, file);
     std::filesystem::remove(file);
     Print("fleet_one_s", one.Wall, "s");
     Print("fleet_8_s", fleet.Wall, "s");

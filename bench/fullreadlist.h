@@ -7,7 +7,7 @@
 
 inline RequestList FullReadList(std::deque<dev_opt>& records)
 {
-    const auto& keys = SettingKeys::All();
+    const auto& keys = TSettingKeys::All();
     records.resize(keys.size());
     RequestList list;
     for (size_t i = 0; i < keys.size(); ++i) {

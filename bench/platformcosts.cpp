@@ -44,12 +44,12 @@ void PrintUs(const char* name, double value)
 }
 
 // A raw pty pair as the port opens its device: reads return at once.
-struct PtyPair
+struct TPtyPair
 {
     int Master = -1;
     int Slave = -1;
 
-    PtyPair()
+    TPtyPair()
     {
         if (openpty(&Master, &Slave, nullptr, nullptr, nullptr) != 0)
             return;
@@ -60,7 +60,7 @@ struct PtyPair
         line.c_cc[VTIME] = 0;
         tcsetattr(Slave, TCSANOW, &line);
     }
-    ~PtyPair()
+    ~TPtyPair()
     {
         if (Slave >= 0)
             close(Slave);
@@ -70,7 +70,7 @@ struct PtyPair
     bool Ok() const { return Master >= 0 && Slave >= 0; }
 };
 
-void MeasureWritesAndReads(PtyPair& pty)
+void MeasureWritesAndReads(TPtyPair& pty)
 {
     uint8_t byte = 'x';
     double start = ThreadCpuUs();
@@ -92,7 +92,7 @@ void MeasureWritesAndReads(PtyPair& pty)
 
 // Bytes arriving one per byte time, each waited for on the port as the comms thread does: the
 // figure is the wait and the read together.
-void MeasureDataWake(PtyPair& pty)
+void MeasureDataWake(TPtyPair& pty)
 {
     std::thread sender([&] {
         uint8_t byte = 'y';
@@ -134,7 +134,7 @@ void MeasureTimerWake()
 
 void MeasurePlatformCosts()
 {
-    PtyPair pty;
+    TPtyPair pty;
     if (!pty.Ok())
         return;
     MeasureWritesAndReads(pty);

@@ -42,7 +42,7 @@ bool PumpUntil(const std::function<bool()>& condition)
     return true;
 }
 
-bool PlugIn(const InstrumentSim& sim, const QString& link)
+bool PlugIn(const TInstrumentSim& sim, const QString& link)
 {
     QFile::remove(link);
     return QFile::link(QString::fromStdString(sim.SlavePath()), link);
@@ -55,7 +55,7 @@ bool Idle(const TMainWindow& window)
 }
 
 // One pull and return; seconds from the return to the first command, or a negative number.
-double ReplugOnce(TMainWindow& window, const QString& link, std::unique_ptr<InstrumentSim>& sim,
+double ReplugOnce(TMainWindow& window, const QString& link, std::unique_ptr<TInstrumentSim>& sim,
                   std::chrono::milliseconds pause)
 {
     const QStatusBar* status = window.findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
@@ -70,7 +70,7 @@ double ReplugOnce(TMainWindow& window, const QString& link, std::unique_ptr<Inst
     const auto pauseEnd = Clock::now() + pause;
     PumpUntil([&] { return Clock::now() >= pauseEnd; });
 
-    sim = std::make_unique<InstrumentSim>();
+    sim = std::make_unique<TInstrumentSim>();
     std::atomic<bool> arrived{false};
     Clock::time_point firstCommand;
     const Clock::time_point back = Clock::now();
@@ -99,7 +99,7 @@ void MeasureReplugConnect()
     QApplication application(argc, argv);
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyUSB0"));
-    auto sim = std::make_unique<InstrumentSim>();
+    auto sim = std::make_unique<TInstrumentSim>();
     if (!PlugIn(*sim, link))
         return;
     adapterLocator.UseDevice(link.toStdString());

@@ -40,29 +40,29 @@ std::string Safe(const std::string& text)
 }
 
 // The port's own name: "ttyUSB0" of /dev/ttyUSB0, "COM5".
-std::string PortName(const AdapterInfo& adapter)
+std::string PortName(const TAdapterInfo& adapter)
 {
     const std::string& port = adapter.PortOption;
     return Safe(port.substr(port.find_last_of("/\\") + 1));
 }
 
-std::string BaseName(const AdapterInfo& adapter)
+std::string BaseName(const TAdapterInfo& adapter)
 {
     return adapter.SerialNumber.empty() ? PortName(adapter) : Safe(adapter.SerialNumber);
 }
 
 } // namespace
 
-std::vector<std::string> TBatchFileNames::For(const std::vector<AdapterInfo>& adapters,
+std::vector<std::string> TBatchFileNames::For(const std::vector<TAdapterInfo>& adapters,
                                               const std::string& folder,
                                               const std::string& extension)
 {
     std::map<std::string, int> uses;
-    for (const AdapterInfo& adapter : adapters)
+    for (const TAdapterInfo& adapter : adapters)
         ++uses[Lower(BaseName(adapter))];
     std::vector<std::string> names;
     std::set<std::string> taken;
-    for (const AdapterInfo& adapter : adapters) {
+    for (const TAdapterInfo& adapter : adapters) {
         std::string name = BaseName(adapter);
         if (uses[Lower(name)] > 1 && !adapter.SerialNumber.empty())
             name += "_" + PortName(adapter);

@@ -15,7 +15,7 @@ class TBatchFileNames
 {
 public:
     // One path per adapter, in the same order, ending in `extension` (--report's ".pdf").
-    static std::vector<std::string> For(const std::vector<AdapterInfo>& adapters,
+    static std::vector<std::string> For(const std::vector<TAdapterInfo>& adapters,
                                         const std::string& folder,
                                         const std::string& extension = ".txt");
 };

@@ -41,7 +41,7 @@ std::string Prefixed(const std::string& text, const std::string& prefix)
 // under the batch's lock, its state line.
 struct TBatchRun::Instrument
 {
-    explicit Instrument(const AdapterInfo& adapter)
+    explicit Instrument(const TAdapterInfo& adapter)
         : Adapter(adapter),
           Name(TShownText::Of(adapter.SerialNumber.empty() ? adapter.PortOption
                                                            : adapter.SerialNumber)),
@@ -53,7 +53,7 @@ struct TBatchRun::Instrument
         Run.NameAdapter(adapter);
     }
 
-    const AdapterInfo Adapter;
+    const TAdapterInfo Adapter;
     const std::string Name; // what its lines begin with: the serial number, else the port
     // Its lines in the program's dialogue log (--log), each opened by its name.
     const std::unique_ptr<TDialogueLog::Channel> Log;
@@ -81,12 +81,12 @@ TBatchRun::~TBatchRun()
 
 int TBatchRun::Execute(const TProgramOptions& options, const TAdapterLocator& search)
 {
-    const std::vector<AdapterInfo> adapters = search.Adapters();
+    const std::vector<TAdapterInfo> adapters = search.Adapters();
     NoneFound = adapters.empty() ? search.Locate().Problem : std::string();
     return Execute(options, adapters);
 }
 
-int TBatchRun::Execute(const TProgramOptions& options, const std::vector<AdapterInfo>& adapters)
+int TBatchRun::Execute(const TProgramOptions& options, const std::vector<TAdapterInfo>& adapters)
 {
     Instruments.clear();
     Table.clear();
@@ -100,7 +100,7 @@ int TBatchRun::Execute(const TProgramOptions& options, const std::vector<Adapter
             << "\n";
         return ExitStatus::NoAdapter;
     }
-    for (const AdapterInfo& adapter : adapters) {
+    for (const TAdapterInfo& adapter : adapters) {
         Instruments.push_back(std::make_unique<Instrument>(adapter));
         if (Setup)
             Setup(Instruments.back()->Driver, adapter);
@@ -117,7 +117,7 @@ int TBatchRun::Execute(const TProgramOptions& options, const std::vector<Adapter
 // once: it may be standard input), the summary's target, and with --read the folder and each
 // instrument's file in it.
 int TBatchRun::CheckTargets(const TProgramOptions& options,
-                            const std::vector<AdapterInfo>& adapters,
+                            const std::vector<TAdapterInfo>& adapters,
                             std::vector<std::string>& files, std::vector<std::string>& reports)
 {
     if (!options.SummaryFile.empty()) {

@@ -26,7 +26,7 @@ class TBatchRun
 {
 public:
     // Called with each instrument's driver before its run starts (for a per-adapter log).
-    using DriverSetup = std::function<void(Tsdi12d&, const AdapterInfo&)>;
+    using DriverSetup = std::function<void(Tsdi12d&, const TAdapterInfo&)>;
 
     TBatchRun(std::ostream& out, std::ostream& err, bool showProgress);
     ~TBatchRun();
@@ -36,7 +36,7 @@ public:
     // Every adapter `search` finds.
     int Execute(const TProgramOptions& options, const TAdapterLocator& search);
     // These adapters, each opened at its DevicePath.
-    int Execute(const TProgramOptions& options, const std::vector<AdapterInfo>& adapters);
+    int Execute(const TProgramOptions& options, const std::vector<TAdapterInfo>& adapters);
     void SetUpEachDriver(DriverSetup setup) { Setup = std::move(setup); }
     // The rows of the last Execute, one per adapter in the search's order.
     const std::vector<TBatchRow>& Rows() const { return Table; }
@@ -44,7 +44,7 @@ public:
 private:
     struct Instrument;
 
-    int CheckTargets(const TProgramOptions& options, const std::vector<AdapterInfo>& adapters,
+    int CheckTargets(const TProgramOptions& options, const std::vector<TAdapterInfo>& adapters,
                      std::vector<std::string>& files, std::vector<std::string>& reports);
     void RunAll(const TProgramOptions& options, const std::vector<std::string>& files,
                 const std::vector<std::string>& reports);
@@ -58,7 +58,7 @@ private:
     const bool Progress;
     DriverSetup Setup;
     std::string NoneFound; // why the search found no adapter, when it says
-    SettingsFileResult File;
+    TSettingsFileResult File;
     std::vector<std::unique_ptr<Instrument>> Instruments;
     std::vector<TBatchRow> Table;
     std::mutex Lock; // guards each instrument's state line and Running

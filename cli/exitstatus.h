@@ -19,14 +19,14 @@ constexpr int ValuesLookWrong = 7; // the instrument holds text where it holds a
 constexpr int Interrupted = 130;   // a run stopped by SIGINT (Ctrl+C)
 constexpr int Terminated = 143;    // a run stopped by SIGTERM
 
-struct Meaning
+struct TMeaning
 {
     int Status;
     const char* Text;
 };
 
 // For --help: the statuses of the runs without a window.
-constexpr std::array<Meaning, 10> Meanings = {{
+constexpr std::array<TMeaning, 10> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},

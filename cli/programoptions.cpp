@@ -222,7 +222,7 @@ std::string TProgramOptions::Usage(const std::string& program)
         "                    --all-adapters, DIR gets DIR/<serial number>.pdf for each.\n"
         "\n"
         "Exit status:\n";
-    for (const ExitStatus::Meaning& meaning : ExitStatus::Meanings)
+    for (const ExitStatus::TMeaning& meaning : ExitStatus::Meanings)
         text += "  " + std::to_string(meaning.Status) + "  " + meaning.Text + "\n";
     return text;
 }

@@ -67,12 +67,12 @@ std::string Shown(const std::string& latin1)
 
 TSettingsRun::TSettingsRun(Tsdi12d& driver, const TAdapterLocator& locator, std::ostream& out,
                            std::ostream& err, bool showProgress, TLogChannel* log)
-    : Records(SettingKeys::All().size()), Session(driver, locator, log), Out(out), Err(err),
+    : Records(TSettingKeys::All().size()), Session(driver, locator, log), Out(out), Err(err),
       Progress(showProgress)
 {
     // Bound as Connect binds the window's cells.
     for (std::size_t i = 0; i < Records.size(); ++i) {
-        const SettingKey& setting = SettingKeys::All()[i];
+        const TSettingKey& setting = TSettingKeys::All()[i];
         Records[i].Bind(setting.GridId, setting.Key, setting.Col, setting.Row);
     }
 }
@@ -83,7 +83,7 @@ TSettingsRun::~TSettingsRun()
 }
 
 int TSettingsRun::CheckFile(const TProgramOptions& options, std::ostream& err,
-                            SettingsFileResult& file)
+                            TSettingsFileResult& file)
 {
     if (options.Action == TProgramOptions::FileAction::Read) {
         if (const auto problem = TOutputPath::Problem(options.SettingsFile)) {
@@ -109,14 +109,14 @@ int TSettingsRun::CheckFile(const TProgramOptions& options, std::ostream& err,
 
 int TSettingsRun::Execute(const TProgramOptions& options)
 {
-    SettingsFileResult file;
+    TSettingsFileResult file;
     if (CheckFile(options, Err, file) != ExitStatus::Done)
         return ExitStatus::Usage;
     const TStopSignals stops;
     return Execute(options, file, stops);
 }
 
-int TSettingsRun::Execute(const TProgramOptions& options, const SettingsFileResult& file,
+int TSettingsRun::Execute(const TProgramOptions& options, const TSettingsFileResult& file,
                           const TStopSignals&)
 {
     using Action = TProgramOptions::FileAction;
@@ -226,11 +226,11 @@ void TSettingsRun::NoteEnd(const TExchangeEnd& end, const RequestList& list, Sta
 
 int TSettingsRun::Connect(uint32_t timeoutMs)
 {
-    const std::vector<AdapterInfo> adapters = Session.Adapters();
+    const std::vector<TAdapterInfo> adapters = Session.Adapters();
     if (adapters.size() > 1) {
         // Without a window there is no one to ask: guessing could read or write the wrong one.
         Err << "Several adapters are attached; name the one to use with --port:\n";
-        for (const AdapterInfo& adapter : adapters)
+        for (const TAdapterInfo& adapter : adapters)
             Err << "  --port " << TShownText::Of(adapter.PortOption) << "   ("
                 << TShownText::Of(TAdapterList::Identity(adapter)) << ")\n";
         return ExitStatus::NoAdapter;
@@ -354,12 +354,12 @@ void TSettingsRun::ShowProgress(const char* label, int done, int total)
 
 dev_opt& TSettingsRun::RecordOf(const std::string& key)
 {
-    return Records[static_cast<std::size_t>(SettingKeys::IndexOf(key))];
+    return Records[static_cast<std::size_t>(TSettingKeys::IndexOf(key))];
 }
 
 int TSettingsRun::ReadToFile(const std::string& file)
 {
-    SettingsFileHeader header;
+    TSettingsFileHeader header;
     header.Device = Device;
     header.ReadAt = std::time(nullptr);
     SettingList settings;
@@ -389,7 +389,7 @@ int TSettingsRun::ReadToFile(const std::string& file)
 
 int TSettingsRun::WriteFromFile(const SettingList& settings)
 {
-    for (const SettingValue& setting : settings)
+    for (const TSettingValue& setting : settings)
         RecordOf(setting.Key).ValueToWrite = setting.Value;
     // In slot order, as the window writes; only what differs.
     RequestList writes;

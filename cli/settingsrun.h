@@ -54,15 +54,15 @@ public:
     int Execute(const TProgramOptions& options);
     // For a caller that checked the file with CheckFile and holds the stop signals itself, as
     // a batch of runs at once does (standard input is read only once).
-    int Execute(const TProgramOptions& options, const SettingsFileResult& checked,
+    int Execute(const TProgramOptions& options, const TSettingsFileResult& checked,
                 const TStopSignals& held);
     // Whether the file of `options` may be used: Usage, with the reason said on `err`, when
     // it may not; nothing is sent before this says Done. Fills `file` for --write and --compare.
     static int CheckFile(const TProgramOptions& options, std::ostream& err,
-                         SettingsFileResult& file);
+                         TSettingsFileResult& file);
     // The adapter the locator's device belongs to, for the report, when the search that found
     // it is not the run's own (a batch names each instrument's device).
-    void NameAdapter(const AdapterInfo& adapter) { Named = adapter; }
+    void NameAdapter(const TAdapterInfo& adapter) { Named = adapter; }
     // Progress goes to `shown` as well (called on the run's own thread).
     void ShowProgressWith(ProgressShown shown) { Listener = std::move(shown); }
     const Tally& Counts() const { return Done; }
@@ -105,5 +105,5 @@ private:
     std::string Device;
     uint32_t ReplyLimitMs = 0;
     TReport Record;
-    std::optional<AdapterInfo> Named;
+    std::optional<TAdapterInfo> Named;
 };

@@ -77,7 +77,7 @@ void Edit(TMainWindow& window, int col, int row, const QString& text)
 }
 
 // The cells as the recipe in the manual's marks table leaves them: one cell of each mark.
-bool MarkCells(TMainWindow& window, InstrumentSim& sim)
+bool MarkCells(TMainWindow& window, TInstrumentSim& sim)
 {
     sdi12d.SetReplyLimit(300);
     sim.SetSilentReads("S3CFRQ");
@@ -118,7 +118,7 @@ QImage MarksPicture(TMainWindow& window)
     painter.drawPixmap(0, 0, table);
     painter.setFont(window.font());
     int y = table.height() + 8;
-    for (CellMark mark : marks) {
+    for (TCellMark mark : marks) {
         const TMarkLook::Look look = TMarkLook::Of(mark, dark);
         const QRect swatch(8, y, Swatch, LegendLine - 4);
         painter.fillRect(swatch, TMarkPaint::Colour(look.Ground));
@@ -176,7 +176,7 @@ int main(int argc, char* argv[])
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QDir folder(QString::fromLocal8Bit(argv[1]));
 
-    InstrumentSim sim;
+    TInstrumentSim sim;
     adapterLocator.UseDevice(sim.SlavePath());
     auto window = std::make_unique<TMainWindow>();
     window->show();

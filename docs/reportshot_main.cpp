@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string report = target.fileName().toStdString();
-    InstrumentSim sim;
+    TInstrumentSim sim;
     sim.SetRejectedWrite("S1NAM");
     const std::string file = "site.txt";
     if (const auto problem = WriteFileAtomically(

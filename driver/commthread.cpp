@@ -18,16 +18,16 @@ namespace {
 // plugin calls it when the X server goes away, with the window and its thread still alive.
 // Static objects are destroyed then, the driver among them, and destroying the driver while
 // its thread waits on it never returns; so such threads are stopped first.
-struct RunningThreads
+struct TRunningThreads
 {
     std::mutex Lock;
     std::vector<commthread*> Threads;
 };
 
-RunningThreads& Running()
+TRunningThreads& Running()
 {
     // Never destroyed: the exit handler may run after other static objects are gone.
-    static RunningThreads* const running = new RunningThreads;
+    static TRunningThreads* const running = new TRunningThreads;
     return *running;
 }
 

@@ -11,7 +11,7 @@
 struct TExchangeFacts
 {
     bool PortLost = false; // the port's device went away; the rest was not sent
-    LineVerdict Verdict = LineVerdict::Pending;
+    TLineVerdict Verdict = TLineVerdict::Pending;
     bool SilenceEnded = false;    // ended because the instrument fell silent
     bool Stopped = false;         // ended at once by Stop (the user)
     bool FinishRequested = false; // RequestStop was asked for during the exchange

@@ -46,7 +46,7 @@ void TLineJudge::ReadAnswered(const std::string& key, const std::string& value)
     if (!HoldsNumber(key))
         return;
     if (!ValueFits(key, value)) {
-        if (Current == LineVerdict::Pending && !AnyTimeOut && Listens < ListensForOddReplies) {
+        if (Current == TLineVerdict::Pending && !AnyTimeOut && Listens < ListensForOddReplies) {
             ++Listens;
             ListenRequested = true;
         }
@@ -72,12 +72,12 @@ bool TLineJudge::ValueFits(const std::string& key, const std::string& value)
 // numbers is not disowned by a later odd line, and a talking device is not forgiven.
 void TLineJudge::Decide()
 {
-    if (Current != LineVerdict::Pending)
+    if (Current != TLineVerdict::Pending)
         return;
     if (Unasked > StrayLinesForgiven)
-        Current = LineVerdict::NotInstrument;
+        Current = TLineVerdict::NotInstrument;
     else if (Numbers > 0)
-        Current = LineVerdict::Instrument;
+        Current = TLineVerdict::Instrument;
 }
 
 bool TLineJudge::HoldsNumber(const std::string& key)

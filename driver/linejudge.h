@@ -4,7 +4,7 @@
 #include <string>
 
 // What the other end of the line has shown itself to be.
-enum class LineVerdict : int32_t
+enum class TLineVerdict : int32_t
 {
     Pending,       // nothing telling yet
     Instrument,    // it answers as the instrument does
@@ -35,7 +35,7 @@ public:
     // sends more lines nobody asked for. Cleared by asking.
     bool TakeListenRequest();
 
-    LineVerdict Verdict() const { return Current; }
+    TLineVerdict Verdict() const { return Current; }
 
     // Whether the instrument holds a number in this setting.
     static bool HoldsNumber(const std::string& key);
@@ -55,7 +55,7 @@ public:
 private:
     void Decide();
 
-    LineVerdict Current = LineVerdict::Pending;
+    TLineVerdict Current = TLineVerdict::Pending;
     int Unasked = 0;
     int Numbers = 0;
     int Listens = 0;

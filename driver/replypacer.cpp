@@ -13,7 +13,7 @@ bool LineGoesOn(uint8_t byte)
 
 } // namespace
 
-void ReplyPacer::Start(int64_t byteTimeNs)
+void TReplyPacer::Start(int64_t byteTimeNs)
 {
     ByteTime = std::max<int64_t>(byteTimeNs, 0);
     Drained = 0;
@@ -22,7 +22,7 @@ void ReplyPacer::Start(int64_t byteTimeNs)
     WaitWasSleep = false;
 }
 
-ReplyPacer::Next ReplyPacer::AfterStep(bool gotByte, uint8_t byte, int64_t nowNs)
+TReplyPacer::Next TReplyPacer::AfterStep(bool gotByte, uint8_t byte, int64_t nowNs)
 {
     if (gotByte) {
         if (Drained == 0) {
@@ -47,7 +47,7 @@ ReplyPacer::Next ReplyPacer::AfterStep(bool gotByte, uint8_t byte, int64_t nowNs
     return Wait(Next::Sleep, nowNs);
 }
 
-ReplyPacer::Next ReplyPacer::Wait(Next how, int64_t nowNs)
+TReplyPacer::Next TReplyPacer::Wait(Next how, int64_t nowNs)
 {
     WaitBegan = nowNs;
     WaitWasSleep = how == Next::Sleep;

@@ -8,7 +8,7 @@
 // rate, the thread sleeps through a few byte times instead and then takes what has come, still
 // one byte per receive step. The end of a line is waited for on the port, as is anything that
 // does not keep to the rate: a burst or a long pause (USB frames) or a gap.
-class ReplyPacer
+class TReplyPacer
 {
 public:
     enum class Next

@@ -40,7 +40,7 @@ void Tsdi12d::SetEndAtTimeOut(bool end)
 void Tsdi12d::StartJudging()
 {
     Judge.Opened();
-    Verdict.store(LineVerdict::Pending, std::memory_order_release);
+    Verdict.store(TLineVerdict::Pending, std::memory_order_release);
     ForgetRepeat();
 }
 
@@ -267,12 +267,12 @@ void Tsdi12d::WaitForWork()
     if (!WaitingForReply())
         return;
     switch (Pacer.AfterStep(LastReceiveGotByte, LastReceivedByte, NowNs())) {
-    case ReplyPacer::Next::ReadAgain:
+    case TReplyPacer::Next::ReadAgain:
         return; // more bytes may be queued: take the next one at once
-    case ReplyPacer::Next::Sleep:
+    case TReplyPacer::Next::Sleep:
         SleepUntilNs(Pacer.WakeAtNs());
         return;
-    case ReplyPacer::Next::Poll:
+    case TReplyPacer::Next::Poll:
         break;
     }
     const uint64_t left = Deadline >= now ? Deadline - now + 1 : 0;
@@ -418,7 +418,7 @@ bool Tsdi12d::TakeUnaskedLines()
     }
     Judge.UnaskedLines(LineCount.load(std::memory_order_relaxed) - before);
     Judged();
-    return Verdict.load(std::memory_order_relaxed) != LineVerdict::NotInstrument;
+    return Verdict.load(std::memory_order_relaxed) != TLineVerdict::NotInstrument;
 }
 
 void Tsdi12d::TellStrayLine()
@@ -435,11 +435,11 @@ void Tsdi12d::TellStrayLine()
 
 void Tsdi12d::Judged()
 {
-    const LineVerdict verdict = Judge.Verdict();
+    const TLineVerdict verdict = Judge.Verdict();
     if (verdict == Verdict.load(std::memory_order_relaxed))
         return;
     Verdict.store(verdict, std::memory_order_release);
-    if (verdict == LineVerdict::NotInstrument) {
+    if (verdict == TLineVerdict::NotInstrument) {
         RequestIndex = RequestCount; // the rest of the list is not sent
         State = StFinish;
     }

@@ -140,7 +140,7 @@ public:
     void LowerExchangeRunning() { ExchangeRunning.store(0, std::memory_order_release); }
     // What the other end of the line is, as far as judged since StartJudging. An exchange
     // ends as soon as it is judged not to be the instrument.
-    LineVerdict CurrentVerdict() const { return Verdict.load(std::memory_order_acquire); }
+    TLineVerdict CurrentVerdict() const { return Verdict.load(std::memory_order_acquire); }
     // GUI thread, with no comms thread running: drops an exchange that a comms thread stopped
     // in the middle left behind, so the driver is idle as a new one is.
     void ForgetExchange();
@@ -192,7 +192,7 @@ private:
     // Set by the driver when it ended an exchange early because nothing answered
     // (NoAnswerSilent) or because it was stopped (NoAnswerStopped); 0 again at the next Submit.
     std::atomic<int32_t> NoAnswer{0};
-    std::atomic<LineVerdict> Verdict{LineVerdict::Pending};
+    std::atomic<TLineVerdict> Verdict{TLineVerdict::Pending};
 
     bool CompletedLineTooLong() const;
     bool WaitingForReply() const;
@@ -227,7 +227,7 @@ private:
     uint64_t DroppedLength = 0; // characters of an over-long line counted but not kept
     bool LastReceiveGotByte = false;
     uint8_t LastReceivedByte = 0;
-    ReplyPacer Pacer;
+    TReplyPacer Pacer;
     uint64_t QuietUntil = 0;
     uint64_t QuietCap = 0;
     uint64_t ListenUntil = 0; // before the next command, lines are let queue up to be judged

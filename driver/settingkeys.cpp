@@ -7,17 +7,17 @@
 #include <unordered_map>
 
 // The latency advice estimates a full read from the number of its exchanges.
-static_assert(TLatencyCheck::FullReadExchanges == SettingKeys::Count);
+static_assert(TLatencyCheck::FullReadExchanges == TSettingKeys::Count);
 
 namespace {
 
-constexpr std::array<const char*, SettingKeys::SensorColumns> SensorSuffixes = {
+constexpr std::array<const char*, TSettingKeys::SensorColumns> SensorSuffixes = {
     "NAM", "FRP", "CFRQ", "CAL0", "CAL1", "CAL2", "CAL3", "THSEL"};
-constexpr std::array<const char*, SettingKeys::ThermistorColumns> ThermistorSuffixes = {
+constexpr std::array<const char*, TSettingKeys::ThermistorColumns> ThermistorSuffixes = {
     "NAM", "T0", "R0", "STA", "STB", "STC", "STD"};
 
 template <std::size_t N>
-void AddGrid(std::vector<SettingKey>& keys, int32_t gridId, const char* prefix, int rows,
+void AddGrid(std::vector<TSettingKey>& keys, int32_t gridId, const char* prefix, int rows,
              const std::array<const char*, N>& suffixes)
 {
     for (int row = 1; row <= rows; ++row)
@@ -28,10 +28,10 @@ void AddGrid(std::vector<SettingKey>& keys, int32_t gridId, const char* prefix, 
 
 } // namespace
 
-const std::vector<SettingKey>& SettingKeys::All()
+const std::vector<TSettingKey>& TSettingKeys::All()
 {
-    static const std::vector<SettingKey> keys = [] {
-        std::vector<SettingKey> all;
+    static const std::vector<TSettingKey> keys = [] {
+        std::vector<TSettingKey> all;
         all.reserve(Count);
         AddGrid(all, GridSensor, "S", SensorRows, SensorSuffixes);
         AddGrid(all, GridThermistor, "TH", ThermistorRows, ThermistorSuffixes);
@@ -40,7 +40,7 @@ const std::vector<SettingKey>& SettingKeys::All()
     return keys;
 }
 
-int SettingKeys::IndexOf(const std::string& key)
+int TSettingKeys::IndexOf(const std::string& key)
 {
     static const std::unordered_map<std::string, int> index = [] {
         std::unordered_map<std::string, int> byKey;

@@ -6,7 +6,7 @@
 #include <vector>
 
 // One setting of the instrument: its wire key and the table cell that shows it.
-struct SettingKey
+struct TSettingKey
 {
     std::string Key; // "S" or "TH", the channel in decimal, the field suffix
     int32_t GridId;  // GridSensor or GridThermistor
@@ -15,7 +15,7 @@ struct SettingKey
 };
 
 // The instrument's settings as the program knows them.
-class SettingKeys
+class TSettingKeys
 {
 public:
     static constexpr int SensorRows = 20;
@@ -33,7 +33,7 @@ public:
 
     // All 181 in slot order: the sensor cells row by row, columns 1 to 8, then the thermistor
     // cells row by row, columns 1 to 7.
-    static const std::vector<SettingKey>& All();
+    static const std::vector<TSettingKey>& All();
     // The position of a key in All(), or -1 for a key the instrument does not have.
     static int IndexOf(const std::string& key);
 };

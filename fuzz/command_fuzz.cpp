@@ -112,10 +112,10 @@ void FillRecord(dev_opt& record, FuzzedDataProvider& input)
 
 bool JudgedNotInstrument(const Tsdi12d& driver)
 {
-    return driver.CurrentVerdict() == LineVerdict::NotInstrument;
+    return driver.CurrentVerdict() == TLineVerdict::NotInstrument;
 }
 
-enum class Served
+enum class TServed
 {
     Next,    // on to the next request
     Ended,   // the other end is not the instrument: the list ends here
@@ -124,7 +124,7 @@ enum class Served
 
 // Steps the driver through one request: its send step, then, if a command went out, an
 // answer line. Checks the bytes on the wire and what became of the record.
-Served Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
+TServed Exchange(Tsdi12d& driver, TSocketLink& link, dev_opt& record)
 {
     const int32_t index = driver.CurrentRequest();
     driver.Tick();
@@ -133,7 +133,7 @@ Served Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         // After a reply that cannot be the setting the driver listens a while before the next
         // command, so that a device talking by itself shows itself: the request waits.
         Check(driver.CurrentRequest() == index, "a request that waits is not skipped");
-        return Served::Waiting;
+        return TServed::Waiting;
     }
     CheckWire(record, wire);
     if (wire.empty()) {
@@ -147,7 +147,7 @@ Served Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         if (JudgedNotInstrument(driver)) {
             // Empty replies where the instrument holds numbers: nothing more goes out.
             Check(driver.Step() == StFinish, "a device that is not the instrument ends the list");
-            return Served::Ended;
+            return TServed::Ended;
         }
         Check(driver.Step() == StNext, "one reply line answers the command");
     }
@@ -159,7 +159,7 @@ Served Exchange(Tsdi12d& driver, SocketLink& link, dev_opt& record)
         Check(dev_opt::IsRaised(record.WriteNeeded) != answered, "only an answered write is done");
     driver.Tick(); // on to the next request
     Check(driver.CurrentRequest() == index + 1, "requests are served one at a time, in order");
-    return Served::Next;
+    return TServed::Next;
 }
 
 } // namespace
@@ -178,13 +178,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     Tsdi12d driver;
-    SocketLink link(driver);
+    TSocketLink link(driver);
     driver.Submit(list);
     for (dev_opt* record : list) {
-        const Served served = Exchange(driver, link, *record);
-        if (served == Served::Waiting)
+        const TServed served = Exchange(driver, link, *record);
+        if (served == TServed::Waiting)
             driver.Stop(); // not waited out: the listen is real time, the fuzzer's is short
-        if (served != Served::Next)
+        if (served != TServed::Next)
             break;
     }
     driver.Tick();

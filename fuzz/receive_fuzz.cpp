@@ -31,7 +31,7 @@ constexpr size_t LongestLine = MaxLineLength;
 constexpr size_t LongestPartial = MaxLineLength;
 
 // What the receiver must have made of the bytes it has taken so far.
-class LineModel
+class TLineModel
 {
 public:
     // An over-long line is a failed reply: none of it is kept, however long it runs on.
@@ -83,7 +83,7 @@ void CheckParseReply(const std::string& text)
     Check(value == ExpectedValue(text), "ParseReply keeps everything but the first CR");
 }
 
-void CheckLineState(const Tsdi12d& driver, const LineModel& model)
+void CheckLineState(const Tsdi12d& driver, const TLineModel& model)
 {
     // Bounded strnlen first: a missing terminator must show as a failure, not as a read on.
     const size_t partial = strnlen(driver.LineSoFar(), LineBufferSize);
@@ -99,10 +99,10 @@ void CheckLineState(const Tsdi12d& driver, const LineModel& model)
               "an over-long line is told apart");
 }
 
-class ReceiveRun
+class TReceiveRun
 {
 public:
-    ReceiveRun() : Link(Driver)
+    TReceiveRun() : Link(Driver)
     {
         for (size_t i = 0; i < Count; ++i) {
             Records[i].Magic = BoundMagic;
@@ -139,7 +139,7 @@ private:
                 Check(!Driver.ExchangeRunningRaised(), "ExchangeRunning falls before Mode");
                 // Replies that are no numbers where the instrument holds them disown the other
                 // end; judging starts afresh, as at the next Connect.
-                if (Driver.CurrentVerdict() == LineVerdict::NotInstrument)
+                if (Driver.CurrentVerdict() == TLineVerdict::NotInstrument)
                     Driver.StartJudging();
                 Driver.Submit(List);
             }
@@ -174,7 +174,7 @@ private:
             Check(!dev_opt::IsRaised(record.ResultReady), "no result before the line ends");
             return;
         }
-        const bool disowned = Driver.CurrentVerdict() == LineVerdict::NotInstrument;
+        const bool disowned = Driver.CurrentVerdict() == TLineVerdict::NotInstrument;
         Check(Driver.Step() == (disowned ? StFinish : StNext), "a completed line ends the wait");
         if (Model.TooLong) {
             Check(!dev_opt::IsRaised(record.ResultReady), "an over-long line answers nothing");
@@ -193,10 +193,10 @@ private:
     }
 
     Tsdi12d Driver;
-    SocketLink Link;
+    TSocketLink Link;
     dev_opt Records[Count];
     RequestList List;
-    LineModel Model;
+    TLineModel Model;
 };
 
 } // namespace
@@ -204,7 +204,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CheckParseReply(std::string(reinterpret_cast<const char*>(data), size));
-    ReceiveRun run;
+    TReceiveRun run;
     run.Run(data, size);
     return 0;
 }

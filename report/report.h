@@ -52,8 +52,8 @@ struct TReport
     // What was done and how it ended, one sentence each.
     std::string Run;
     std::string Ending;
-    // In the order of SettingKeys::All().
-    std::array<Value, SettingKeys::Count> Values{};
+    // In the order of TSettingKeys::All().
+    std::array<Value, TSettingKeys::Count> Values{};
     std::vector<Write> Writes;
     bool Compared = false;
     std::string ComparedFile;

@@ -269,18 +269,18 @@ Table Channels(const TReport& report, int32_t grid)
     const bool sensor = grid == GridSensor;
     table.Headers << QStringLiteral("Channel");
     if (sensor)
-        for (const char* header : SettingKeys::SensorHeaders)
+        for (const char* header : TSettingKeys::SensorHeaders)
             table.Headers << QString::fromLatin1(header);
     else
-        for (const char* header : SettingKeys::ThermistorHeaders)
+        for (const char* header : TSettingKeys::ThermistorHeaders)
             table.Headers << QString::fromLatin1(header);
-    const int rows = sensor ? SettingKeys::SensorRows : SettingKeys::ThermistorRows;
+    const int rows = sensor ? TSettingKeys::SensorRows : TSettingKeys::ThermistorRows;
     table.Rows.resize(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
         table.Rows[static_cast<std::size_t>(r)].push_back(
             {QStringLiteral("%1%2").arg(sensor ? "S" : "T").arg(r), {}});
-    for (std::size_t i = 0; i < SettingKeys::All().size(); ++i) {
-        const SettingKey& key = SettingKeys::All()[i];
+    for (std::size_t i = 0; i < TSettingKeys::All().size(); ++i) {
+        const TSettingKey& key = TSettingKeys::All()[i];
         if (key.GridId != grid)
             continue;
         const TReport::Value& value = report.Values[i];

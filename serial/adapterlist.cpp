@@ -19,9 +19,9 @@ template <std::size_t N> std::string FieldText(const char (&field)[N])
     return std::string(field, length);
 }
 
-AdapterInfo InfoFor(int32_t port, const FtDeviceListInfoNode& node)
+TAdapterInfo InfoFor(int32_t port, const TFtDeviceListInfoNode& node)
 {
-    AdapterInfo adapter;
+    TAdapterInfo adapter;
     adapter.PortNumber = port;
     adapter.DevicePath = TCommsPort::DeviceNameFor(port);
 #ifdef _WIN32
@@ -40,15 +40,15 @@ AdapterInfo InfoFor(int32_t port, const FtDeviceListInfoNode& node)
 
 // Matches as the adapter search does (exact bytes); adapters whose port cannot be learnt are
 // left out, as the search leaves them out.
-std::vector<AdapterInfo> TAdapterList::Find(FtdiLibrary& library, const std::string& searchText)
+std::vector<TAdapterInfo> TAdapterList::Find(TFtdiLibrary& library, const std::string& searchText)
 {
-    std::vector<AdapterInfo> found;
+    std::vector<TAdapterInfo> found;
     if (searchText.empty())
         return found;
     uint32_t count = 0;
     if (library.CreateDeviceInfoList(&count) != FtOk)
         return found;
-    std::vector<FtDeviceListInfoNode> nodes(MaxNodes);
+    std::vector<TFtDeviceListInfoNode> nodes(MaxNodes);
     count = std::min(count, MaxNodes);
     if (library.GetDeviceInfoList(nodes.data(), &count) != FtOk)
         return found;
@@ -68,13 +68,13 @@ std::vector<AdapterInfo> TAdapterList::Find(FtdiLibrary& library, const std::str
     return found;
 }
 
-std::string TAdapterList::Describe(const AdapterInfo& adapter)
+std::string TAdapterList::Describe(const TAdapterInfo& adapter)
 {
     return "port " + std::to_string(adapter.PortNumber) + ", device " + adapter.DevicePath + ", " +
            Identity(adapter);
 }
 
-std::string TAdapterList::Identity(const AdapterInfo& adapter)
+std::string TAdapterList::Identity(const TAdapterInfo& adapter)
 {
     const std::string serial = adapter.SerialNumber.empty()
                                    ? std::string("no serial number")

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-class FtdiLibrary;
+class TFtdiLibrary;
 
 // One attached adapter that the search would consider.
-struct AdapterInfo
+struct TAdapterInfo
 {
     int32_t PortNumber = -1;
     std::string DevicePath;   // what is opened: /dev/ttyUSB4, or COM5: on Windows
@@ -22,9 +22,9 @@ struct AdapterInfo
 class TAdapterList
 {
 public:
-    static std::vector<AdapterInfo> Find(FtdiLibrary& library, const std::string& searchText);
+    static std::vector<TAdapterInfo> Find(TFtdiLibrary& library, const std::string& searchText);
     // One line for the user: port, device, description and serial number.
-    static std::string Describe(const AdapterInfo& adapter);
+    static std::string Describe(const TAdapterInfo& adapter);
     // The product and serial number, for a tooltip.
-    static std::string Identity(const AdapterInfo& adapter);
+    static std::string Identity(const TAdapterInfo& adapter);
 };

@@ -41,9 +41,9 @@ int32_t TAdapterLocator::ComPortNumber(const std::string& name)
     return text[3] != '0' && number <= HighestPort ? number : 0;
 }
 
-AdapterLocation TAdapterLocator::Locate() const
+TAdapterLocation TAdapterLocator::Locate() const
 {
-    AdapterLocation where;
+    TAdapterLocation where;
 #ifdef _WIN32
     // A COM port named by the user is opened and shown as the adapter's port would be.
     if (const int32_t named = ComPortNumber(NamedDevice)) {
@@ -78,33 +78,33 @@ AdapterLocation TAdapterLocator::Locate() const
     return where;
 }
 
-FtdiLibrary& TAdapterLocator::DeviceLibrary() const
+TFtdiLibrary& TAdapterLocator::DeviceLibrary() const
 {
     return Library ? *Library : SystemFtdiLibrary();
 }
 
-std::vector<AdapterInfo> TAdapterLocator::Adapters() const
+std::vector<TAdapterInfo> TAdapterLocator::Adapters() const
 {
     if (DeviceNamed())
         return {};
     return TAdapterList::Find(DeviceLibrary(), SearchText);
 }
 
-int TAdapterLocator::TakenIndex(const std::vector<AdapterInfo>& adapters) const
+int TAdapterLocator::TakenIndex(const std::vector<TAdapterInfo>& adapters) const
 {
     if (adapters.size() > 1)
         return static_cast<int>(adapters.size()) - 1;
     // One listed: Connect keeps the search's rule, which looks at the last matching device,
     // also when that one has no COM port and was left out of the list.
-    const AdapterLocation where = Locate();
+    const TAdapterLocation where = Locate();
     if (where.Found && adapters.size() == 1 && adapters.front().PortNumber == where.PortNumber)
         return 0;
     return -1;
 }
 
-AdapterLocation TAdapterLocator::LocationOf(const AdapterInfo& adapter)
+TAdapterLocation TAdapterLocator::LocationOf(const TAdapterInfo& adapter)
 {
-    AdapterLocation where;
+    TAdapterLocation where;
     where.Found = true;
     where.PortNumber = adapter.PortNumber;
     where.DevicePath = adapter.DevicePath;
@@ -114,11 +114,11 @@ AdapterLocation TAdapterLocator::LocationOf(const AdapterInfo& adapter)
 
 bool TAdapterLocator::AdapterPresent() const
 {
-    const AdapterLocation where = Locate();
+    const TAdapterLocation where = Locate();
     return where.Found && TCommsPort::DeviceExists(where.DevicePath);
 }
 
-void TAdapterLocator::Open(TCommsPort& port, const AdapterLocation& where, int32_t baudRate)
+void TAdapterLocator::Open(TCommsPort& port, const TAdapterLocation& where, int32_t baudRate)
 {
     if (where.PortNumber >= 1)
         port.OpenPort(where.PortNumber, baudRate);

@@ -7,10 +7,10 @@
 #include <vector>
 
 class TCommsPort;
-class FtdiLibrary;
+class TFtdiLibrary;
 
 // Where Connect finds the instrument.
-struct AdapterLocation
+struct TAdapterLocation
 {
     bool Found = false;
     int32_t PortNumber = -1; // from the adapter search; 0 when a device was named
@@ -32,36 +32,36 @@ public:
     void UseDevice(const std::string& devicePath);
     bool DeviceNamed() const { return !NamedDevice.empty(); }
 
-    AdapterLocation Locate() const;
+    TAdapterLocation Locate() const;
     // Every adapter the search considers, the one Locate takes last; none when a device was
     // named (the user has chosen).
-    std::vector<AdapterInfo> Adapters() const;
+    std::vector<TAdapterInfo> Adapters() const;
     // Which of `adapters` (as Adapters() lists them) Connect opens: the last when there are
     // several (it is preselected when Connect asks), else the one the search takes; -1 when
     // the search takes none of them (NoneTakenText says why).
-    int TakenIndex(const std::vector<AdapterInfo>& adapters) const;
+    int TakenIndex(const std::vector<TAdapterInfo>& adapters) const;
     static constexpr const char* NoneTakenText =
         "Connect takes none of these: the last matching FTDI device has no COM port number, so "
         "Connect says NOT IDENTIFIED. Unplug that device, or enable its virtual COM port (Windows "
         "Device Manager, the adapter's Advanced properties: Load VCP), or name the port with "
         "--port.";
     // Where Connect finds the adapter the user chose.
-    static AdapterLocation LocationOf(const AdapterInfo& adapter);
+    static TAdapterLocation LocationOf(const TAdapterInfo& adapter);
     // The device library the search asks; the system's unless a test gives another.
-    void UseLibrary(FtdiLibrary& library) { Library = &library; }
+    void UseLibrary(TFtdiLibrary& library) { Library = &library; }
     // The number of a COM port name ("COM5", "com12", "COM5:", "\\.\COM12"); 0 for any other name.
     static int32_t ComPortNumber(const std::string& name);
     // Whether Connect would find a device now: the search finds the adapter and its device is
     // there, or the named device exists.
     bool AdapterPresent() const;
     // Opens the located port; GUI thread, driver idle.
-    static void Open(TCommsPort& port, const AdapterLocation& where, int32_t baudRate);
+    static void Open(TCommsPort& port, const TAdapterLocation& where, int32_t baudRate);
 
 private:
-    FtdiLibrary& DeviceLibrary() const;
+    TFtdiLibrary& DeviceLibrary() const;
 
     std::string NamedDevice;
-    FtdiLibrary* Library = nullptr;
+    TFtdiLibrary* Library = nullptr;
 };
 
 // The program's one locator, set up by the entry function from its options.

@@ -59,17 +59,17 @@ TCommsPort::ErrorKind KindOf(DWORD openError)
 
 // One event per thread for the transfers it starts; each transfer has finished before the
 // call that started it returns, so a thread never has two of them outstanding.
-class ThreadEvent
+class TThreadEvent
 {
 public:
-    ThreadEvent() : Event(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~ThreadEvent()
+    TThreadEvent() : Event(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~TThreadEvent()
     {
         if (Event)
             CloseHandle(Event);
     }
-    ThreadEvent(const ThreadEvent&) = delete;
-    ThreadEvent& operator=(const ThreadEvent&) = delete;
+    TThreadEvent(const TThreadEvent&) = delete;
+    TThreadEvent& operator=(const TThreadEvent&) = delete;
     HANDLE Get() const { return Event; }
 
 private:
@@ -78,7 +78,7 @@ private:
 
 OVERLAPPED TransferRecord()
 {
-    thread_local ThreadEvent event;
+    thread_local TThreadEvent event;
     OVERLAPPED record = {};
     record.hEvent = event.Get();
     return record;
@@ -111,21 +111,21 @@ DWORD Finish(HANDLE handle, OVERLAPPED& record, DWORD& count)
 // What the receiving thread last learnt about the input queue of the device it reads: how
 // many bytes are surely there. Only a hint: ReadByte asks the device again when it is used
 // up, so a stale count (another handle, a discard) costs one read that finds nothing.
-struct QueueHint
+struct TQueueHint
 {
     HANDLE Device = nullptr;
     DWORD Bytes = 0;
 };
 
-QueueHint& ThreadQueueHint()
+TQueueHint& ThreadQueueHint()
 {
-    thread_local QueueHint hint;
+    thread_local TQueueHint hint;
     return hint;
 }
 
 void NoteQueued(HANDLE handle, DWORD bytes)
 {
-    QueueHint& hint = ThreadQueueHint();
+    TQueueHint& hint = ThreadQueueHint();
     hint.Device = handle;
     hint.Bytes = bytes;
 }
@@ -134,7 +134,7 @@ void NoteQueued(HANDLE handle, DWORD bytes)
 // When the device cannot tell, the read is tried, so that its failure is seen.
 bool ByteQueued(HANDLE handle)
 {
-    QueueHint& hint = ThreadQueueHint();
+    TQueueHint& hint = ThreadQueueHint();
     if (hint.Device == handle && hint.Bytes > 0)
         return true;
     DWORD errors = 0;
@@ -167,7 +167,7 @@ DWORD WaitForReceive(HANDLE handle, DWORD milliseconds)
 }
 
 // How a one-byte read tried as a wait ended.
-enum class ReadWait
+enum class TReadWait
 {
     Byte,    // a byte came
     Empty,   // the read returned at once with nothing (Windows, with the read time-outs)
@@ -177,16 +177,16 @@ enum class ReadWait
 
 // Under Wine an overlapped read waits for its byte and is woken the moment it arrives, much
 // sooner than a WaitCommEvent; on Windows it returns at once and the caller waits for the event.
-ReadWait ReadWithin(HANDLE handle, DWORD milliseconds, uint8_t& byte, DWORD& failure)
+TReadWait ReadWithin(HANDLE handle, DWORD milliseconds, uint8_t& byte, DWORD& failure)
 {
     OVERLAPPED record = TransferRecord();
     DWORD got = 0;
     const BOOL done = ReadFile(handle, &byte, 1, &got, &record);
     failure = StartCode(done);
     if (failure != 0)
-        return ReadWait::Failed;
+        return TReadWait::Failed;
     if (done)
-        return got == 1 ? ReadWait::Byte : ReadWait::Empty;
+        return got == 1 ? TReadWait::Byte : TReadWait::Empty;
     const bool came = WaitForSingleObject(record.hEvent, milliseconds) == WAIT_OBJECT_0;
     if (!came)
         CancelIoEx(handle, &record);
@@ -194,10 +194,10 @@ ReadWait ReadWithin(HANDLE handle, DWORD milliseconds, uint8_t& byte, DWORD& fai
     if (failure == ERROR_OPERATION_ABORTED)
         failure = 0;
     if (failure != 0)
-        return ReadWait::Failed;
+        return TReadWait::Failed;
     if (got == 1)
-        return ReadWait::Byte;
-    return came ? ReadWait::Empty : ReadWait::Nothing;
+        return TReadWait::Byte;
+    return came ? TReadWait::Empty : TReadWait::Nothing;
 }
 
 DWORD MillisecondsLeft(Clock::time_point deadline)
@@ -299,7 +299,7 @@ int32_t TCommsPort::ReadByte(uint8_t* place)
     // in the background and must be called off again.
     if (!ByteQueued(handle))
         return 0;
-    QueueHint& hint = ThreadQueueHint();
+    TQueueHint& hint = ThreadQueueHint();
     const DWORD queued = hint.Device == handle ? hint.Bytes : 0;
     const DWORD wanted = std::clamp<DWORD>(queued, 1, sizeof platform.Taken);
     OVERLAPPED record = QuickTransferRecord();
@@ -337,15 +337,15 @@ TCommsPort::WaitResult TCommsPort::WaitReadable(int timeoutMs)
             return WaitResult::Readable;
         if (!Backend->ReadsReturnAtOnce) {
             // A read that waits needs no look at the queue first: a queued byte ends it at once.
-            const ReadWait read =
+            const TReadWait read =
                 ReadWithin(handle, MillisecondsLeft(deadline), Backend->Taken[0], failure);
-            if (read == ReadWait::Byte) {
+            if (read == TReadWait::Byte) {
                 Backend->Keep(handle, 1);
                 return WaitResult::Readable;
             }
-            if (read == ReadWait::Failed)
+            if (read == TReadWait::Failed)
                 break;
-            if (read == ReadWait::Nothing)
+            if (read == TReadWait::Nothing)
                 return WaitResult::TimedOut;
             // The read returned at once with nothing: wait for the receive event instead.
             Backend->ReadsReturnAtOnce = true;

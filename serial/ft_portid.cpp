@@ -16,13 +16,13 @@ namespace {
 
 constexpr uint32_t MaxDeviceNodes = 100;
 
-FtDeviceListInfoNode DeviceNodes[MaxDeviceNodes];
+TFtDeviceListInfoNode DeviceNodes[MaxDeviceNodes];
 uint32_t DeviceCount = 0;
 FtHandle AdapterHandle = 0;
 int32_t AdapterComPort = 0;
 
 // The description ends at its first NUL; a description filling all 64 bytes has none.
-std::string_view DescriptionOf(const FtDeviceListInfoNode& node)
+std::string_view DescriptionOf(const TFtDeviceListInfoNode& node)
 {
     const char* text = node.Description;
     const void* nul = std::memchr(text, '\0', sizeof node.Description);
@@ -31,7 +31,7 @@ std::string_view DescriptionOf(const FtDeviceListInfoNode& node)
     return {text, length};
 }
 
-bool Matches(const FtDeviceListInfoNode& node, const std::string& searchText)
+bool Matches(const TFtDeviceListInfoNode& node, const std::string& searchText)
 {
     return !searchText.empty() && DescriptionOf(node).find(searchText) != std::string_view::npos;
 }
@@ -39,7 +39,7 @@ bool Matches(const FtDeviceListInfoNode& node, const std::string& searchText)
 // Fills DeviceNodes afresh and returns how many are valid. A failed call yields no devices
 // rather than nodes or a count left from an earlier lookup; more than the table holds are cut
 // off before the library is asked to write them.
-uint32_t ReadDeviceList(FtdiLibrary& library)
+uint32_t ReadDeviceList(TFtdiLibrary& library)
 {
     std::memset(DeviceNodes, 0, sizeof DeviceNodes);
     DeviceCount = 0;
@@ -59,7 +59,7 @@ uint32_t ReadDeviceList(FtdiLibrary& library)
 // Opens, queries and closes device index. False when the open or the query failed: the
 // query and the close then never see a stale handle, and no number from an earlier device
 // stands in for this one.
-bool QueryComPort(FtdiLibrary& library, int32_t index, int32_t* port)
+bool QueryComPort(TFtdiLibrary& library, int32_t index, int32_t* port)
 {
     FtHandle opened = 0;
     if (library.Open(index, &opened) != FtOk) {
@@ -78,12 +78,12 @@ bool QueryComPort(FtdiLibrary& library, int32_t index, int32_t* port)
 
 } // namespace
 
-FtdiLibrary& SystemFtdiLibrary()
+TFtdiLibrary& SystemFtdiLibrary()
 {
 #ifdef _WIN32
-    static FtdiDll library;
+    static TFtdiDll library;
 #else
-    static FtdiSysfs library("/sys");
+    static TFtdiSysfs library("/sys");
 #endif
     return library;
 }
@@ -93,7 +93,7 @@ int32_t FindAdapterPort(const std::string& searchText)
     return FindAdapterPort(SystemFtdiLibrary(), searchText);
 }
 
-int32_t FindAdapterPort(FtdiLibrary& library, const std::string& searchText)
+int32_t FindAdapterPort(TFtdiLibrary& library, const std::string& searchText)
 {
     int32_t result = -1;
     const uint32_t count = ReadDeviceList(library);

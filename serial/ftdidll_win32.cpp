@@ -10,7 +10,7 @@ namespace {
 
 // The DLL's own node layout; its handle is pointer-sized, so on 64-bit Windows it differs
 // from the 100-byte node the lookup keeps.
-struct NativeNode
+struct TNativeNode
 {
     ULONG Flags;
     ULONG Type;
@@ -20,12 +20,12 @@ struct NativeNode
     char Description[64];
     void* ftHandle;
 };
-static_assert(offsetof(NativeNode, Description) == 32);
-static_assert(offsetof(NativeNode, ftHandle) == 96 && sizeof(NativeNode) == 96 + sizeof(void*),
+static_assert(offsetof(TNativeNode, Description) == 32);
+static_assert(offsetof(TNativeNode, ftHandle) == 96 && sizeof(TNativeNode) == 96 + sizeof(void*),
               "the vendor's node: 96 bytes, then a pointer-sized handle");
 
 using CreateListFn = ULONG(WINAPI*)(DWORD*);
-using GetListFn = ULONG(WINAPI*)(NativeNode*, DWORD*);
+using GetListFn = ULONG(WINAPI*)(TNativeNode*, DWORD*);
 using OpenFn = ULONG(WINAPI*)(int, void**);
 using ComPortFn = ULONG(WINAPI*)(void*, LONG*);
 using CloseFn = ULONG(WINAPI*)(void*);
@@ -54,7 +54,7 @@ void* NativeHandle(FtHandle handle)
     return reinterpret_cast<void*>(handle);
 }
 
-void CopyNode(const NativeNode& from, FtDeviceListInfoNode* to)
+void CopyNode(const TNativeNode& from, TFtDeviceListInfoNode* to)
 {
     to->Flags = from.Flags;
     to->Type = from.Type;
@@ -68,14 +68,14 @@ void CopyNode(const NativeNode& from, FtDeviceListInfoNode* to)
 
 } // namespace
 
-FtdiDll::~FtdiDll()
+TFtdiDll::~TFtdiDll()
 {
     if (Module) {
         FreeLibrary(Module);
     }
 }
 
-bool FtdiDll::Load()
+bool TFtdiDll::Load()
 {
     if (Module) {
         return true;
@@ -107,7 +107,7 @@ bool FtdiDll::Load()
 
 // An entry is used only when the ordinal and the documented name give the same address: a
 // library with other functions at these ordinals would be called with the wrong arguments.
-bool FtdiDll::BindEntries()
+bool TFtdiDll::BindEntries()
 {
     const struct
     {
@@ -135,7 +135,7 @@ bool FtdiDll::BindEntries()
     return true;
 }
 
-FtStatus FtdiDll::CreateDeviceInfoList(uint32_t* count)
+FtStatus TFtdiDll::CreateDeviceInfoList(uint32_t* count)
 {
     if (!count) {
         return FtInvalidParameter;
@@ -154,7 +154,7 @@ FtStatus FtdiDll::CreateDeviceInfoList(uint32_t* count)
     return status;
 }
 
-FtStatus FtdiDll::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count)
+FtStatus TFtdiDll::GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count)
 {
     if (!count || (!nodes && *count > 0)) {
         return FtInvalidParameter;
@@ -165,7 +165,7 @@ FtStatus FtdiDll::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count
     }
     // The DLL writes every device of its list whatever the caller's table holds, so it gets
     // a table of its own that is large enough, and only what fits is copied out.
-    std::vector<NativeNode> table(std::max<DWORD>({ListedCount, *count, 1}));
+    std::vector<TNativeNode> table(std::max<DWORD>({ListedCount, *count, 1}));
     DWORD written = static_cast<DWORD>(table.size());
     const FtStatus status = EntryAs<GetListFn>(GetListEntry)(table.data(), &written);
     if (status != FtOk) {
@@ -180,7 +180,7 @@ FtStatus FtdiDll::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count
     return FtOk;
 }
 
-FtStatus FtdiDll::Open(int32_t index, FtHandle* handle)
+FtStatus TFtdiDll::Open(int32_t index, FtHandle* handle)
 {
     if (!handle) {
         return FtInvalidParameter;
@@ -196,7 +196,7 @@ FtStatus FtdiDll::Open(int32_t index, FtHandle* handle)
     return status;
 }
 
-FtStatus FtdiDll::GetComPortNumber(FtHandle handle, int32_t* port)
+FtStatus TFtdiDll::GetComPortNumber(FtHandle handle, int32_t* port)
 {
     if (!port) {
         return FtInvalidParameter;
@@ -212,7 +212,7 @@ FtStatus FtdiDll::GetComPortNumber(FtHandle handle, int32_t* port)
     return status;
 }
 
-FtStatus FtdiDll::Close(FtHandle handle)
+FtStatus TFtdiDll::Close(FtHandle handle)
 {
     if (!Load()) {
         return FtInvalidHandle;

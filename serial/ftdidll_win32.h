@@ -11,19 +11,19 @@
 // device list is simply empty, so the program starts and runs on machines that lack it, and
 // the next use looks for it again. A library that does not export the documented function at
 // each ordinal is never called.
-class FtdiDll : public FtdiLibrary
+class TFtdiDll : public TFtdiLibrary
 {
 public:
     // From the program's folder or the system folder, never the current one.
     static constexpr const char* DefaultPath = "FTD2XX.DLL";
 
-    explicit FtdiDll(std::string path = DefaultPath) : Path(std::move(path)) {}
-    ~FtdiDll() override;
-    FtdiDll(const FtdiDll&) = delete;
-    FtdiDll& operator=(const FtdiDll&) = delete;
+    explicit TFtdiDll(std::string path = DefaultPath) : Path(std::move(path)) {}
+    ~TFtdiDll() override;
+    TFtdiDll(const TFtdiDll&) = delete;
+    TFtdiDll& operator=(const TFtdiDll&) = delete;
 
     FtStatus CreateDeviceInfoList(uint32_t* count) override;
-    FtStatus GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count) override;
+    FtStatus GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count) override;
     FtStatus Open(int32_t index, FtHandle* handle) override;
     FtStatus GetComPortNumber(FtHandle handle, int32_t* port) override;
     FtStatus Close(FtHandle handle) override;

@@ -18,7 +18,7 @@ constexpr FtStatus FtOtherError = 18;
 using FtHandle = std::uintptr_t;
 
 // One entry of the device list, in the vendor's published 100-byte layout.
-struct FtDeviceListInfoNode
+struct TFtDeviceListInfoNode
 {
     uint32_t Flags;
     uint32_t Type;
@@ -28,21 +28,21 @@ struct FtDeviceListInfoNode
     char Description[64]; // ends at its first NUL, or fills all 64 bytes
     uint32_t ftHandle;
 };
-static_assert(sizeof(FtDeviceListInfoNode) == 100);
-static_assert(offsetof(FtDeviceListInfoNode, Description) == 32);
+static_assert(sizeof(TFtDeviceListInfoNode) == 100);
+static_assert(offsetof(TFtDeviceListInfoNode, Description) == 32);
 
 // The few calls of the FTDI device library that the adapter lookup needs. Implemented over
 // the vendor's DLL on Windows and over sysfs on Linux, so the lookup itself is the same code.
-class FtdiLibrary
+class TFtdiLibrary
 {
 public:
-    virtual ~FtdiLibrary() = default;
+    virtual ~TFtdiLibrary() = default;
 
     // Builds the library's device list and writes the number of devices into count.
     virtual FtStatus CreateDeviceInfoList(uint32_t* count) = 0;
     // On entry count is the capacity of nodes; never writes more nodes than that. Fills the
     // nodes in list order and leaves the number written in count.
-    virtual FtStatus GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count) = 0;
+    virtual FtStatus GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count) = 0;
     // Opens device index of the list last built and writes its handle.
     virtual FtStatus Open(int32_t index, FtHandle* handle) = 0;
     virtual FtStatus GetComPortNumber(FtHandle handle, int32_t* port) = 0;

@@ -131,21 +131,21 @@ template <std::size_t N> void CopyText(char (&field)[N], const std::string& text
 
 } // namespace
 
-FtdiSysfs::FtdiSysfs(fs::path sysfsRoot) : Root(std::move(sysfsRoot)) {}
+TFtdiSysfs::TFtdiSysfs(fs::path sysfsRoot) : Root(std::move(sysfsRoot)) {}
 
-fs::path FtdiSysfs::TtyEntry(uint32_t ttyNumber) const
+fs::path TFtdiSysfs::TtyEntry(uint32_t ttyNumber) const
 {
     return Root / "class" / "tty" / ("ttyUSB" + std::to_string(ttyNumber));
 }
 
-bool FtdiSysfs::ReadDevice(uint32_t ttyNumber, const fs::path& root, Device* device) const
+bool TFtdiSysfs::ReadDevice(uint32_t ttyNumber, const fs::path& root, Device* device) const
 {
     const std::optional<fs::path> usb = UsbDeviceOf(TtyEntry(ttyNumber), root);
     if (!usb || NumberAttribute(*usb, "idVendor", 16) != FtdiVendor) {
         return false;
     }
     const uint32_t product = NumberAttribute(*usb, "idProduct", 16).value_or(0);
-    FtDeviceListInfoNode& node = device->Node;
+    TFtDeviceListInfoNode& node = device->Node;
     std::memset(&node, 0, sizeof node);
     node.Flags = ReadAttribute(*usb, "speed") == "480" ? HiSpeedFlag : 0;
     node.Type = TypeOf(*usb);
@@ -157,7 +157,7 @@ bool FtdiSysfs::ReadDevice(uint32_t ttyNumber, const fs::path& root, Device* dev
     return true;
 }
 
-FtStatus FtdiSysfs::CreateDeviceInfoList(uint32_t* count)
+FtStatus TFtdiSysfs::CreateDeviceInfoList(uint32_t* count)
 {
     if (!count) {
         return FtInvalidParameter;
@@ -184,7 +184,7 @@ FtStatus FtdiSysfs::CreateDeviceInfoList(uint32_t* count)
     return FtOk;
 }
 
-FtStatus FtdiSysfs::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count)
+FtStatus TFtdiSysfs::GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count)
 {
     if (!count || (!nodes && *count > 0)) {
         return FtInvalidParameter;
@@ -197,7 +197,7 @@ FtStatus FtdiSysfs::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* cou
     return FtOk;
 }
 
-FtStatus FtdiSysfs::Open(int32_t index, FtHandle* handle)
+FtStatus TFtdiSysfs::Open(int32_t index, FtHandle* handle)
 {
     if (!handle) {
         return FtInvalidParameter;
@@ -216,7 +216,7 @@ FtStatus FtdiSysfs::Open(int32_t index, FtHandle* handle)
     return FtOk;
 }
 
-FtStatus FtdiSysfs::GetComPortNumber(FtHandle handle, int32_t* port)
+FtStatus TFtdiSysfs::GetComPortNumber(FtHandle handle, int32_t* port)
 {
     const auto device = OpenDevices.find(handle);
     if (device == OpenDevices.end()) {
@@ -229,7 +229,7 @@ FtStatus FtdiSysfs::GetComPortNumber(FtHandle handle, int32_t* port)
     return FtOk;
 }
 
-FtStatus FtdiSysfs::Close(FtHandle handle)
+FtStatus TFtdiSysfs::Close(FtHandle handle)
 {
     return OpenDevices.erase(handle) == 1 ? FtOk : FtInvalidHandle;
 }

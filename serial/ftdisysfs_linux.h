@@ -11,13 +11,13 @@
 // its description is the USB device's product text and its COM port number is k+1, the
 // number under which the serial port opens /dev/ttyUSB<k>. Opening a device does not touch
 // the tty; it only hands out a handle for the number query.
-class FtdiSysfs : public FtdiLibrary
+class TFtdiSysfs : public TFtdiLibrary
 {
 public:
-    explicit FtdiSysfs(std::filesystem::path sysfsRoot);
+    explicit TFtdiSysfs(std::filesystem::path sysfsRoot);
 
     FtStatus CreateDeviceInfoList(uint32_t* count) override;
-    FtStatus GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count) override;
+    FtStatus GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count) override;
     FtStatus Open(int32_t index, FtHandle* handle) override;
     FtStatus GetComPortNumber(FtHandle handle, int32_t* port) override;
     FtStatus Close(FtHandle handle) override;
@@ -26,7 +26,7 @@ private:
     struct Device
     {
         uint32_t TtyNumber;
-        FtDeviceListInfoNode Node;
+        TFtDeviceListInfoNode Node;
     };
 
     std::filesystem::path TtyEntry(uint32_t ttyNumber) const;

@@ -17,21 +17,21 @@ namespace {
 
 constexpr const char* FtdiBusKey = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
 
-class RegistryKey
+class TRegistryKey
 {
 public:
-    RegistryKey(HKEY parent, const std::string& name)
+    TRegistryKey(HKEY parent, const std::string& name)
     {
         if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, &Key) != ERROR_SUCCESS)
             Key = nullptr;
     }
-    ~RegistryKey()
+    ~TRegistryKey()
     {
         if (Key)
             RegCloseKey(Key);
     }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+    TRegistryKey(const TRegistryKey&) = delete;
+    TRegistryKey& operator=(const TRegistryKey&) = delete;
 
     explicit operator bool() const { return Key != nullptr; }
     HKEY Get() const { return Key; }
@@ -86,13 +86,13 @@ std::optional<int> TLatencyCheck::TimerMs(const std::string& devicePath) const
     if (number < 1)
         return std::nullopt;
     const std::string portName = "COM" + std::to_string(number);
-    const RegistryKey bus(HKEY_LOCAL_MACHINE, FtdiBusKey);
+    const TRegistryKey bus(HKEY_LOCAL_MACHINE, FtdiBusKey);
     if (!bus)
         return std::nullopt;
     for (const std::string& device : bus.SubkeyNames()) {
-        const RegistryKey identity(bus.Get(), device);
+        const TRegistryKey identity(bus.Get(), device);
         for (const std::string& instance : identity.SubkeyNames()) {
-            const RegistryKey parameters(identity.Get(), instance + "\\Device Parameters");
+            const TRegistryKey parameters(identity.Get(), instance + "\\Device Parameters");
             if (parameters && _stricmp(parameters.Text("PortName").c_str(), portName.c_str()) == 0)
                 return parameters.Number("LatencyTimer");
         }

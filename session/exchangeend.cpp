@@ -14,7 +14,7 @@ TExchangeEnd TExchangeEnd::Of(const TExchangeFacts& facts, bool interrupted,
         return ended(TEndReason::Interrupted, facts.LastSent);
     if (facts.PortLost)
         return ended(TEndReason::Unplugged, facts.LastSent);
-    if (facts.Verdict == LineVerdict::NotInstrument)
+    if (facts.Verdict == TLineVerdict::NotInstrument)
         return ended(TEndReason::NotInstrument, facts.LastSent);
     if (facts.Stopped)
         return ended(TEndReason::Stopped, facts.LastSent);

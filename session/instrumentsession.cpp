@@ -31,7 +31,7 @@ void TInstrumentSession::Note(const std::string& text) const
         Log->Note(text);
 }
 
-std::vector<AdapterInfo> TInstrumentSession::Adapters() const
+std::vector<TAdapterInfo> TInstrumentSession::Adapters() const
 {
     return Locator.Adapters();
 }
@@ -43,23 +43,23 @@ bool TInstrumentSession::AdapterPresent() const
 
 // Nothing to choose: the search decides, as it always did (a last listed adapter without a COM
 // number is not identified, even when an earlier one has one).
-TConnectResult TInstrumentSession::Connect(const std::vector<AdapterInfo>& listed)
+TConnectResult TInstrumentSession::Connect(const std::vector<TAdapterInfo>& listed)
 {
-    const AdapterLocation where = Locator.Locate();
+    const TAdapterLocation where = Locator.Locate();
     TConnectResult result = Open(where);
     if (where.Found && !listed.empty() && listed.front().PortNumber == where.PortNumber)
         result.Adapter = listed.front();
     return result;
 }
 
-TConnectResult TInstrumentSession::Connect(const AdapterInfo& chosen)
+TConnectResult TInstrumentSession::Connect(const TAdapterInfo& chosen)
 {
     TConnectResult result = Open(TAdapterLocator::LocationOf(chosen));
     result.Adapter = chosen;
     return result;
 }
 
-TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
+TConnectResult TInstrumentSession::Open(const TAdapterLocation& where)
 {
     Driver.ClosePort();
     TConnectResult result;
@@ -79,7 +79,7 @@ TConnectResult TInstrumentSession::Open(const AdapterLocation& where)
         return result;
     }
     result.Result = TConnectResult::Outcome::Opened;
-    LastOpened = std::make_unique<AdapterLocation>(where);
+    LastOpened = std::make_unique<TAdapterLocation>(where);
     Driver.StartJudging();
     Driver.SetObserver(Log);
     Note("connect: " + TLineWords::Opened(where.DisplayName, result.Failure.Kind));
@@ -181,7 +181,7 @@ uint64_t TInstrumentSession::WaitedMs() const
     return Driver.WaitedMs();
 }
 
-LineVerdict TInstrumentSession::Verdict() const
+TLineVerdict TInstrumentSession::Verdict() const
 {
     return Driver.CurrentVerdict();
 }

@@ -17,7 +17,7 @@ class Tsdi12d;
 class TAdapterLocator;
 class TLogChannel;
 class commthread;
-struct AdapterLocation;
+struct TAdapterLocation;
 
 // How a Connect went.
 struct TConnectResult
@@ -34,7 +34,7 @@ struct TConnectResult
     std::string Problem;    // NotFound: one sentence, ending in "."
     TPortFailure Failure;   // the port's failure; an open port may still have refused settings
     // The adapter opened, when the search listed it.
-    std::optional<AdapterInfo> Adapter;
+    std::optional<TAdapterInfo> Adapter;
 
     bool Opened() const { return Result == Outcome::Opened; }
 };
@@ -59,14 +59,14 @@ public:
     // ---- Connecting (driver idle) ----
     // Every adapter the search considers, the one the search takes last; none when a device
     // was named.
-    std::vector<AdapterInfo> Adapters() const;
+    std::vector<TAdapterInfo> Adapters() const;
     // Whether a Connect would find a device now.
     bool AdapterPresent() const;
     // Opens what the search finds (with one adapter or none nothing is asked); `listed` is
     // what Adapters gave just before.
-    TConnectResult Connect(const std::vector<AdapterInfo>& listed);
+    TConnectResult Connect(const std::vector<TAdapterInfo>& listed);
     // Opens the adapter the user chose.
-    TConnectResult Connect(const AdapterInfo& chosen);
+    TConnectResult Connect(const TAdapterInfo& chosen);
     // Gives the line back: exclusive mark cleared, lock and low-latency flag undone.
     void Disconnect();
     // Takes the port of the last open again, as it was (a Connect the user cancelled).
@@ -101,7 +101,7 @@ public:
     // How long the reply now awaited has been waited for; 0 when none is.
     uint64_t WaitedMs() const;
     // What the other end has shown itself to be since Connect.
-    LineVerdict Verdict() const;
+    TLineVerdict Verdict() const;
     // Milliseconds of the driver's monotonic clock.
     static uint64_t NowMs();
 
@@ -118,7 +118,7 @@ public:
     static void MarkRead(dev_opt& record);
 
 private:
-    TConnectResult Open(const AdapterLocation& where);
+    TConnectResult Open(const TAdapterLocation& where);
 
     void Note(const std::string& text) const;
 
@@ -126,7 +126,7 @@ private:
     const TAdapterLocator& Locator;
     TLogChannel* const Log;
     std::unique_ptr<commthread> Thread;
-    std::unique_ptr<AdapterLocation> LastOpened;
+    std::unique_ptr<TAdapterLocation> LastOpened;
     bool WatchSignals = false;
     bool WasSubmitted = false;
 };

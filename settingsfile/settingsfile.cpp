@@ -151,10 +151,10 @@ std::string TakeLine(const std::string& line, SettingList& settings,
     std::string reason;
     if (!Utf8ToLatin1(line.substr(equals + 1), value, reason))
         return reason;
-    if (SettingKeys::IndexOf(key) < 0 && SettingKeys::IndexOf(Trimmed(key)) >= 0)
+    if (TSettingKeys::IndexOf(key) < 0 && TSettingKeys::IndexOf(Trimmed(key)) >= 0)
         return "a blank next to the key " + Trimmed(key) + ": remove it (KEY=VALUE, no blank " +
                "before the \"=\"; blanks after it belong to the value)";
-    if (SettingKeys::IndexOf(key) < 0)
+    if (TSettingKeys::IndexOf(key) < 0)
         return "unknown key \"" + Shown(key) + "\"";
     if (!seen.insert(key).second)
         return "the key " + key + " is given a second time";
@@ -171,7 +171,7 @@ std::string TSettingsFile::Utf8Of(const std::string& latin1)
     return Latin1ToUtf8(latin1);
 }
 
-std::string SettingsFileResult::Message() const
+std::string TSettingsFileResult::Message() const
 {
     if (Line == 0)
         return TShownText::Of(File) + ": " + Reason;
@@ -181,14 +181,14 @@ std::string SettingsFileResult::Message() const
 std::optional<std::string> TSettingsFile::Problem(const std::string& key,
                                                   const std::string& latin1Value)
 {
-    if (SettingKeys::IndexOf(key) < 0)
+    if (TSettingKeys::IndexOf(key) < 0)
         return "unknown key \"" + Shown(key) + "\"";
     return UnsafeValueReason(key, latin1Value);
 }
 
-SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::string& text)
+TSettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::string& text)
 {
-    SettingsFileResult result;
+    TSettingsFileResult result;
     result.File = fileName;
     if (const auto problem = EncodingProblem(text)) {
         result.Reason = *problem;
@@ -216,9 +216,9 @@ SettingsFileResult TSettingsFile::Parse(const std::string& fileName, const std::
     return result;
 }
 
-SettingsFileResult TSettingsFile::Read(const std::string& path)
+TSettingsFileResult TSettingsFile::Read(const std::string& path)
 {
-    SettingsFileResult refused;
+    TSettingsFileResult refused;
     refused.File = path;
     std::error_code ignored;
     std::ifstream file;
@@ -246,7 +246,7 @@ SettingsFileResult TSettingsFile::Read(const std::string& path)
 std::optional<std::string> TSettingsFile::Unkeepable(const SettingList& settings)
 {
     std::unordered_set<std::string> seen;
-    for (const SettingValue& setting : settings) {
+    for (const TSettingValue& setting : settings) {
         if (const auto problem = Problem(setting.Key, setting.Value))
             return setting.Key + ": " + *problem;
         if (!seen.insert(setting.Key).second)
@@ -255,20 +255,20 @@ std::optional<std::string> TSettingsFile::Unkeepable(const SettingList& settings
     return std::nullopt;
 }
 
-std::string TSettingsFile::Format(const SettingList& settings, const SettingsFileHeader& header)
+std::string TSettingsFile::Format(const SettingList& settings, const TSettingsFileHeader& header)
 {
     std::string text = "# devconfig settings: one KEY=VALUE per line, UTF-8\n";
     text += "# Read from " + CommentText(header.Device) + " at " + UtcText(header.ReadAt) + "\n";
     for (const std::string& note : header.Notes)
         text += "# " + CommentText(note) + "\n";
-    for (const SettingValue& setting : settings)
+    for (const TSettingValue& setting : settings)
         text += setting.Key + "=" + Latin1ToUtf8(setting.Value) + "\n";
     return text;
 }
 
 std::optional<std::string> TSettingsFile::Write(const std::string& path,
                                                 const SettingList& settings,
-                                                const SettingsFileHeader& header)
+                                                const TSettingsFileHeader& header)
 {
     if (auto problem = Unkeepable(settings))
         return problem;

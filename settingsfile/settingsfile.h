@@ -8,17 +8,17 @@
 
 // One setting as a file holds it. The value is 8-bit (Latin-1) text, exactly as it goes over
 // the wire and as dev_opt keeps it; the file itself is UTF-8.
-struct SettingValue
+struct TSettingValue
 {
     std::string Key;
     std::string Value;
 
-    bool operator==(const SettingValue&) const = default;
+    bool operator==(const TSettingValue&) const = default;
 };
-using SettingList = std::vector<SettingValue>;
+using SettingList = std::vector<TSettingValue>;
 
 // What a settings file says about itself in its leading comment lines.
-struct SettingsFileHeader
+struct TSettingsFileHeader
 {
     std::string Device;             // where the values were read, e.g. "/dev/ttyUSB0"
     std::time_t ReadAt = 0;         // when
@@ -27,7 +27,7 @@ struct SettingsFileHeader
 
 // The outcome of reading a file: every setting in file order, or why the file was refused.
 // A refused file yields no settings at all.
-struct SettingsFileResult
+struct TSettingsFileResult
 {
     SettingList Settings;
     std::string File;
@@ -55,20 +55,20 @@ public:
     static constexpr std::size_t MaxLineBytes = 1024;
 
     // The file's text as read; fileName only names it in the error.
-    static SettingsFileResult Parse(const std::string& fileName, const std::string& text);
+    static TSettingsFileResult Parse(const std::string& fileName, const std::string& text);
     // "-" reads standard input.
-    static SettingsFileResult Read(const std::string& path);
+    static TSettingsFileResult Read(const std::string& path);
 
     // Why these settings cannot stand in one file (a setting Problem refuses, a key given
     // twice); nothing when they can.
     static std::optional<std::string> Unkeepable(const SettingList& settings);
     // The file's text: the header comments, then every setting in list order. Only for
     // settings that Unkeepable accepts.
-    static std::string Format(const SettingList& settings, const SettingsFileHeader& header);
+    static std::string Format(const SettingList& settings, const TSettingsFileHeader& header);
     // Writes the file atomically: a temporary file beside it, renamed over it when complete.
     // Returns nothing when done, else what went wrong; the target is then untouched.
     static std::optional<std::string> Write(const std::string& path, const SettingList& settings,
-                                            const SettingsFileHeader& header);
+                                            const TSettingsFileHeader& header);
 
     // Latin-1 text as UTF-8, as a file (and a terminal) shows it.
     static std::string Utf8Of(const std::string& latin1);

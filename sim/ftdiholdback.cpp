@@ -1,12 +1,12 @@
 #include "sim/ftdiholdback.h"
 
-FtdiHoldBack::FtdiHoldBack(int64_t latencyNs, bool eventCharOn, char eventChar)
+TFtdiHoldBack::TFtdiHoldBack(int64_t latencyNs, bool eventCharOn, char eventChar)
     : LatencyNs(latencyNs), EventCharOn(eventCharOn), EventChar(eventChar)
 {
 }
 
-std::vector<int64_t> FtdiHoldBack::HandOverTimes(const std::string& bytes,
-                                                 const std::vector<int64_t>& arrivalNs) const
+std::vector<int64_t> TFtdiHoldBack::HandOverTimes(const std::string& bytes,
+                                                  const std::vector<int64_t>& arrivalNs) const
 {
     std::vector<int64_t> handOver(bytes.size());
     std::size_t held = 0;   // bytes in the buffer

@@ -10,13 +10,13 @@
 // enabled event character has just arrived, or when its latency timer, started by the first
 // byte to enter the empty buffer, runs out. A byte that arrives the moment the timer runs out
 // goes into the next buffer.
-class FtdiHoldBack
+class TFtdiHoldBack
 {
 public:
     static constexpr std::size_t PacketBytes = 62;
 
     // latencyNs > 0; with eventCharOn the chip sends its buffer as soon as eventChar arrives.
-    FtdiHoldBack(int64_t latencyNs, bool eventCharOn, char eventChar = '\n');
+    TFtdiHoldBack(int64_t latencyNs, bool eventCharOn, char eventChar = '\n');
 
     // For bytes that arrive from the line at the given times (not decreasing), the time each
     // is handed to the PC. The buffer is empty before the first and sent after the last.

@@ -4,7 +4,7 @@
 
 namespace {
 
-const std::array<const char*, InstrumentSettings::SensorChannels> SensorNames = {
+const std::array<const char*, TInstrumentSettings::SensorChannels> SensorNames = {
     "Pressure 1", "Pressure 2", "Pressure 3", "Pressure 4", "Level A",  "Level B",  "Level C",
     "Level D",    "Flow 1",     "Flow 2",     "Strain 1",   "Strain 2", "Strain 3", "Strain 4",
     "Piezo 1",    "Piezo 2",    "Tilt X",     "Tilt Y",     "Spare 1",  "Spare 2"};
@@ -12,7 +12,7 @@ const std::array<const char*, InstrumentSettings::SensorChannels> SensorNames = 
 const std::array<const char*, 6> MiddleFrequencies = {"2500", "3150", "1600",
                                                       "2000", "800",  "1250"};
 
-struct Thermistor
+struct TThermistor
 {
     const char* Name;
     const char* T0;
@@ -23,7 +23,7 @@ struct Thermistor
     const char* D;
 };
 
-const std::array<Thermistor, InstrumentSettings::ThermistorChannels> Thermistors = {{
+const std::array<TThermistor, TInstrumentSettings::ThermistorChannels> Thermistors = {{
     {"Water Temp", "25.0", "10000", "1.129241E-03", "2.341077E-04", "0.0", "8.775468E-08"},
     {"Air Temp", "25.0", "10000", "1.129241E-03", "2.341077E-04", "0.0", "8.775468E-08"},
     {"Case Temp", "25.0", "3000", "1.468000E-03", "2.383000E-04", "0.0", "1.007000E-07"},
@@ -39,7 +39,7 @@ std::string Scientific(double value, int digits)
 
 } // namespace
 
-InstrumentSettings::InstrumentSettings()
+TInstrumentSettings::TInstrumentSettings()
 {
     Values.reserve(KeyCount);
     for (int channel = 0; channel < SensorChannels; ++channel)
@@ -48,17 +48,17 @@ InstrumentSettings::InstrumentSettings()
         AddThermistorChannel(channel);
 }
 
-std::string InstrumentSettings::SensorKey(int channel, const std::string& field)
+std::string TInstrumentSettings::SensorKey(int channel, const std::string& field)
 {
     return "S" + std::to_string(channel) + field;
 }
 
-std::string InstrumentSettings::ThermistorKey(int channel, const std::string& field)
+std::string TInstrumentSettings::ThermistorKey(int channel, const std::string& field)
 {
     return "TH" + std::to_string(channel) + field;
 }
 
-const std::vector<std::string>& InstrumentSettings::Keys()
+const std::vector<std::string>& TInstrumentSettings::Keys()
 {
     static const std::vector<std::string> keys = [] {
         std::vector<std::string> all;
@@ -74,18 +74,18 @@ const std::vector<std::string>& InstrumentSettings::Keys()
     return keys;
 }
 
-bool InstrumentSettings::Contains(const std::string& key) const
+bool TInstrumentSettings::Contains(const std::string& key) const
 {
     return Index.count(key) != 0;
 }
 
-std::string InstrumentSettings::Value(const std::string& key) const
+std::string TInstrumentSettings::Value(const std::string& key) const
 {
     const auto found = Index.find(key);
     return found == Index.end() ? std::string() : Values[found->second];
 }
 
-bool InstrumentSettings::SetValue(const std::string& key, const std::string& value)
+bool TInstrumentSettings::SetValue(const std::string& key, const std::string& value)
 {
     const auto found = Index.find(key);
     if (found == Index.end())
@@ -94,13 +94,13 @@ bool InstrumentSettings::SetValue(const std::string& key, const std::string& val
     return true;
 }
 
-void InstrumentSettings::Add(const std::string& key, const std::string& value)
+void TInstrumentSettings::Add(const std::string& key, const std::string& value)
 {
     Index.emplace(key, Values.size());
     Values.push_back(value);
 }
 
-void InstrumentSettings::AddSensorChannel(int channel)
+void TInstrumentSettings::AddSensorChannel(int channel)
 {
     const int thermistor = channel < 12 ? channel % ThermistorChannels : -1;
     const std::array<std::string, SensorFields.size()> values = {
@@ -116,9 +116,9 @@ void InstrumentSettings::AddSensorChannel(int channel)
         Add(SensorKey(channel, SensorFields[field]), values[field]);
 }
 
-void InstrumentSettings::AddThermistorChannel(int channel)
+void TInstrumentSettings::AddThermistorChannel(int channel)
 {
-    const Thermistor& t = Thermistors[channel];
+    const TThermistor& t = Thermistors[channel];
     const std::array<const char*, ThermistorFields.size()> values = {t.Name, t.T0, t.R0, t.A,
                                                                      t.B,    t.C,  t.D};
     for (std::size_t field = 0; field < ThermistorFields.size(); ++field)

@@ -10,7 +10,7 @@
 // which the configuration program reads them: sensor channels 0 to 19 with their eight fields
 // each, then thermistor channels 0 to 2 with their seven fields each. Not thread-safe; the
 // simulator guards it.
-class InstrumentSettings
+class TInstrumentSettings
 {
 public:
     static constexpr int SensorChannels = 20;
@@ -23,7 +23,7 @@ public:
         SensorChannels * SensorFields.size() + ThermistorChannels * ThermistorFields.size();
 
     // Every setting at its factory value.
-    InstrumentSettings();
+    TInstrumentSettings();
 
     // "S" + channel + field and "TH" + channel + field.
     static std::string SensorKey(int channel, const std::string& field);

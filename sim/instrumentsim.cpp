@@ -37,14 +37,14 @@ int64_t NowNs()
 // into whole seconds and the rest so the product cannot overflow.
 int64_t WireNs(int64_t count)
 {
-    const int64_t rate = InstrumentSim::WireBytesPerSecond;
+    const int64_t rate = TInstrumentSim::WireBytesPerSecond;
     return count / rate * NsPerSecond + ((count % rate) * NsPerSecond + rate - 1) / rate;
 }
 
 // Whole bytes that fit into `elapsedNs` of wire time.
 int64_t WireBytes(int64_t elapsedNs)
 {
-    const int64_t rate = InstrumentSim::WireBytesPerSecond;
+    const int64_t rate = TInstrumentSim::WireBytesPerSecond;
     return elapsedNs / NsPerSecond * rate + (elapsedNs % NsPerSecond) * rate / NsPerSecond;
 }
 
@@ -92,7 +92,7 @@ bool Matches(const std::string& faultKey, const std::string& key)
 
 } // namespace
 
-InstrumentSim::InstrumentSim()
+TInstrumentSim::TInstrumentSim()
 {
     try {
         if (openpty(&Master, &Slave, nullptr, nullptr, nullptr) != 0)
@@ -125,7 +125,7 @@ InstrumentSim::InstrumentSim()
     }
 }
 
-InstrumentSim::~InstrumentSim()
+TInstrumentSim::~TInstrumentSim()
 {
     {
         std::lock_guard<std::mutex> guard(Lock);
@@ -139,68 +139,68 @@ InstrumentSim::~InstrumentSim()
     CloseQuietly(Master);
 }
 
-bool InstrumentSim::HasSetting(const std::string& key) const
+bool TInstrumentSim::HasSetting(const std::string& key) const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return Settings.Contains(key);
 }
 
-std::string InstrumentSim::Setting(const std::string& key) const
+std::string TInstrumentSim::Setting(const std::string& key) const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return Settings.Value(key);
 }
 
-bool InstrumentSim::SetSetting(const std::string& key, const std::string& value)
+bool TInstrumentSim::SetSetting(const std::string& key, const std::string& value)
 {
     std::lock_guard<std::mutex> guard(Lock);
     return Settings.SetValue(key, value);
 }
 
-std::string InstrumentSim::Transcript() const
+std::string TInstrumentSim::Transcript() const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return TranscriptBytes;
 }
 
-std::vector<std::string> InstrumentSim::Commands() const
+std::vector<std::string> TInstrumentSim::Commands() const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return CommandList;
 }
 
-std::size_t InstrumentSim::CommandCount() const
+std::size_t TInstrumentSim::CommandCount() const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return CommandList.size();
 }
 
-void InstrumentSim::ClearTranscript()
+void TInstrumentSim::ClearTranscript()
 {
     std::lock_guard<std::mutex> guard(Lock);
     TranscriptBytes.clear();
     CommandList.clear();
 }
 
-bool InstrumentSim::WaitForCommands(std::size_t n, std::chrono::milliseconds timeout)
+bool TInstrumentSim::WaitForCommands(std::size_t n, std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> guard(Lock);
     return Changed.wait_for(guard, timeout, [&] { return CommandList.size() >= n; });
 }
 
-void InstrumentSim::SetReplyDelay(std::chrono::milliseconds delay)
+void TInstrumentSim::SetReplyDelay(std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.ReplyDelay = delay;
 }
 
-void InstrumentSim::SetSwitchedOff(bool off)
+void TInstrumentSim::SetSwitchedOff(bool off)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.SwitchedOff = off;
 }
 
-void InstrumentSim::SetTalking(std::chrono::milliseconds period)
+void TInstrumentSim::SetTalking(std::chrono::milliseconds period)
 {
     {
         std::lock_guard<std::mutex> guard(Lock);
@@ -209,14 +209,14 @@ void InstrumentSim::SetTalking(std::chrono::milliseconds period)
     Wake();
 }
 
-void InstrumentSim::SendStrayLine(const std::string& text)
+void TInstrumentSim::SendStrayLine(const std::string& text)
 {
     const std::string line = text + "\r\n";
     WriteAll(line.data(), line.size());
 }
 
 // Sends the talking device's sentence when it is due; returns the poll time-out until the next.
-int InstrumentSim::TalkIfDue()
+int TInstrumentSim::TalkIfDue()
 {
     std::chrono::milliseconds period;
     {
@@ -240,95 +240,95 @@ int InstrumentSim::TalkIfDue()
     return static_cast<int>((NextTalkNs - now) / 1000000 + 1);
 }
 
-void InstrumentSim::SetSilentKey(const std::string& key)
+void TInstrumentSim::SetSilentKey(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.SilentKey = key;
 }
 
-void InstrumentSim::SetSilentReads(const std::string& key)
+void TInstrumentSim::SetSilentReads(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.SilentReadKey = key;
 }
 
-void InstrumentSim::SetSilentWrites(const std::string& key)
+void TInstrumentSim::SetSilentWrites(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.SilentWriteKey = key;
 }
 
-void InstrumentSim::SetLostWriteAnswer(const std::string& key)
+void TInstrumentSim::SetLostWriteAnswer(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.LostAnswerKey = key;
 }
 
-void InstrumentSim::SetLateReply(const std::string& key, std::chrono::milliseconds delay)
+void TInstrumentSim::SetLateReply(const std::string& key, std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.LateKey = key;
     Active.LateDelay = delay;
 }
 
-void InstrumentSim::SetJunkBeforeReply(const std::string& junk)
+void TInstrumentSim::SetJunkBeforeReply(const std::string& junk)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.Junk = junk;
 }
 
-void InstrumentSim::SetOverlongReply(const std::string& key, std::size_t length)
+void TInstrumentSim::SetOverlongReply(const std::string& key, std::size_t length)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.OverlongKey = key;
     Active.OverlongLength = length;
 }
 
-void InstrumentSim::SetRejectedWrite(const std::string& key)
+void TInstrumentSim::SetRejectedWrite(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.RejectedKey = key;
 }
 
-void InstrumentSim::SetNulInReply(const std::string& key)
+void TInstrumentSim::SetNulInReply(const std::string& key)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.NulKey = key;
 }
 
-void InstrumentSim::SetPaced(bool paced)
+void TInstrumentSim::SetPaced(bool paced)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.Paced = paced;
 }
 
-void InstrumentSim::SetDeliveryFrame(std::chrono::microseconds frame)
+void TInstrumentSim::SetDeliveryFrame(std::chrono::microseconds frame)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.Frame = frame;
 }
 
-void InstrumentSim::SetFtdiHoldBack(std::chrono::microseconds latency, bool eventChar)
+void TInstrumentSim::SetFtdiHoldBack(std::chrono::microseconds latency, bool eventChar)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.HoldLatency = latency;
     Active.HoldEventChar = eventChar;
 }
 
-void InstrumentSim::SetSplitReplies(std::size_t bytesPerWrite, std::chrono::microseconds pause)
+void TInstrumentSim::SetSplitReplies(std::size_t bytesPerWrite, std::chrono::microseconds pause)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active.SplitBytes = bytesPerWrite;
     Active.SplitPause = pause;
 }
 
-void InstrumentSim::ClearFaults()
+void TInstrumentSim::ClearFaults()
 {
     std::lock_guard<std::mutex> guard(Lock);
     Active = Faults{};
 }
 
-void InstrumentSim::HangUp()
+void TInstrumentSim::HangUp()
 {
     HangUpRequested = true;
     Wake();
@@ -336,7 +336,7 @@ void InstrumentSim::HangUp()
     Changed.wait(guard, [&] { return LineDown; });
 }
 
-void InstrumentSim::HangUpAfterCommands(std::size_t n)
+void TInstrumentSim::HangUpAfterCommands(std::size_t n)
 {
     if (n == 0) {
         HangUp();
@@ -346,14 +346,14 @@ void InstrumentSim::HangUpAfterCommands(std::size_t n)
     HangUpCountdown = n;
 }
 
-bool InstrumentSim::HungUp() const
+bool TInstrumentSim::HungUp() const
 {
     std::lock_guard<std::mutex> guard(Lock);
     return LineDown;
 }
 
 // A write wins over a read so that a value ending in "?" is stored as typed.
-InstrumentSim::Request InstrumentSim::Parse(const std::string& text)
+TInstrumentSim::Request TInstrumentSim::Parse(const std::string& text)
 {
     Request request;
     const std::size_t equals = text.find('=');
@@ -370,7 +370,7 @@ InstrumentSim::Request InstrumentSim::Parse(const std::string& text)
     return request;
 }
 
-std::string InstrumentSim::OverlongText(std::size_t length)
+std::string TInstrumentSim::OverlongText(std::size_t length)
 {
     std::string text(length, ' ');
     for (std::size_t i = 0; i < length; ++i)
@@ -378,7 +378,7 @@ std::string InstrumentSim::OverlongText(std::size_t length)
     return text;
 }
 
-void InstrumentSim::Serve()
+void TInstrumentSim::Serve()
 {
     // Paced bytes are due every 87 us; the default timer slack of 50 us would make each
     // wake-up late by most of a byte time.
@@ -408,7 +408,7 @@ void InstrumentSim::Serve()
     }
 }
 
-void InstrumentSim::ReceiveAvailable()
+void TInstrumentSim::ReceiveAvailable()
 {
     char buffer[4096];
     const ssize_t got = read(Master, buffer, sizeof buffer);
@@ -428,7 +428,7 @@ void InstrumentSim::ReceiveAvailable()
     }
 }
 
-void InstrumentSim::TakeByte(char byte, int64_t arrivalNs)
+void TInstrumentSim::TakeByte(char byte, int64_t arrivalNs)
 {
     if (!InCommand) {
         // Anything before a lead byte is line noise.
@@ -450,7 +450,7 @@ void InstrumentSim::TakeByte(char byte, int64_t arrivalNs)
     }
 }
 
-void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
+void TInstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
 {
     Faults faults;
     {
@@ -488,7 +488,7 @@ void InstrumentSim::HandleCommand(const std::string& command, int64_t arrivalNs)
     SendReply(reply, startNs, faults);
 }
 
-std::string InstrumentSim::ReplyTo(const Request& request, const Faults& faults)
+std::string TInstrumentSim::ReplyTo(const Request& request, const Faults& faults)
 {
     const std::string& key = request.Key;
     std::string line = "Undefined";
@@ -514,7 +514,7 @@ std::string InstrumentSim::ReplyTo(const Request& request, const Faults& faults)
     return faults.Junk + line + "\r\n";
 }
 
-bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const Faults& faults)
+bool TInstrumentSim::SendReply(const std::string& reply, int64_t startNs, const Faults& faults)
 {
     if (faults.Paced && faults.HoldLatency.count() > 0)
         return SendHeld(reply, startNs, faults);
@@ -527,7 +527,7 @@ bool InstrumentSim::SendReply(const std::string& reply, int64_t startNs, const F
     return WriteAll(reply.data(), reply.size());
 }
 
-bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t frameNs)
+bool TInstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t frameNs)
 {
     // One byte every 1/WireBytesPerSecond on an absolute schedule: a late wake-up sends
     // everything already due in one write, so delays do not add up.
@@ -567,7 +567,7 @@ bool InstrumentSim::SendPaced(const std::string& reply, int64_t startNs, int64_t
     return true;
 }
 
-bool InstrumentSim::SendHeld(const std::string& reply, int64_t startNs, const Faults& faults)
+bool TInstrumentSim::SendHeld(const std::string& reply, int64_t startNs, const Faults& faults)
 {
     // The bytes reach the chip on the wire schedule of SendPaced; the chip decides when the PC
     // gets them. Held bytes wait in a sleep, not watching the clock: a chip's hand-over comes
@@ -579,7 +579,7 @@ bool InstrumentSim::SendHeld(const std::string& reply, int64_t startNs, const Fa
     std::vector<int64_t> arrivalNs(reply.size());
     for (std::size_t i = 0; i < reply.size(); ++i)
         arrivalNs[i] = OutBaseNs + WireNs(OutBytes + int64_t(i) + 1);
-    const FtdiHoldBack chip(faults.HoldLatency.count() * 1000, faults.HoldEventChar);
+    const TFtdiHoldBack chip(faults.HoldLatency.count() * 1000, faults.HoldEventChar);
     const std::vector<int64_t> handOverNs = chip.HandOverTimes(reply, arrivalNs);
     OutBytes += int64_t(reply.size());
     for (std::size_t sent = 0; sent < reply.size();) {
@@ -593,7 +593,7 @@ bool InstrumentSim::SendHeld(const std::string& reply, int64_t startNs, const Fa
     return true;
 }
 
-bool InstrumentSim::SendSplit(const std::string& reply, const Faults& faults)
+bool TInstrumentSim::SendSplit(const std::string& reply, const Faults& faults)
 {
     for (std::size_t sent = 0; sent < reply.size();) {
         const std::size_t count = std::min(faults.SplitBytes, reply.size() - sent);
@@ -606,7 +606,7 @@ bool InstrumentSim::SendSplit(const std::string& reply, const Faults& faults)
     return true;
 }
 
-bool InstrumentSim::WriteAll(const char* data, std::size_t size)
+bool TInstrumentSim::WriteAll(const char* data, std::size_t size)
 {
     while (size > 0) {
         if (Interrupted())
@@ -626,7 +626,7 @@ bool InstrumentSim::WriteAll(const char* data, std::size_t size)
     return true;
 }
 
-bool InstrumentSim::SleepUntil(int64_t deadlineNs)
+bool TInstrumentSim::SleepUntil(int64_t deadlineNs)
 {
     for (;;) {
         if (Interrupted())
@@ -644,12 +644,12 @@ bool InstrumentSim::SleepUntil(int64_t deadlineNs)
     }
 }
 
-bool InstrumentSim::Interrupted() const
+bool TInstrumentSim::Interrupted() const
 {
     return Stopping || HangUpRequested;
 }
 
-void InstrumentSim::CloseLine()
+void TInstrumentSim::CloseLine()
 {
     {
         std::lock_guard<std::mutex> guard(Lock);
@@ -660,7 +660,7 @@ void InstrumentSim::CloseLine()
     Changed.notify_all();
 }
 
-void InstrumentSim::Wake()
+void TInstrumentSim::Wake()
 {
     const uint64_t one = 1;
     if (write(WakeFd, &one, sizeof one) < 0) {

@@ -18,7 +18,7 @@
 // and an unknown key is answered with "Undefined" CR LF. Commands are served one at a time.
 // Faults can be switched on and off while it serves; every received command is kept in a
 // transcript. All public operations are thread-safe.
-class InstrumentSim
+class TInstrumentSim
 {
 public:
     // The wire rate of 115200 baud with 8N1 framing: ten bit times per byte.
@@ -26,17 +26,17 @@ public:
     static constexpr uint8_t LeadByte = 0x02;
 
     // Opens the pseudo-terminal and starts serving. Throws std::system_error on failure.
-    InstrumentSim();
+    TInstrumentSim();
     // Stops serving promptly, even in the middle of a delayed or paced reply.
-    ~InstrumentSim();
-    InstrumentSim(const InstrumentSim&) = delete;
-    InstrumentSim& operator=(const InstrumentSim&) = delete;
+    ~TInstrumentSim();
+    TInstrumentSim(const TInstrumentSim&) = delete;
+    TInstrumentSim& operator=(const TInstrumentSim&) = delete;
 
     // The device path for the client, e.g. "/dev/pts/3".
     const std::string& SlavePath() const { return SlaveName; }
 
     // Settings. Setting() gives "" for an unknown key; SetSetting() refuses unknown keys.
-    static const std::vector<std::string>& Keys() { return InstrumentSettings::Keys(); }
+    static const std::vector<std::string>& Keys() { return TInstrumentSettings::Keys(); }
     bool HasSetting(const std::string& key) const;
     std::string Setting(const std::string& key) const;
     bool SetSetting(const std::string& key, const std::string& value);
@@ -80,7 +80,7 @@ public:
     // its latency timer (1 ms for an FTDI chip in low-latency mode); 0 hands each byte over as
     // it is due. Bytes are never handed over earlier than the wire rate allows.
     void SetDeliveryFrame(std::chrono::microseconds frame);
-    // With pacing: hands each reply's bytes over as an FTDI chip does (FtdiHoldBack): held
+    // With pacing: hands each reply's bytes over as an FTDI chip does (TFtdiHoldBack): held
     // until 62 have come, the latency timer runs out, or, with eventChar, its LF arrives.
     // A latency of 0 hands each byte over as it is due.
     void SetFtdiHoldBack(std::chrono::microseconds latency, bool eventChar);
@@ -175,7 +175,7 @@ private:
 
     mutable std::mutex Lock;
     std::condition_variable Changed;
-    InstrumentSettings Settings;
+    TInstrumentSettings Settings;
     Faults Active;
     std::string TranscriptBytes;
     std::vector<std::string> CommandList;

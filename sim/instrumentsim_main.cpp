@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
-        InstrumentSim sim;
+        TInstrumentSim sim;
         sim.SetPaced(paced);
         sim.SetSilentKey(silentKey);
         sim.SetRejectedWrite(refusedKey);

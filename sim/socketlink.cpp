@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-SocketLink::SocketLink(TCommsPort& port)
+TSocketLink::TSocketLink(TCommsPort& port)
 {
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
@@ -14,12 +14,12 @@ SocketLink::SocketLink(TCommsPort& port)
     Peer = fds[1];
 }
 
-SocketLink::~SocketLink()
+TSocketLink::~TSocketLink()
 {
     HangUp();
 }
 
-void SocketLink::Feed(const std::string& bytes)
+void TSocketLink::Feed(const std::string& bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -32,7 +32,7 @@ void SocketLink::Feed(const std::string& bytes)
     }
 }
 
-std::string SocketLink::TakeSent()
+std::string TSocketLink::TakeSent()
 {
     std::string out;
     char buffer[512];
@@ -45,7 +45,7 @@ std::string SocketLink::TakeSent()
     return out;
 }
 
-void SocketLink::HangUp()
+void TSocketLink::HangUp()
 {
     if (Peer >= 0)
         close(Peer);

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TAdapterChooser::TAdapterChooser(QWidget* parent, const std::vector<AdapterInfo>& adapters,
+TAdapterChooser::TAdapterChooser(QWidget* parent, const std::vector<TAdapterInfo>& adapters,
                                  int preselected)
     : QDialog(parent)
 {
@@ -17,7 +17,7 @@ TAdapterChooser::TAdapterChooser(QWidget* parent, const std::vector<AdapterInfo>
         QStringLiteral("Several adapters are attached. Which one leads to the instrument?"), this));
     List = new QListWidget(this);
     List->setObjectName(QStringLiteral("AdapterList"));
-    for (const AdapterInfo& adapter : adapters)
+    for (const TAdapterInfo& adapter : adapters)
         List->addItem(QString::fromStdString(adapter.DisplayName + "  -  " +
                                              TAdapterList::Identity(adapter)));
     List->setCurrentRow(preselected);
@@ -32,13 +32,14 @@ TAdapterChooser::TAdapterChooser(QWidget* parent, const std::vector<AdapterInfo>
     connect(List, &QListWidget::itemActivated, this, &QDialog::accept);
 }
 
-int TAdapterChooser::Ask(QWidget* parent, const std::vector<AdapterInfo>& adapters, int preselected)
+int TAdapterChooser::Ask(QWidget* parent, const std::vector<TAdapterInfo>& adapters,
+                         int preselected)
 {
     TAdapterChooser chooser(parent, adapters, preselected);
     return chooser.exec() == QDialog::Accepted ? chooser.Chosen() : -1;
 }
 
-int TAdapterChooser::Preselected(const std::vector<AdapterInfo>& adapters,
+int TAdapterChooser::Preselected(const std::vector<TAdapterInfo>& adapters,
                                  const std::string& serial)
 {
     for (std::size_t i = 0; i < adapters.size() && !serial.empty(); ++i)

@@ -16,13 +16,13 @@ class TAdapterChooser : public QDialog
     Q_OBJECT
 
 public:
-    TAdapterChooser(QWidget* parent, const std::vector<AdapterInfo>& adapters, int preselected);
+    TAdapterChooser(QWidget* parent, const std::vector<TAdapterInfo>& adapters, int preselected);
 
     // The adapter chosen, or -1 when the user cancelled.
-    static int Ask(QWidget* parent, const std::vector<AdapterInfo>& adapters, int preselected);
+    static int Ask(QWidget* parent, const std::vector<TAdapterInfo>& adapters, int preselected);
     // The adapter selected at first: the one of this serial number if it is there (the
     // adapter of the last Connect), else the one the search would take, the last.
-    static int Preselected(const std::vector<AdapterInfo>& adapters, const std::string& serial);
+    static int Preselected(const std::vector<TAdapterInfo>& adapters, const std::string& serial);
 
     int Chosen() const;
 

@@ -8,21 +8,21 @@
 
 TCellItem::TCellItem(const QString& text) : QTableWidgetItem(text, UserType) {}
 
-void TCellItem::SetMark(QTableWidgetItem& item, CellMark mark)
+void TCellItem::SetMark(QTableWidgetItem& item, TCellMark mark)
 {
-    item.setData(MarkRole, mark == CellMark::None ? QVariant() : QVariant(static_cast<int>(mark)));
+    item.setData(MarkRole, mark == TCellMark::None ? QVariant() : QVariant(static_cast<int>(mark)));
 }
 
-CellMark TCellItem::MarkOf(const QModelIndex& index)
+TCellMark TCellItem::MarkOf(const QModelIndex& index)
 {
     const QVariant mark = index.data(MarkRole);
-    return mark.isValid() ? static_cast<CellMark>(mark.toInt()) : CellMark::None;
+    return mark.isValid() ? static_cast<TCellMark>(mark.toInt()) : TCellMark::None;
 }
 
-CellMark TCellItem::Mark() const
+TCellMark TCellItem::Mark() const
 {
     const QVariant mark = QTableWidgetItem::data(MarkRole);
-    return mark.isValid() ? static_cast<CellMark>(mark.toInt()) : CellMark::None;
+    return mark.isValid() ? static_cast<TCellMark>(mark.toInt()) : TCellMark::None;
 }
 
 bool TCellItem::DarkPalette() const
@@ -49,11 +49,11 @@ QString TCellItem::Place() const
 
 QVariant TCellItem::data(int role) const
 {
-    const CellMark mark = Mark();
+    const TCellMark mark = Mark();
     switch (role) {
     case Qt::BackgroundRole:
     case Qt::ForegroundRole:
-        if (mark != CellMark::None) {
+        if (mark != TCellMark::None) {
             const TMarkLook::Look look = TMarkLook::Of(mark, DarkPalette());
             return QBrush(TMarkPaint::Colour(role == Qt::BackgroundRole ? look.Ground : look.Text));
         }

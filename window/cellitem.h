@@ -17,14 +17,14 @@ public:
     explicit TCellItem(const QString& text = QString());
 
     // Any item keeps a mark; only a TCellItem takes its colours.
-    static void SetMark(QTableWidgetItem& item, CellMark mark);
-    static CellMark MarkOf(const QModelIndex& index);
+    static void SetMark(QTableWidgetItem& item, TCellMark mark);
+    static TCellMark MarkOf(const QModelIndex& index);
 
     QVariant data(int role) const override;
     QTableWidgetItem* clone() const override;
 
 private:
-    CellMark Mark() const;
+    TCellMark Mark() const;
     bool DarkPalette() const;
     QString Place() const;
 };

@@ -6,24 +6,24 @@
 
 namespace {
 
-TReportState StateOf(CellMark mark, const TCellState& state)
+TReportState StateOf(TCellMark mark, const TCellState& state)
 {
     switch (mark) {
-    case CellMark::None:
+    case TCellMark::None:
         if (!state.Instrument)
             return TReportState::NeverSent; // not read since Connect
-        return state.Stage == EditStage::Confirmed ? TReportState::Confirmed : TReportState::Read;
-    case CellMark::Unconfirmed:
+        return state.Stage == TEditStage::Confirmed ? TReportState::Confirmed : TReportState::Read;
+    case TCellMark::Unconfirmed:
         return TReportState::NotConfirmed;
-    case CellMark::Unsafe:
+    case TCellMark::Unsafe:
         return TReportState::NeverSent;
-    case CellMark::NotTaken:
+    case TCellMark::NotTaken:
         return TReportState::NotTaken;
-    case CellMark::NoAnswer:
+    case TCellMark::NoAnswer:
         return TReportState::NoAnswer;
-    case CellMark::Overlong:
+    case TCellMark::Overlong:
         return TReportState::Overlong;
-    case CellMark::LooksWrong:
+    case TCellMark::LooksWrong:
         return TReportState::LooksWrong;
     }
     return TReportState::NotConfirmed;
@@ -32,19 +32,19 @@ TReportState StateOf(CellMark mark, const TCellState& state)
 // Confirmed only when a read showed the instrument holding what was sent.
 TReportState WriteOutcome(const TCellState& state)
 {
-    if (state.Stage == EditStage::NotTaken)
+    if (state.Stage == TEditStage::NotTaken)
         return TReportState::NotTaken;
-    if (state.Stage == EditStage::Unanswered)
+    if (state.Stage == TEditStage::Unanswered)
         return TReportState::NoAnswer;
     const bool holdsSent = state.Instrument && *state.Instrument == state.Sent && !state.Edit;
-    return holdsSent && (state.Stage == EditStage::Confirmed || state.Stage == EditStage::None)
+    return holdsSent && (state.Stage == TEditStage::Confirmed || state.Stage == TEditStage::None)
                ? TReportState::Confirmed
                : TReportState::NotConfirmed;
 }
 
 } // namespace
 
-TReport TCellsReport::Of(const TWriteBack& cells, const std::optional<AdapterInfo>& adapter,
+TReport TCellsReport::Of(const TWriteBack& cells, const std::optional<TAdapterInfo>& adapter,
                          const std::string& port)
 {
     TReport report;
@@ -55,8 +55,8 @@ TReport TCellsReport::Of(const TWriteBack& cells, const std::optional<AdapterInf
     }
     report.Port = port;
     report.Run = "The settings as the window shows them";
-    for (std::size_t i = 0; i < SettingKeys::All().size(); ++i) {
-        const SettingKey& key = SettingKeys::All()[i];
+    for (std::size_t i = 0; i < TSettingKeys::All().size(); ++i) {
+        const TSettingKey& key = TSettingKeys::All()[i];
         const int slot = SlotOf(key.GridId, key.Col, key.Row);
         const TCellState& state = cells.StateOf(slot);
         TReport::Value& value = report.Values[i];

@@ -13,6 +13,6 @@ class TWriteBack;
 class TCellsReport
 {
 public:
-    static TReport Of(const TWriteBack& cells, const std::optional<AdapterInfo>& adapter,
+    static TReport Of(const TWriteBack& cells, const std::optional<TAdapterInfo>& adapter,
                       const std::string& port);
 };

@@ -62,8 +62,8 @@ void TCellTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QWidget* widget = cell.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-    const CellMark mark = TCellItem::MarkOf(index);
-    if (mark != CellMark::None)
+    const TCellMark mark = TCellItem::MarkOf(index);
+    if (mark != TCellMark::None)
         TMarkPaint::DrawSign(*painter, TMarkPaint::SignRect(cell.rect), TMarkLook::SignOf(mark),
                              index.data(Qt::ForegroundRole).value<QBrush>().color());
     if (fit.Whole)

@@ -16,9 +16,9 @@ void TGridCellView::Attach(QTableWidget* sensors, QTableWidget* thermistors)
         grid->setItemPrototype(new TCellItem);
 }
 
-QColor TGridCellView::ColourOf(CellMark mark)
+QColor TGridCellView::ColourOf(TCellMark mark)
 {
-    if (mark == CellMark::None)
+    if (mark == TCellMark::None)
         return {};
     return TMarkPaint::Colour(TMarkLook::Of(mark, false).Ground);
 }
@@ -57,7 +57,7 @@ void TGridCellView::ShowCellText(int32_t gridId, int32_t col, int32_t row, const
     StoreCellText(grid, col, row, text);
 }
 
-void TGridCellView::ShowMark(int32_t gridId, int32_t col, int32_t row, CellMark mark,
+void TGridCellView::ShowMark(int32_t gridId, int32_t col, int32_t row, TCellMark mark,
                              const QString& tip)
 {
     if (DataItem(gridId, col, row) == nullptr)

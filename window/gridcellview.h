@@ -20,7 +20,7 @@ public:
 
     QString CellText(int32_t gridId, int32_t col, int32_t row) const override;
     void ShowCellText(int32_t gridId, int32_t col, int32_t row, const QString& text) override;
-    void ShowMark(int32_t gridId, int32_t col, int32_t row, CellMark mark,
+    void ShowMark(int32_t gridId, int32_t col, int32_t row, TCellMark mark,
                   const QString& tip) override;
 
     // Header cells included; any other grid id names no grid.
@@ -32,7 +32,7 @@ public:
     bool WritingCells() const { return Writing; }
 
     // A mark's ground in the light palette.
-    static QColor ColourOf(CellMark mark);
+    static QColor ColourOf(TCellMark mark);
 
 private:
     void StoreCellText(QTableWidget* grid, int32_t col, int32_t row, const QString& value);

@@ -249,14 +249,14 @@ void TMainWindow::LabelGrids()
 {
     ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->TabSheet3), false);
 
-    ui->SensorSG->setHorizontalHeaderLabels(HeaderLabels(SettingKeys::SensorHeaders));
+    ui->SensorSG->setHorizontalHeaderLabels(HeaderLabels(TSettingKeys::SensorHeaders));
     ui->SensorSG->setRowCount(SensorRows);
     QStringList sensorLabels;
     for (int channel = 0; channel < SensorRows; ++channel)
         sensorLabels << QStringLiteral("S%1").arg(channel);
     ui->SensorSG->setVerticalHeaderLabels(sensorLabels);
 
-    ui->ThermistorSG->setHorizontalHeaderLabels(HeaderLabels(SettingKeys::ThermistorHeaders));
+    ui->ThermistorSG->setHorizontalHeaderLabels(HeaderLabels(TSettingKeys::ThermistorHeaders));
     ui->ThermistorSG->setRowCount(ThermistorRows);
     ui->ThermistorSG->setVerticalHeaderLabels({"T0", "T1", "T2"});
 }
@@ -294,7 +294,7 @@ void TMainWindow::ConnectBtnClick()
     // The device library cannot open a device whose COM port is held: the port goes first.
     const bool wasOpen = Session.HoldsDevice();
     Session.Disconnect();
-    const std::vector<AdapterInfo> adapters = Session.Adapters();
+    const std::vector<TAdapterInfo> adapters = Session.Adapters();
     const int chosen = PickAdapter(adapters);
     if (chosen == -1) {
         if (wasOpen) // the user cancelled the choice of adapter: the port is taken again
@@ -345,7 +345,7 @@ void TMainWindow::Connected(const TConnectResult& connected)
     StartProgress(WriteBack.StartInitialRead(InitialReadList));
 }
 
-int TMainWindow::PickAdapter(const std::vector<AdapterInfo>& adapters)
+int TMainWindow::PickAdapter(const std::vector<TAdapterInfo>& adapters)
 {
     if (adapters.size() <= 1)
         return -2;
@@ -361,7 +361,7 @@ int TMainWindow::PickAdapter(const std::vector<AdapterInfo>& adapters)
 }
 
 // The status bar's tooltip names the adapter, so that the user can tell which one it is.
-void TMainWindow::ShowAdapter(const AdapterInfo* adapter)
+void TMainWindow::ShowAdapter(const TAdapterInfo* adapter)
 {
     AdapterTip =
         adapter
@@ -393,7 +393,7 @@ void TMainWindow::SetStatus(const QString& text, const QString& reason)
 
 void TMainWindow::FillCellRequests()
 {
-    for (const SettingKey& setting : SettingKeys::All()) {
+    for (const TSettingKey& setting : TSettingKeys::All()) {
         if (setting.GridId == GridSensor)
             BindSensorCell(setting.Key, setting.Col, setting.Row);
         else

@@ -108,8 +108,8 @@ private:
     void WatchForReplug(const TWriteBack::TickOutcome& outcome);
     // With several adapters the user chooses: the index chosen, -1 when cancelled. With one
     // or none nothing is asked (-2: the search decides).
-    int PickAdapter(const std::vector<AdapterInfo>& adapters);
-    void ShowAdapter(const AdapterInfo* adapter);
+    int PickAdapter(const std::vector<TAdapterInfo>& adapters);
+    void ShowAdapter(const TAdapterInfo* adapter);
     void Connected(const TConnectResult& connected);
     void ShowWaitNotice();
 
@@ -146,7 +146,7 @@ private:
     bool Connecting = false;
     std::string ChosenSerial;
     // The adapter of the port last opened, for the report.
-    std::optional<AdapterInfo> OpenedAdapter;
+    std::optional<TAdapterInfo> OpenedAdapter;
     // The status bar's tooltip while no failure has a reason to show: which adapter is used.
     QString AdapterTip;
     TWindowAccess* Access = nullptr;

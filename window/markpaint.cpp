@@ -21,7 +21,8 @@ QRect TMarkPaint::SignRect(const QRect& cell)
     return {cell.right() - SignSize - 1, cell.bottom() - SignSize - 1, SignSize, SignSize};
 }
 
-void TMarkPaint::DrawSign(QPainter& painter, const QRect& area, MarkSign sign, const QColor& colour)
+void TMarkPaint::DrawSign(QPainter& painter, const QRect& area, TMarkSign sign,
+                          const QColor& colour)
 {
     const QRectF r(area);
     painter.save();
@@ -29,32 +30,32 @@ void TMarkPaint::DrawSign(QPainter& painter, const QRect& area, MarkSign sign, c
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour);
     switch (sign) {
-    case MarkSign::Dot:
+    case TMarkSign::Dot:
         painter.drawEllipse(r);
         break;
-    case MarkSign::Cross:
+    case TMarkSign::Cross:
         painter.setPen(QPen(colour, 1.8, Qt::SolidLine, Qt::FlatCap));
         painter.drawLine(r.topLeft(), r.bottomRight());
         painter.drawLine(r.topRight(), r.bottomLeft());
         break;
-    case MarkSign::Diamond:
+    case TMarkSign::Diamond:
         painter.drawPolygon(
             QPolygonF({QPointF(r.center().x(), r.top()), QPointF(r.right(), r.center().y()),
                        QPointF(r.center().x(), r.bottom()), QPointF(r.left(), r.center().y())}));
         break;
-    case MarkSign::Bar:
+    case TMarkSign::Bar:
         painter.drawRect(QRectF(r.left(), r.center().y() - 1.5, r.width(), 3.0));
         break;
-    case MarkSign::Square:
+    case TMarkSign::Square:
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(colour, 1.6));
         painter.drawRect(r.adjusted(0.8, 0.8, -0.8, -0.8));
         break;
-    case MarkSign::Triangle:
+    case TMarkSign::Triangle:
         painter.drawPolygon(
             QPolygonF({QPointF(r.center().x(), r.top()), r.bottomRight(), r.bottomLeft()}));
         break;
-    case MarkSign::None:
+    case TMarkSign::None:
         break;
     }
     painter.restore();

@@ -19,5 +19,6 @@ public:
     static bool IsDark(const QPalette& palette);
     // The sign sits in the cell's bottom right corner; the top right one marks a shortened value.
     static QRect SignRect(const QRect& cell);
-    static void DrawSign(QPainter& painter, const QRect& area, MarkSign sign, const QColor& colour);
+    static void DrawSign(QPainter& painter, const QRect& area, TMarkSign sign,
+                         const QColor& colour);
 };

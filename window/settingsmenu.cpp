@@ -43,17 +43,17 @@ QString DocumentsFolder()
 
 // Gives the keyboard back to the control that had it before a dialog, so that the table's keys
 // and the shortcuts work again at once.
-class FocusKeeper
+class TFocusKeeper
 {
 public:
-    FocusKeeper() : Widget(QApplication::focusWidget()) {}
-    ~FocusKeeper()
+    TFocusKeeper() : Widget(QApplication::focusWidget()) {}
+    ~TFocusKeeper()
     {
         if (Widget != nullptr)
             Widget->setFocus(Qt::OtherFocusReason);
     }
-    FocusKeeper(const FocusKeeper&) = delete;
-    FocusKeeper& operator=(const FocusKeeper&) = delete;
+    TFocusKeeper(const TFocusKeeper&) = delete;
+    TFocusKeeper& operator=(const TFocusKeeper&) = delete;
 
 private:
     QPointer<QWidget> Widget;
@@ -109,7 +109,7 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
 
 void TSettingsMenu::ExportClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
                                                       LastFolder + "/devconfig-settings.txt",
@@ -122,7 +122,7 @@ void TSettingsMenu::ExportClick()
 
 void TSettingsMenu::ImportClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const TDialogStateGuard leaveNoState;
     const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(ImportTitle),
                                                       LastFolder, QString::fromLatin1(FileFilter));
@@ -134,7 +134,7 @@ void TSettingsMenu::ImportClick()
 
 void TSettingsMenu::SaveLogClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(SaveLogTitle),
                                                       LastFolder + "/devconfig-dialogue.log",
                                                       QString::fromLatin1(LogFilter));
@@ -146,7 +146,7 @@ void TSettingsMenu::SaveLogClick()
 
 void TSettingsMenu::ReportClick()
 {
-    const FocusKeeper focus;
+    const TFocusKeeper focus;
     const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ReportTitle),
                                                       LastFolder + "/devconfig-report.pdf",
                                                       QString::fromLatin1(ReportFilter));
@@ -203,7 +203,7 @@ bool TSettingsMenu::Export(const QString& path)
                             "Press Connect first."));
         return false;
     }
-    SettingsFileHeader header;
+    TSettingsFileHeader header;
     header.Device = Device().toStdString();
     header.ReadAt = std::time(nullptr);
     QStringList left;
@@ -242,7 +242,7 @@ int TSettingsMenu::Import(const QString& path)
                             "and idle. Press Connect, wait for the read to end, then import."));
         return -1;
     }
-    const SettingsFileResult file = TSettingsFile::Read(LocalPath(path));
+    const TSettingsFileResult file = TSettingsFile::Read(LocalPath(path));
     if (!file.Ok()) {
         Warn(QString::fromLatin1(ImportTitle),
              QString::fromStdString(file.Message()) +

@@ -15,14 +15,14 @@
 
 namespace {
 
-struct ButtonHelp
+struct TButtonHelp
 {
     const char* Name;
     const char* Tip;
 };
 
 // The keys themselves are the buttons' mnemonics, set in the form.
-constexpr ButtonHelp Buttons[] = {
+constexpr TButtonHelp Buttons[] = {
     {"ConnectBtn", "Finds the adapter and reads every setting from the instrument"},
     {"SaveBtn", "Writes your changes to the instrument and reads them back"},
     {"CancelBtn", "Closes the program; asks first while changes are not confirmed"},
@@ -66,7 +66,7 @@ void TWindowAccess::NameWidgets()
 // reports as the button's key binding.
 void TWindowAccess::ExplainButtons()
 {
-    for (const ButtonHelp& help : Buttons) {
+    for (const TButtonHelp& help : Buttons) {
         auto* button = Window->findChild<QPushButton*>(QString::fromLatin1(help.Name));
         if (button == nullptr)
             continue;

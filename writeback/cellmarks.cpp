@@ -11,9 +11,9 @@ bool InRange(int slot)
 
 } // namespace
 
-CellMark TCellMarks::MarkOf(int slot) const
+TCellMark TCellMarks::MarkOf(int slot) const
 {
-    return InRange(slot) ? Entries[static_cast<size_t>(slot)].Mark : CellMark::None;
+    return InRange(slot) ? Entries[static_cast<size_t>(slot)].Mark : TCellMark::None;
 }
 
 QString TCellMarks::TipOf(int slot) const
@@ -21,7 +21,7 @@ QString TCellMarks::TipOf(int slot) const
     return InRange(slot) ? Entries[static_cast<size_t>(slot)].Tip : QString();
 }
 
-bool TCellMarks::Set(int slot, CellMark mark, const QString& tip)
+bool TCellMarks::Set(int slot, TCellMark mark, const QString& tip)
 {
     if (!InRange(slot))
         return false;
@@ -36,14 +36,14 @@ bool TCellMarks::Set(int slot, CellMark mark, const QString& tip)
 int TCellMarks::Count() const
 {
     return static_cast<int>(std::count_if(Entries.begin(), Entries.end(), [](const Entry& e) {
-        return e.Mark != CellMark::None && e.Mark != CellMark::LooksWrong;
+        return e.Mark != TCellMark::None && e.Mark != TCellMark::LooksWrong;
     }));
 }
 
 int TCellMarks::EditCount() const
 {
     return static_cast<int>(std::count_if(Entries.begin(), Entries.end(), [](const Entry& e) {
-        return e.Mark == CellMark::Unconfirmed || e.Mark == CellMark::Unsafe ||
-               e.Mark == CellMark::NotTaken;
+        return e.Mark == TCellMark::Unconfirmed || e.Mark == TCellMark::Unsafe ||
+               e.Mark == TCellMark::NotTaken;
     }));
 }

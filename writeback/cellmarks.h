@@ -7,7 +7,7 @@
 #include <array>
 
 // How a cell is marked.
-enum class CellMark
+enum class TCellMark
 {
     None,
     Unconfirmed, // an edit the instrument has not confirmed yet
@@ -22,10 +22,10 @@ enum class CellMark
 class TCellMarks
 {
 public:
-    CellMark MarkOf(int slot) const;
+    TCellMark MarkOf(int slot) const;
     QString TipOf(int slot) const;
     // Returns whether anything changed.
-    bool Set(int slot, CellMark mark, const QString& tip);
+    bool Set(int slot, TCellMark mark, const QString& tip);
     // Slots carrying any mark but LooksWrong (the instrument's value is known there).
     int Count() const;
     // Slots marked for an edit the instrument has not confirmed: not yet confirmed, never sent
@@ -35,7 +35,7 @@ public:
 private:
     struct Entry
     {
-        CellMark Mark = CellMark::None;
+        TCellMark Mark = TCellMark::None;
         QString Tip;
     };
     std::array<Entry, CellTableUsed> Entries{};

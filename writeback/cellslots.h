@@ -9,10 +9,10 @@
 // thermistor cell (k, r) in slot 220 + 10r + k (231 to 257).
 constexpr int32_t SensorSlotBase = 10;
 constexpr int32_t ThermistorSlotBase = 220;
-constexpr int SensorRows = SettingKeys::SensorRows;
-constexpr int SensorColumns = SettingKeys::SensorColumns;
-constexpr int ThermistorRows = SettingKeys::ThermistorRows;
-constexpr int ThermistorColumns = SettingKeys::ThermistorColumns;
+constexpr int SensorRows = TSettingKeys::SensorRows;
+constexpr int SensorColumns = TSettingKeys::SensorColumns;
+constexpr int ThermistorRows = TSettingKeys::ThermistorRows;
+constexpr int ThermistorColumns = TSettingKeys::ThermistorColumns;
 
 // The cell table slot of a data cell, or -1 for a cell that no setting is bound to.
 constexpr int SlotOf(int32_t gridId, int32_t col, int32_t row)

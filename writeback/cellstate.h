@@ -6,7 +6,7 @@
 #include <string>
 
 // Where the user's latest edit of a cell stands.
-enum class EditStage
+enum class TEditStage
 {
     None,             // no edit since the cell was last confirmed
     NotSent,          // edited; goes out with the next commit
@@ -27,7 +27,7 @@ struct TCellState
     std::optional<std::string> Instrument;
     // The user's latest edit while it is not yet confirmed; may hold characters beyond Latin-1.
     std::optional<QString> Edit;
-    EditStage Stage = EditStage::None;
+    TEditStage Stage = TEditStage::None;
     // The text handed to the driver by the last write pass.
     std::string Sent;
     // Written since the last Connect, and what the instrument held before the first of those
@@ -46,6 +46,6 @@ struct TCellState
 
     bool HasPendingEdit() const
     {
-        return Stage == EditStage::NotSent || Stage == EditStage::Unanswered;
+        return Stage == TEditStage::NotSent || Stage == TEditStage::Unanswered;
     }
 };

@@ -14,6 +14,6 @@ public:
     virtual ~TCellView() = default;
     virtual QString CellText(int32_t gridId, int32_t col, int32_t row) const = 0;
     virtual void ShowCellText(int32_t gridId, int32_t col, int32_t row, const QString& text) = 0;
-    virtual void ShowMark(int32_t gridId, int32_t col, int32_t row, CellMark mark,
+    virtual void ShowMark(int32_t gridId, int32_t col, int32_t row, TCellMark mark,
                           const QString& tip) = 0;
 };

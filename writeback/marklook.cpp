@@ -7,9 +7,9 @@
 
 namespace {
 
-struct Entry
+struct TEntry
 {
-    CellMark Mark;
+    TCellMark Mark;
     TMarkLook::Look Light;
     TMarkLook::Look Dark;
     const char* Colour;
@@ -20,48 +20,48 @@ struct Entry
 // reddish purple, under dark text in the light palette; deep shades of the same hues under
 // light text in the dark one. Their lightness differs as well, so that they stay apart in
 // grey-scale.
-const std::array<Entry, 6>& Entries()
+const std::array<TEntry, 6>& Entries()
 {
-    static const std::array<Entry, 6> entries{{
-        {CellMark::Unconfirmed,
-         {{255, 244, 160}, {0, 0, 0}, MarkSign::Dot},
-         {{112, 100, 0}, {255, 255, 255}, MarkSign::Dot},
+    static const std::array<TEntry, 6> entries{{
+        {TCellMark::Unconfirmed,
+         {{255, 244, 160}, {0, 0, 0}, TMarkSign::Dot},
+         {{112, 100, 0}, {255, 255, 255}, TMarkSign::Dot},
          "yellow",
          "not yet confirmed by the instrument: sent at the next Save"},
-        {CellMark::Unsafe,
-         {{234, 150, 110}, {0, 0, 0}, MarkSign::Cross},
-         {{150, 50, 0}, {255, 255, 255}, MarkSign::Cross},
+        {TCellMark::Unsafe,
+         {{234, 150, 110}, {0, 0, 0}, TMarkSign::Cross},
+         {{150, 50, 0}, {255, 255, 255}, TMarkSign::Cross},
          "orange",
          "never sent: the value cannot be stored by the instrument"},
-        {CellMark::NotTaken,
-         {{196, 226, 246}, {0, 0, 0}, MarkSign::Diamond},
-         {{0, 80, 130}, {255, 255, 255}, MarkSign::Diamond},
+        {TCellMark::NotTaken,
+         {{196, 226, 246}, {0, 0, 0}, TMarkSign::Diamond},
+         {{0, 80, 130}, {255, 255, 255}, TMarkSign::Diamond},
          "blue",
          "not taken: the instrument kept its own value"},
-        {CellMark::NoAnswer,
-         {{200, 200, 200}, {72, 72, 72}, MarkSign::Bar},
-         {{60, 60, 60}, {200, 200, 200}, MarkSign::Bar},
+        {TCellMark::NoAnswer,
+         {{200, 200, 200}, {72, 72, 72}, TMarkSign::Bar},
+         {{60, 60, 60}, {200, 200, 200}, TMarkSign::Bar},
          "grey",
          "no answer: the instrument did not answer when the setting was read"},
-        {CellMark::Overlong,
-         {{92, 162, 132}, {0, 0, 0}, MarkSign::Triangle},
-         {{0, 90, 65}, {255, 255, 255}, MarkSign::Triangle},
+        {TCellMark::Overlong,
+         {{92, 162, 132}, {0, 0, 0}, TMarkSign::Triangle},
+         {{0, 90, 65}, {255, 255, 255}, TMarkSign::Triangle},
          "green",
          "reply too long: nothing of the instrument's reply was kept"},
-        {CellMark::LooksWrong,
-         {{172, 92, 140}, {0, 0, 0}, MarkSign::Square},
-         {{100, 30, 80}, {255, 255, 255}, MarkSign::Square},
+        {TCellMark::LooksWrong,
+         {{172, 92, 140}, {0, 0, 0}, TMarkSign::Square},
+         {{100, 30, 80}, {255, 255, 255}, TMarkSign::Square},
          "purple",
          "looks wrong: the instrument holds text where it holds a number"},
     }};
     return entries;
 }
 
-const Entry* Find(CellMark mark)
+const TEntry* Find(TCellMark mark)
 {
     const auto& entries = Entries();
     const auto it = std::find_if(entries.begin(), entries.end(),
-                                 [mark](const Entry& e) { return e.Mark == mark; });
+                                 [mark](const TEntry& e) { return e.Mark == mark; });
     return it == entries.end() ? nullptr : &*it;
 }
 
@@ -73,64 +73,64 @@ double Linear(int component)
 
 } // namespace
 
-const std::array<CellMark, 6>& TMarkLook::Marks()
+const std::array<TCellMark, 6>& TMarkLook::Marks()
 {
-    static const std::array<CellMark, 6> marks{CellMark::Unconfirmed, CellMark::Unsafe,
-                                               CellMark::NotTaken,    CellMark::NoAnswer,
-                                               CellMark::Overlong,    CellMark::LooksWrong};
+    static const std::array<TCellMark, 6> marks{TCellMark::Unconfirmed, TCellMark::Unsafe,
+                                                TCellMark::NotTaken,    TCellMark::NoAnswer,
+                                                TCellMark::Overlong,    TCellMark::LooksWrong};
     return marks;
 }
 
-TMarkLook::Look TMarkLook::Of(CellMark mark, bool darkPalette)
+TMarkLook::Look TMarkLook::Of(TCellMark mark, bool darkPalette)
 {
-    const Entry* entry = Find(mark);
+    const TEntry* entry = Find(mark);
     if (entry == nullptr)
         return {};
     return darkPalette ? entry->Dark : entry->Light;
 }
 
-MarkSign TMarkLook::SignOf(CellMark mark)
+TMarkSign TMarkLook::SignOf(TCellMark mark)
 {
     return Of(mark, false).Sign;
 }
 
-QString TMarkLook::SymbolOf(MarkSign sign)
+QString TMarkLook::SymbolOf(TMarkSign sign)
 {
     switch (sign) {
-    case MarkSign::Dot:
+    case TMarkSign::Dot:
         return QStringLiteral("\u25CF");
-    case MarkSign::Cross:
+    case TMarkSign::Cross:
         return QStringLiteral("\u00D7");
-    case MarkSign::Diamond:
+    case TMarkSign::Diamond:
         return QStringLiteral("\u25C6");
-    case MarkSign::Bar:
+    case TMarkSign::Bar:
         return QStringLiteral("\u25AC");
-    case MarkSign::Triangle:
+    case TMarkSign::Triangle:
         return QStringLiteral("\u25B2");
-    case MarkSign::Square:
+    case TMarkSign::Square:
         return QStringLiteral("\u25A1");
-    case MarkSign::None:
+    case TMarkSign::None:
         break;
     }
     return {};
 }
 
-QString TMarkLook::ColourName(CellMark mark)
+QString TMarkLook::ColourName(TCellMark mark)
 {
-    const Entry* entry = Find(mark);
+    const TEntry* entry = Find(mark);
     return entry == nullptr ? QString() : QString::fromLatin1(entry->Colour);
 }
 
-QString TMarkLook::Meaning(CellMark mark)
+QString TMarkLook::Meaning(TCellMark mark)
 {
-    const Entry* entry = Find(mark);
+    const TEntry* entry = Find(mark);
     return entry == nullptr ? QString() : QString::fromLatin1(entry->Meaning);
 }
 
 QString TMarkLook::Legend()
 {
     QStringList lines;
-    for (CellMark mark : Marks())
+    for (TCellMark mark : Marks())
         lines << SymbolOf(SignOf(mark)) + ' ' + ColourName(mark) + ": " + Meaning(mark);
     return lines.join('\n');
 }

@@ -17,7 +17,7 @@ struct TRgb
 };
 
 // The shape drawn in a marked cell's corner, so that a mark is never told by colour alone.
-enum class MarkSign
+enum class TMarkSign
 {
     None,
     Dot,      // not yet confirmed
@@ -42,18 +42,18 @@ public:
     {
         TRgb Ground;
         TRgb Text;
-        MarkSign Sign = MarkSign::None;
+        TMarkSign Sign = TMarkSign::None;
     };
 
     // The marks a cell can carry, None excepted.
-    static const std::array<CellMark, 6>& Marks();
-    static Look Of(CellMark mark, bool darkPalette);
-    static MarkSign SignOf(CellMark mark);
+    static const std::array<TCellMark, 6>& Marks();
+    static Look Of(TCellMark mark, bool darkPalette);
+    static TMarkSign SignOf(TCellMark mark);
     // The character that stands for a sign in plain text, as in the legend.
-    static QString SymbolOf(MarkSign sign);
+    static QString SymbolOf(TMarkSign sign);
     // The colour's name in the light palette and what the mark means, for the legend.
-    static QString ColourName(CellMark mark);
-    static QString Meaning(CellMark mark);
+    static QString ColourName(TCellMark mark);
+    static QString Meaning(TCellMark mark);
     // One line per mark: symbol, colour name, meaning.
     static QString Legend();
 

@@ -23,61 +23,61 @@ QString Holds(const TCellState& state)
                             : QStringLiteral("; the instrument's value is not known");
 }
 
-struct MarkAndTip
+struct TMarkAndTip
 {
-    CellMark Mark = CellMark::None;
+    TCellMark Mark = TCellMark::None;
     QString Tip;
 };
 
-MarkAndTip Unconfirmed(const QString& why)
+TMarkAndTip Unconfirmed(const QString& why)
 {
-    return {CellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip) + ": " + why};
+    return {TCellMark::Unconfirmed, QString::fromLatin1(UnconfirmedTip) + ": " + why};
 }
 
-MarkAndTip NoAnswer(const TCellState& state)
+TMarkAndTip NoAnswer(const TCellState& state)
 {
     QString tip =
         QStringLiteral("No answer: the instrument did not answer when this setting was read");
     tip += state.Instrument ? "; it last reported " + Quoted(*state.Instrument)
                             : QStringLiteral(". Press Connect to read it again.");
-    return {CellMark::NoAnswer, tip};
+    return {TCellMark::NoAnswer, tip};
 }
 
-MarkAndTip Overlong(const TCellState& state)
+TMarkAndTip Overlong(const TCellState& state)
 {
     QString tip = QStringLiteral("Reply too long: the instrument's reply to this setting was "
                                  "longer than any setting, so nothing of it was kept");
     tip += state.Instrument ? "; it last reported " + Quoted(*state.Instrument)
                             : QStringLiteral(". Check the instrument and its cable, then "
                                              "press Connect to read it again.");
-    return {CellMark::Overlong, tip};
+    return {TCellMark::Overlong, tip};
 }
 
-MarkAndTip LooksWrong(const TCellState& state)
+TMarkAndTip LooksWrong(const TCellState& state)
 {
-    return {CellMark::LooksWrong, "Looks wrong: the instrument holds " + Quoted(*state.Instrument) +
-                                      ", " + QString::fromLatin1(LooksWrongText) +
-                                      ". Type a number and Save to repair it."};
+    return {TCellMark::LooksWrong,
+            "Looks wrong: the instrument holds " + Quoted(*state.Instrument) + ", " +
+                QString::fromLatin1(LooksWrongText) + ". Type a number and Save to repair it."};
 }
 
-MarkAndTip MarkFor(const TCellState& state, const std::string& key)
+TMarkAndTip MarkFor(const TCellState& state, const std::string& key)
 {
     switch (state.Stage) {
-    case EditStage::NotSent:
+    case TEditStage::NotSent:
         return Unconfirmed("not written yet" + Holds(state));
-    case EditStage::AwaitingAnswer:
+    case TEditStage::AwaitingAnswer:
         return Unconfirmed(QStringLiteral("being written"));
-    case EditStage::AwaitingReadBack:
+    case TEditStage::AwaitingReadBack:
         return Unconfirmed(QStringLiteral("written, being read back"));
-    case EditStage::Unanswered:
+    case TEditStage::Unanswered:
         return Unconfirmed("no answer, so it is written again at the next Save" + Holds(state));
-    case EditStage::Unsafe:
-        return {CellMark::Unsafe, state.UnsafeReason};
-    case EditStage::NotTaken:
-        return {CellMark::NotTaken, "Not taken: the instrument kept " + Quoted(state.Kept) +
-                                        "; you wrote " + Quoted(state.Sent)};
-    case EditStage::None:
-    case EditStage::Confirmed:
+    case TEditStage::Unsafe:
+        return {TCellMark::Unsafe, state.UnsafeReason};
+    case TEditStage::NotTaken:
+        return {TCellMark::NotTaken, "Not taken: the instrument kept " + Quoted(state.Kept) +
+                                         "; you wrote " + Quoted(state.Sent)};
+    case TEditStage::None:
+    case TEditStage::Confirmed:
         break;
     }
     if (state.ReadOverlong)
@@ -140,11 +140,11 @@ void TWriteBack::GridsReset()
         state.ReadUnanswered = false;
         state.ReadOverlong = false;
         state.Written = false;
-        if (state.Stage == EditStage::Confirmed)
-            state.Stage = EditStage::None;
-        else if (state.Stage == EditStage::AwaitingAnswer ||
-                 state.Stage == EditStage::AwaitingReadBack)
-            state.Stage = EditStage::Unanswered;
+        if (state.Stage == TEditStage::Confirmed)
+            state.Stage = TEditStage::None;
+        else if (state.Stage == TEditStage::AwaitingAnswer ||
+                 state.Stage == TEditStage::AwaitingReadBack)
+            state.Stage = TEditStage::Unanswered;
         Refresh(slot);
     }
 }
@@ -201,7 +201,7 @@ void TWriteBack::ApplyEdit(int slot)
     TCellState& state = State(slot);
     const QString text = View.CellText(record.GridId, record.Col, record.Row);
     const bool written =
-        state.Stage == EditStage::AwaitingAnswer || state.Stage == EditStage::AwaitingReadBack;
+        state.Stage == TEditStage::AwaitingAnswer || state.Stage == TEditStage::AwaitingReadBack;
     dev_opt::Lower(record.WriteNeeded);
 
     std::optional<std::string> reason = UnrepresentableTextReason(text.toStdU16String());
@@ -210,14 +210,14 @@ void TWriteBack::ApplyEdit(int slot)
         reason = UnsafeValueReason(record.WriteKey, latin);
     if (reason) {
         state.Edit = text;
-        state.Stage = EditStage::Unsafe;
+        state.Stage = TEditStage::Unsafe;
         state.UnsafeReason = QString::fromStdString(*reason);
     } else if (!written && state.Instrument && latin == *state.Instrument) {
         state.Edit.reset();
-        state.Stage = EditStage::None;
+        state.Stage = TEditStage::None;
     } else {
         state.Edit = text;
-        state.Stage = EditStage::NotSent;
+        state.Stage = TEditStage::NotSent;
     }
     Refresh(slot);
 }
@@ -266,7 +266,7 @@ int TWriteBack::RevertToInstrument(int32_t gridId, const std::vector<std::pair<i
         if (!Bound(slot) || !State(slot).Instrument)
             continue;
         // A refused write shows the instrument's value already; only its mark goes.
-        if (State(slot).Stage == EditStage::NotTaken)
+        if (State(slot).Stage == TEditStage::NotTaken)
             ApplyEdit(slot);
         edits.push_back({slot, Latin1(*State(slot).Instrument)});
     }
@@ -317,11 +317,11 @@ SettingList TWriteBack::InstrumentValues(std::vector<std::string>& unknown) cons
 int TWriteBack::ImportEdits(const SettingList& values)
 {
     std::vector<CellEdit> edits;
-    for (const SettingValue& setting : values) {
-        const int index = SettingKeys::IndexOf(setting.Key);
+    for (const TSettingValue& setting : values) {
+        const int index = TSettingKeys::IndexOf(setting.Key);
         if (index < 0)
             continue;
-        const SettingKey& cell = SettingKeys::All()[static_cast<size_t>(index)];
+        const TSettingKey& cell = TSettingKeys::All()[static_cast<size_t>(index)];
         edits.push_back({SlotOf(cell.GridId, cell.Col, cell.Row), Latin1(setting.Value)});
     }
     return EditCells(edits);
@@ -358,14 +358,14 @@ TWriteBack::TickOutcome TWriteBack::Tick()
 // nothing a device that is not the instrument sent ever reaches a cell.
 void TWriteBack::CopyReadyValues(TickOutcome& outcome, bool driverIdle)
 {
-    const LineVerdict verdict = Session.Verdict();
-    if (verdict == LineVerdict::Pending && !driverIdle)
+    const TLineVerdict verdict = Session.Verdict();
+    if (verdict == TLineVerdict::Pending && !driverIdle)
         return;
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         dev_opt& record = Table[static_cast<size_t>(slot)];
         if (!dev_opt::IsRaised(record.ResultReady))
             continue;
-        if (verdict == LineVerdict::NotInstrument) {
+        if (verdict == TLineVerdict::NotInstrument) {
             dev_opt::Lower(record.ResultReady);
             continue;
         }
@@ -389,21 +389,21 @@ void TWriteBack::ValueArrived(int slot)
     state.Instrument = record.ValueRead;
     const bool holdsEdit = state.Edit && *state.Edit == Latin1(record.ValueRead);
     switch (state.Stage) {
-    case EditStage::NotSent:
-    case EditStage::Unanswered:
+    case TEditStage::NotSent:
+    case TEditStage::Unanswered:
         if (holdsEdit)
             Confirm(slot);
         break;
-    case EditStage::AwaitingReadBack:
+    case TEditStage::AwaitingReadBack:
         if (holdsEdit) {
             Confirm(slot);
         } else {
             state.Edit.reset();
-            state.Stage = EditStage::NotTaken;
+            state.Stage = TEditStage::NotTaken;
             state.Kept = record.ValueRead;
         }
         break;
-    case EditStage::NotTaken:
+    case TEditStage::NotTaken:
         state.Kept = record.ValueRead;
         break;
     default:
@@ -425,16 +425,16 @@ void TWriteBack::ConcludeExchange(const TExchangeEnd& end)
     for (int slot = 0; slot < CellTableUsed; ++slot) {
         TCellState& state = State(slot);
         bool changed = false;
-        if (state.Stage == EditStage::AwaitingAnswer) {
+        if (state.Stage == TEditStage::AwaitingAnswer) {
             const bool answered = !dev_opt::IsRaised(Table[static_cast<size_t>(slot)].WriteNeeded);
-            state.Stage = answered ? EditStage::AwaitingReadBack : EditStage::Unanswered;
+            state.Stage = answered ? TEditStage::AwaitingReadBack : TEditStage::Unanswered;
             changed = true;
         }
         if (state.ReadPending) {
             state.ReadPending = false;
             state.ReadUnanswered = true;
-            if (state.Stage == EditStage::AwaitingReadBack)
-                state.Stage = EditStage::Unanswered;
+            if (state.Stage == TEditStage::AwaitingReadBack)
+                state.Stage = TEditStage::Unanswered;
             changed = true;
         }
         if (changed)
@@ -475,7 +475,7 @@ QStringList TWriteBack::KeysLookingWrong() const
 {
     QStringList keys;
     for (int slot = 0; slot < CellTableUsed; ++slot)
-        if (CellMarks.MarkOf(slot) == CellMark::LooksWrong)
+        if (CellMarks.MarkOf(slot) == TCellMark::LooksWrong)
             keys << QString::fromStdString(Table[static_cast<size_t>(slot)].ReadKey);
     return keys;
 }
@@ -546,7 +546,7 @@ bool TWriteBack::MarkForWriting(int slot)
         state.Before = state.Instrument.value_or(std::string());
     state.Written = true;
     state.Sent = text;
-    state.Stage = EditStage::AwaitingAnswer;
+    state.Stage = TEditStage::AwaitingAnswer;
     Refresh(slot);
     return true;
 }
@@ -579,7 +579,7 @@ void TWriteBack::Confirm(int slot)
 {
     TCellState& state = State(slot);
     state.Edit.reset();
-    state.Stage = EditStage::Confirmed;
+    state.Stage = TEditStage::Confirmed;
     dev_opt::Lower(Table[static_cast<size_t>(slot)].WriteNeeded);
 }
 
@@ -594,7 +594,7 @@ void TWriteBack::Refresh(int slot)
         if (View.CellText(record.GridId, record.Col, record.Row) != text)
             View.ShowCellText(record.GridId, record.Col, record.Row, text);
     }
-    const MarkAndTip mark = MarkFor(state, record.ReadKey);
+    const TMarkAndTip mark = MarkFor(state, record.ReadKey);
     if (CellMarks.Set(slot, mark.Mark, mark.Tip))
         View.ShowMark(record.GridId, record.Col, record.Row, mark.Mark, mark.Tip);
 }

@@ -26,14 +26,14 @@ using Clock = std::chrono::steady_clock;
 constexpr double WireBytesPerSecond = 11520; // 115200 baud, ten bit times per byte
 constexpr int Runs = 5;
 
-struct FullRead
+struct TFullRead
 {
     double Seconds = 0;
     double WireBound = 0;
     int Answered = 0;
 };
 
-FullRead RunFullRead(int32_t portNumber)
+TFullRead RunFullRead(int32_t portNumber)
 {
     Tsdi12d driver;
     driver.OpenPort(portNumber, 115200);
@@ -48,7 +48,7 @@ FullRead RunFullRead(int32_t portNumber)
     // the processor from the exchange it measures.
     while (!driver.WaitIdle(std::chrono::seconds(1))) {
     }
-    FullRead result;
+    TFullRead result;
     result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
     thread.Stop();
 
@@ -83,11 +83,11 @@ int main(int argc, char* argv[])
     // full_read_ftdi16_ratio for the name ftdi16.
     const std::string name = argc > 2 ? std::string("full_read_") + argv[2] : "full_read";
     const auto figure = [&name](const char* rest) { return name + rest; };
-    const FullRead first = RunFullRead(portNumber);
+    const TFullRead first = RunFullRead(portNumber);
     std::vector<double> seconds, bound, ratio;
     int answered = first.Answered;
     for (int run = 0; run < Runs; ++run) {
-        const FullRead f = RunFullRead(portNumber);
+        const TFullRead f = RunFullRead(portNumber);
         seconds.push_back(f.Seconds);
         bound.push_back(f.WireBound);
         ratio.push_back(f.Seconds / f.WireBound);
@@ -103,5 +103,5 @@ int main(int argc, char* argv[])
     Print(figure("_ratio_worst").c_str(), *std::max_element(ratio.begin(), ratio.end()), "x");
     Print(figure("_ratio_first").c_str(), first.Seconds / first.WireBound, "x");
     Print(figure("_answered").c_str(), answered, "settings");
-    return answered == static_cast<int>(SettingKeys::Count) ? 0 : 1;
+    return answered == static_cast<int>(TSettingKeys::Count) ? 0 : 1;
 }

@@ -104,11 +104,11 @@ std::unique_ptr<QWidget> ConnectThenClose()
     return window;
 }
 
-InstrumentSim* Simulated = nullptr;
+TInstrumentSim* Simulated = nullptr;
 
 std::unique_ptr<QWidget> FaultyWriteBackThenClose()
 {
-    static InstrumentSim simulated;
+    static TInstrumentSim simulated;
     Simulated = &simulated;
     simulated.SetSplitReplies(2);
     simulated.SetNulInReply("S0NAM");

@@ -38,16 +38,16 @@ protected:
         fs::remove_all(Folder);
         fs::create_directories(Folder);
         for (int i = 0; i < Instruments; ++i) {
-            Sims.push_back(std::make_unique<InstrumentSim>());
+            Sims.push_back(std::make_unique<TInstrumentSim>());
             Library.Devices.push_back({"FT232R USB UART", Serials[i], i + 1});
         }
     }
     void TearDown() override { fs::remove_all(Folder); }
 
     // The list the search makes of the fake adapters, each leading to its simulator.
-    std::vector<AdapterInfo> Adapters()
+    std::vector<TAdapterInfo> Adapters()
     {
-        std::vector<AdapterInfo> adapters = TAdapterList::Find(Library, "FT");
+        std::vector<TAdapterInfo> adapters = TAdapterList::Find(Library, "FT");
         for (std::size_t i = 0; i < adapters.size(); ++i)
             adapters[i].DevicePath = Sims[i]->SlavePath();
         return adapters;
@@ -77,7 +77,7 @@ protected:
 
     fs::path Folder;
     FakeFtdi Library;
-    std::vector<std::unique_ptr<InstrumentSim>> Sims;
+    std::vector<std::unique_ptr<TInstrumentSim>> Sims;
     std::ostringstream Out, Err;
     std::unique_ptr<TBatchRun> Batch;
     std::string Report; // --report DIR of the next Run
@@ -113,25 +113,25 @@ TEST_F(BatchRunTest, OneFailingInstrumentHoldsBackNoOther)
     const struct
     {
         const char* Fault;
-        std::function<void(InstrumentSim&)> Bring;
+        std::function<void(TInstrumentSim&)> Bring;
         int Status;
         const char* Result;
         const char* Says;
     } cases[] = {
-        {"switched off", [](InstrumentSim& s) { s.SetSwitchedOff(true); }, ExitStatus::Unanswered,
+        {"switched off", [](TInstrumentSim& s) { s.SetSwitchedOff(true); }, ExitStatus::Unanswered,
          "no answer", "FT4XK2B2: The instrument did not answer S0NAM"},
-        {"talking", [](InstrumentSim& s) { s.SetTalking(std::chrono::milliseconds(20)); },
+        {"talking", [](TInstrumentSim& s) { s.SetTalking(std::chrono::milliseconds(20)); },
          ExitStatus::NotInstrument, "not the instrument", "NOT THE INSTRUMENT"},
-        {"unplugged mid-write", [](InstrumentSim& s) { s.HangUpAfterCommands(181 + 2); },
+        {"unplugged mid-write", [](TInstrumentSim& s) { s.HangUpAfterCommands(181 + 2); },
          ExitStatus::NoAdapter, "unplugged",
          "FT4XK2B2: Unplugged while writing: 1 of 3 settings written and answered (S0NAM); sent "
          "but not confirmed: S1NAM; not sent: TH0T0."},
-        {"overlong reply", [](InstrumentSim& s) { s.SetOverlongReply("S3NAM", 300); },
+        {"overlong reply", [](TInstrumentSim& s) { s.SetOverlongReply("S3NAM", 300); },
          ExitStatus::Unanswered, "reply too long", "reply to S3NAM was 301 characters"},
     };
     for (const auto& c : cases) {
         for (auto& sim : Sims) // afresh: each holds its factory settings again
-            sim = std::make_unique<InstrumentSim>();
+            sim = std::make_unique<TInstrumentSim>();
         c.Bring(*Sims[1]);
         const int status = Run(Action::Write, WriteFile(ThreeSettings));
         EXPECT_EQ(status, c.Status) << c.Fault;
@@ -163,7 +163,7 @@ TEST_F(BatchRunTest, AnUnplugCountsWhatWasWrittenAndWhatWentUnanswered)
 // and says so; the table says where each stopped.
 TEST_F(BatchRunTest, SigintStopsEveryRunAfterItsCommandOnTheLine)
 {
-    const std::size_t late = static_cast<std::size_t>(SettingKeys::IndexOf("S5NAM"));
+    const std::size_t late = static_cast<std::size_t>(TSettingKeys::IndexOf("S5NAM"));
     for (auto& sim : Sims)
         sim->SetLateReply("S5NAM", std::chrono::milliseconds(150));
     std::thread interrupt([&] {
@@ -189,12 +189,12 @@ TEST_F(BatchRunTest, ReadDirWritesOneFilePerInstrumentAndTheSummary)
     const fs::path summary = Folder / "batch.csv";
     EXPECT_EQ(Run(Action::Read, Folder.string(), summary.string()), ExitStatus::Done) << Err.str();
     for (const char* name : {"FT4XK2A1.txt", "FT4XK2B2.txt", "ttyUSB2.txt"}) {
-        const SettingsFileResult file = TSettingsFile::Read((Folder / name).string());
+        const TSettingsFileResult file = TSettingsFile::Read((Folder / name).string());
         ASSERT_TRUE(file.Ok()) << name << file.Message();
         EXPECT_EQ(file.Settings.size(), 181u);
     }
     EXPECT_EQ(TSettingsFile::Read((Folder / "FT4XK2A1.txt").string()).Settings[2 * 9].Key,
-              SettingKeys::All()[2 * 9].Key);
+              TSettingKeys::All()[2 * 9].Key);
     std::ifstream csv(summary);
     std::string header, first;
     std::getline(csv, header);
@@ -257,12 +257,12 @@ TEST_F(BatchRunTest, ReportDirHoldsOneReportPerInstrument)
 TEST(BatchFileNamesTest, NamesAreSafeAndNeverMeet)
 {
     const auto adapter = [](const char* serial, const char* port) {
-        AdapterInfo info;
+        TAdapterInfo info;
         info.SerialNumber = serial;
         info.PortOption = port;
         return info;
     };
-    const std::vector<AdapterInfo> adapters = {
+    const std::vector<TAdapterInfo> adapters = {
         adapter("A10K3X", "/dev/ttyUSB0"),
         adapter("", "/dev/ttyUSB1"),
         adapter("../x\x1B", "/dev/ttyUSB2"),

@@ -230,7 +230,7 @@ private slots:
     // The program against the simulated instrument on a pseudo-terminal it opens with --port.
     void settingsRunsThroughTheProgram()
     {
-        InstrumentSim sim;
+        TInstrumentSim sim;
         QTemporaryDir folder;
         const QString file = WriteTextFile(folder, "s.txt", "S7NAM=Depth \xC3\xA9\nTH1R0=3000\n");
         QVERIFY(!file.isEmpty());
@@ -272,7 +272,7 @@ private slots:
             const char* Name;
         } cases[] = {{SIGINT, 130, "SIGINT"}, {SIGTERM, 143, "SIGTERM"}};
         for (const auto& c : cases) {
-            InstrumentSim sim;
+            TInstrumentSim sim;
             sim.SetLateReply("S1NAM", std::chrono::seconds(20));
             QTemporaryDir folder;
             const QString file = WriteTextFile(folder, "s.txt", "S0NAM=a\nS1NAM=b\nS2NAM=c\n");
@@ -298,7 +298,7 @@ private slots:
     // A dialogue log that cannot be opened ends the run before anything is sent.
     void aLogThatCannotBeOpenedSendsNothing()
     {
-        InstrumentSim sim;
+        TInstrumentSim sim;
         QTemporaryDir folder;
         const QString out = folder.filePath("out.txt");
         const QString settings = WriteTextFile(folder, "s.txt", "S0NAM=a\n");

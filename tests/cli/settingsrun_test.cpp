@@ -83,7 +83,7 @@ protected:
         return Report;
     }
 
-    InstrumentSim Sim;
+    TInstrumentSim Sim;
     fs::path Folder;
     std::string Report;
 };
@@ -101,11 +101,11 @@ TEST_F(SettingsRunTest, ReadKeepsEveryValueTheInstrumentHolds)
     const std::string path = (Folder / "read.txt").string();
     const Outcome outcome = Run(Action::Read, path);
     ASSERT_EQ(outcome.Status, ExitStatus::Done) << outcome.Err;
-    const SettingsFileResult file = TSettingsFile::Read(path);
+    const TSettingsFileResult file = TSettingsFile::Read(path);
     ASSERT_TRUE(file.Ok()) << file.Message();
     ASSERT_EQ(file.Settings.size(), 181u);
     for (std::size_t i = 0; i < file.Settings.size(); ++i) {
-        EXPECT_EQ(file.Settings[i].Key, SettingKeys::All()[i].Key);
+        EXPECT_EQ(file.Settings[i].Key, TSettingKeys::All()[i].Key);
         EXPECT_EQ(file.Settings[i].Value, Sim.Setting(file.Settings[i].Key));
     }
     EXPECT_EQ(Commands().size(), 181u);
@@ -118,7 +118,7 @@ TEST_F(SettingsRunTest, ReadLeavesOutAValueNoFileCanCarry)
     EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile);
     EXPECT_NE(outcome.Out.find("# S1NAM left out: Not sent: the value holds a tab\n"),
               std::string::npos);
-    const SettingsFileResult file = TSettingsFile::Parse("-", outcome.Out);
+    const TSettingsFileResult file = TSettingsFile::Parse("-", outcome.Out);
     ASSERT_TRUE(file.Ok()) << file.Message();
     EXPECT_EQ(file.Settings.size(), 180u);
     EXPECT_NE(outcome.Err.find("S1NAM"), std::string::npos);
@@ -211,7 +211,7 @@ TEST_F(SettingsRunTest, ASilentKeyStopsTheRunAfterOneLimit)
     EXPECT_NE(outcome.Err.find("did not answer S2CAL1 within 0.3 s"), std::string::npos)
         << outcome.Err;
     const auto commands = Commands();
-    ASSERT_EQ(commands.size(), static_cast<std::size_t>(SettingKeys::IndexOf("S2CAL1") + 1));
+    ASSERT_EQ(commands.size(), static_cast<std::size_t>(TSettingKeys::IndexOf("S2CAL1") + 1));
     EXPECT_EQ(commands.back(), Read("S2CAL1"));
     EXPECT_FALSE(fs::exists(path));
 }
@@ -267,9 +267,9 @@ TEST_F(SettingsRunTest, AFileRunsLogHoldsEachCommandAndItsReplyInOrder)
             ends.push_back(text);
         previous = line;
     }
-    ASSERT_EQ(sent.size(), SettingKeys::All().size() + 2);
+    ASSERT_EQ(sent.size(), TSettingKeys::All().size() + 2);
     EXPECT_EQ(sent.front(), "S0NAM?");
-    EXPECT_EQ(sent[SettingKeys::All().size()], "S4NAM=logged");
+    EXPECT_EQ(sent[TSettingKeys::All().size()], "S4NAM=logged");
     EXPECT_EQ(sent.back(), "S4NAM?");
     EXPECT_EQ(ends, std::vector<std::string>(3, "end of exchange: completed"));
 }
@@ -278,7 +278,7 @@ TEST_F(SettingsRunTest, AFileRunsLogHoldsEachCommandAndItsReplyInOrder)
 TEST_F(SettingsRunTest, AnUnplugMidWriteNamesTheSettingsWrittenAndNotConfirmed)
 {
     const std::string file = File("w.txt", "S0NAM=one\nS1NAM=two\nS2NAM=three\n");
-    Sim.HangUpAfterCommands(SettingKeys::All().size() + 2);
+    Sim.HangUpAfterCommands(TSettingKeys::All().size() + 2);
     const Outcome outcome = Run(Action::Write, file);
     EXPECT_EQ(outcome.Status, ExitStatus::NoAdapter);
     EXPECT_NE(outcome.Err.find("REMOVED"), std::string::npos) << outcome.Err;
@@ -359,7 +359,7 @@ TEST_F(SettingsRunTest, TextInNumericSettingsIsReadNamedAndRepaired)
     EXPECT_EQ(outcome.Status, ExitStatus::ValuesLookWrong) << outcome.Err;
     for (const char* named : {"S0CFRQ looks wrong: \"abc\"", "S0CAL0 looks wrong: \"\""})
         EXPECT_NE(outcome.Err.find(named), std::string::npos) << outcome.Err;
-    const SettingsFileResult file = TSettingsFile::Read(kept);
+    const TSettingsFileResult file = TSettingsFile::Read(kept);
     ASSERT_TRUE(file.Ok()) << file.Message();
     EXPECT_EQ(file.Settings.size(), 179u);
 
@@ -409,7 +409,7 @@ TEST_F(SettingsRunTest, ReportOfAWriteSaysWhatWasWrittenAndWhetherConfirmed)
     EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile) << outcome.Err;
     const std::string text = PdfText(path);
     ASSERT_FALSE(text.empty());
-    for (const SettingKey& key : SettingKeys::All())
+    for (const TSettingKey& key : TSettingKeys::All())
         EXPECT_NE(text.find(Sim.Setting(key.Key)), std::string::npos) << key.Key;
     for (const std::string& line :
          {"S7FRP +" + oldFrp + " +2 +confirmed", "S0NAM +" + oldName + " +New name +not taken",
@@ -428,7 +428,7 @@ TEST_F(SettingsRunTest, ReportOfAnUnansweredReadHoldsEachSettingsState)
     Sim.SetSilentKey("S2CAL1");
     const Outcome outcome = Run(Action::Read, (Folder / "r.txt").string(), 300);
     EXPECT_EQ(outcome.Status, ExitStatus::Unanswered);
-    EXPECT_EQ(Commands().size(), static_cast<std::size_t>(SettingKeys::IndexOf("S2CAL1") + 1));
+    EXPECT_EQ(Commands().size(), static_cast<std::size_t>(TSettingKeys::IndexOf("S2CAL1") + 1));
     const std::string text = PdfText(path);
     ASSERT_FALSE(text.empty()) << outcome.Err;
     EXPECT_NE(text.find("Ended: no answer at S2CAL1"), std::string::npos) << text;

@@ -32,7 +32,7 @@ template <typename Predicate> bool WaitFor(Predicate done, std::chrono::millisec
 
 // The driver's State belongs to the comms thread; the test sees the exchange through the
 // bytes on the wire instead, so that a race detector has nothing to object to.
-bool CommandReachesTheWire(SocketLink& link, const std::string& command)
+bool CommandReachesTheWire(TSocketLink& link, const std::string& command)
 {
     std::string sent;
     return WaitFor([&] {
@@ -65,7 +65,7 @@ TEST(CommThread, SleepsWhileIdle)
 TEST(CommThread, SubmitWakesTheIdleThreadAndTheReplyIsStored)
 {
     Tsdi12d driver;
-    SocketLink link(driver);
+    TSocketLink link(driver);
     commthread thread(driver, false);
     std::this_thread::sleep_for(50ms);
     dev_opt record;
@@ -86,7 +86,7 @@ TEST(CommThread, SubmitWakesTheIdleThreadAndTheReplyIsStored)
 TEST(CommThread, WaitIdleSleepsUntilTheListIsDone)
 {
     Tsdi12d driver;
-    SocketLink link(driver);
+    TSocketLink link(driver);
     commthread thread(driver, false);
     EXPECT_TRUE(driver.WaitIdle(0ms)) << "an idle driver needs no wait";
     dev_opt record;
@@ -118,7 +118,7 @@ void ExpectNoSpinWhileUnanswered(Tsdi12d& driver)
 TEST(CommThread, WaitsWithoutSpinningForAReplyThatDoesNotCome)
 {
     Tsdi12d driver;
-    SocketLink link(driver);
+    TSocketLink link(driver);
     ExpectNoSpinWhileUnanswered(driver);
     EXPECT_FALSE(driver.Idle());
 }
@@ -126,7 +126,7 @@ TEST(CommThread, WaitsWithoutSpinningForAReplyThatDoesNotCome)
 TEST(CommThread, WaitsWithoutSpinningOnAHungUpPort)
 {
     Tsdi12d driver;
-    SocketLink link(driver);
+    TSocketLink link(driver);
     link.HangUp();
     ExpectNoSpinWhileUnanswered(driver);
 }
@@ -140,7 +140,7 @@ TEST(CommThread, WaitsWithoutSpinningWithNoPort)
 TEST(CommThread, StopsPromptlyInTheMiddleOfAnExchange)
 {
     Tsdi12d driver; // the full 100 s reply limit
-    SocketLink link(driver);
+    TSocketLink link(driver);
     commthread thread(driver, false);
     dev_opt records[3];
     for (auto& r : records)
@@ -157,7 +157,7 @@ TEST(CommThread, StopsPromptlyInTheMiddleOfAnExchange)
 TEST(CommThread, DestructionJoinsBeforeTheDriverGoesAway)
 {
     auto driver = std::make_unique<Tsdi12d>();
-    SocketLink link(*driver);
+    TSocketLink link(*driver);
     auto thread = std::make_unique<commthread>(*driver, false);
     dev_opt record;
     MakeRead(record, "S0NAM");

@@ -19,7 +19,7 @@ constexpr uint32_t TestLimitMs = 400;
 class DriverOnSim : public ::testing::Test
 {
 protected:
-    InstrumentSim Sim;
+    TInstrumentSim Sim;
     Tsdi12d Driver{TestLimitMs};
     std::unique_ptr<commthread> Thread;
 
@@ -47,7 +47,7 @@ protected:
     // Reads the first count settings and checks each value against the instrument's.
     void ExpectEveryValueRead(size_t count = 181)
     {
-        const auto& keys = InstrumentSim::Keys();
+        const auto& keys = TInstrumentSim::Keys();
         std::deque<dev_opt> records(count);
         RequestList list;
         for (size_t i = 0; i < count; ++i) {
@@ -88,7 +88,7 @@ TEST_F(DriverOnSim, OneWriteIsStoredAndAnswered)
 
 TEST_F(DriverOnSim, AllSettingsAreReadInListOrder)
 {
-    const auto& keys = InstrumentSim::Keys();
+    const auto& keys = TInstrumentSim::Keys();
     std::deque<dev_opt> records(keys.size());
     RequestList list;
     std::string expected;
@@ -170,7 +170,7 @@ TEST_F(DriverOnSim, LateReplyDoesNotLeakIntoTheNextValue)
 
 TEST_F(DriverOnSim, HangUpInTheMiddleEndsTheExchangeWithoutValues)
 {
-    const auto& keys = InstrumentSim::Keys();
+    const auto& keys = TInstrumentSim::Keys();
     std::deque<dev_opt> records(6);
     RequestList list;
     for (size_t i = 0; i < records.size(); ++i) {
@@ -192,11 +192,11 @@ namespace {
 
 TEST(DriverOnUnpluggedSim, FullReadEndsSoonAfterTheHangUpWithTheFullLimit)
 {
-    InstrumentSim sim;
+    TInstrumentSim sim;
     Tsdi12d driver; // the program's 100 s limit
     driver.OpenDevice(sim.SlavePath(), 115200);
     commthread thread(driver, false);
-    const auto& keys = InstrumentSim::Keys();
+    const auto& keys = TInstrumentSim::Keys();
     std::deque<dev_opt> records(keys.size());
     RequestList list;
     for (size_t i = 0; i < keys.size(); ++i) {

@@ -22,7 +22,7 @@ struct JudgeCase
 {
     const char* Name;
     std::vector<Event> Events;
-    LineVerdict Verdict;
+    TLineVerdict Verdict;
 };
 
 } // namespace
@@ -31,23 +31,23 @@ TEST(LineJudge, JudgesByWhatTheLineCarries)
 {
     const std::string gps = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
     const JudgeCase cases[] = {
-        {"nothing yet", {}, LineVerdict::Pending},
-        {"names say nothing", {{0, false, "S0NAM", gps}}, LineVerdict::Pending},
-        {"one stray line", {{1}}, LineVerdict::Pending},
-        {"two stray lines", {{1}, {1}}, LineVerdict::NotInstrument},
-        {"a number", {{0, false, "S0CFRQ", "2500"}}, LineVerdict::Instrument},
-        {"undefined", {{0, false, "TH2T0", "Undefined"}}, LineVerdict::Instrument},
-        {"one odd reply", {{0, false, "S0CFRQ", gps}}, LineVerdict::Pending},
+        {"nothing yet", {}, TLineVerdict::Pending},
+        {"names say nothing", {{0, false, "S0NAM", gps}}, TLineVerdict::Pending},
+        {"one stray line", {{1}}, TLineVerdict::Pending},
+        {"two stray lines", {{1}, {1}}, TLineVerdict::NotInstrument},
+        {"a number", {{0, false, "S0CFRQ", "2500"}}, TLineVerdict::Instrument},
+        {"undefined", {{0, false, "TH2T0", "Undefined"}}, TLineVerdict::Instrument},
+        {"one odd reply", {{0, false, "S0CFRQ", gps}}, TLineVerdict::Pending},
         {"text where numbers belong refuses nothing",
          {{0, false, "S0CFRQ", gps}, {0, false, "S0CAL0", ""}, {0, false, "TH0T0", "abc"}},
-         LineVerdict::Pending},
+         TLineVerdict::Pending},
         {"text, then a number",
          {{0, false, "S0CAL0", ""}, {0, false, "S0CAL1", "1"}},
-         LineVerdict::Instrument},
+         TLineVerdict::Instrument},
         {"a stray line, then numbers",
          {{1}, {0, false, "S0CFRQ", "2500"}, {1}, {1}},
-         LineVerdict::Instrument},
-        {"late replies after a time-out", {{0, true}, {1}, {1}}, LineVerdict::Pending},
+         TLineVerdict::Instrument},
+        {"late replies after a time-out", {{0, true}, {1}, {1}}, TLineVerdict::Pending},
     };
     for (const JudgeCase& c : cases) {
         TLineJudge judge;

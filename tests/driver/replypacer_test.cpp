@@ -7,44 +7,44 @@
 
 namespace {
 
-using Next = ReplyPacer::Next;
+using Next = TReplyPacer::Next;
 
 constexpr int64_t ByteNs = 86805; // 115200 baud, 10 bits a byte
 
 // Feeds the bytes of one wake, then the empty read that ends it; returns what follows.
-Next Wake(ReplyPacer& pacer, const std::string& bytes, int64_t emptyAtNs)
+Next Wake(TReplyPacer& pacer, const std::string& bytes, int64_t emptyAtNs)
 {
     for (char c : bytes)
         EXPECT_EQ(pacer.AfterStep(true, static_cast<uint8_t>(c), emptyAtNs), Next::ReadAgain);
     return pacer.AfterStep(false, 0, emptyAtNs);
 }
 
-TEST(ReplyPacer, WithoutALineRateEveryWaitIsOnThePort)
+TEST(TReplyPacer, WithoutALineRateEveryWaitIsOnThePort)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(0);
     EXPECT_EQ(pacer.AfterStep(false, 0, 0), Next::Poll);
     EXPECT_EQ(Wake(pacer, "2", 1000), Next::Poll);
     EXPECT_EQ(Wake(pacer, ".5", 2000), Next::Poll);
 }
 
-TEST(ReplyPacer, BytesComingSinglySleepThroughAFewByteTimes)
+TEST(TReplyPacer, BytesComingSinglySleepThroughAFewByteTimes)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(ByteNs);
     EXPECT_EQ(pacer.AfterStep(false, 0, 0), Next::Poll); // nothing sent back yet
     ASSERT_EQ(Wake(pacer, "2", 1000000), Next::Sleep);
-    EXPECT_EQ(pacer.WakeAtNs(), 1000000 + ReplyPacer::BytesPerWake * ByteNs);
+    EXPECT_EQ(pacer.WakeAtNs(), 1000000 + TReplyPacer::BytesPerWake * ByteNs);
 
     // A wake finds the bytes the rate says are due, or one more when it was late.
     ASSERT_EQ(Wake(pacer, ".50", 1300000), Next::Sleep);
-    EXPECT_EQ(pacer.WakeAtNs(), 1300000 + ReplyPacer::BytesPerWake * ByteNs);
+    EXPECT_EQ(pacer.WakeAtNs(), 1300000 + TReplyPacer::BytesPerWake * ByteNs);
     ASSERT_EQ(Wake(pacer, "00E+", 1600000), Next::Sleep);
 }
 
-TEST(ReplyPacer, TheLineEndIsWaitedForOnThePort)
+TEST(TReplyPacer, TheLineEndIsWaitedForOnThePort)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(ByteNs);
     ASSERT_EQ(Wake(pacer, "1", 1000), Next::Sleep);
     // After a CR only the LF is to come: sleeping would hold the finished line back.
@@ -55,9 +55,9 @@ TEST(ReplyPacer, TheLineEndIsWaitedForOnThePort)
     EXPECT_EQ(Wake(pacer, "\r", 1000), Next::Poll); // an empty reply
 }
 
-TEST(ReplyPacer, BurstsAndGapsAreWaitedForOnThePort)
+TEST(TReplyPacer, BurstsAndGapsAreWaitedForOnThePort)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(ByteNs);
     // A USB frame hands over many bytes at once; the next comes a frame later, off the rate.
     EXPECT_EQ(Wake(pacer, "Pressu", 1000), Next::Poll);
@@ -69,9 +69,9 @@ TEST(ReplyPacer, BurstsAndGapsAreWaitedForOnThePort)
     EXPECT_EQ(Wake(pacer, "e", 4000), Next::Sleep);
 }
 
-TEST(ReplyPacer, APartFrameAfterALongWaitIsNotSleptThrough)
+TEST(TReplyPacer, APartFrameAfterALongWaitIsNotSleptThrough)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(ByteNs);
     // The reply's first byte comes long after the command: that says nothing against the rate.
     EXPECT_EQ(pacer.AfterStep(false, 0, 0), Next::Poll);
@@ -86,9 +86,9 @@ TEST(ReplyPacer, APartFrameAfterALongWaitIsNotSleptThrough)
     EXPECT_EQ(Wake(pacer, "2", 2000000 + ByteNs), Next::Sleep);
 }
 
-TEST(ReplyPacer, EachCommandStartsOnThePort)
+TEST(TReplyPacer, EachCommandStartsOnThePort)
 {
-    ReplyPacer pacer;
+    TReplyPacer pacer;
     pacer.Start(ByteNs);
     ASSERT_EQ(Wake(pacer, "4", 1000), Next::Sleep);
     // The next command's reply has not begun: what came for the last one counts for nothing.

@@ -19,7 +19,7 @@ class DriverTest : public ::testing::Test
 {
 protected:
     Tsdi12d Driver{ShortLimitMs};
-    SocketLink Link{Driver};
+    TSocketLink Link{Driver};
 
     void Receive(size_t steps)
     {
@@ -453,7 +453,7 @@ class DeadPort : public ::testing::Test
 {
 protected:
     Tsdi12d Driver; // 100 s limit
-    SocketLink Link{Driver};
+    TSocketLink Link{Driver};
 
     void Ticks(size_t steps)
     {
@@ -524,7 +524,7 @@ TEST_F(DeadPort, ALiveExchangeLowersTheMark)
     ASSERT_TRUE(RunToIdle());
     ASSERT_TRUE(Driver.Ending().PortLost);
 
-    SocketLink replugged(Driver);
+    TSocketLink replugged(Driver);
     Driver.Submit({});
     EXPECT_FALSE(Driver.Ending().PortLost);
     ASSERT_TRUE(RunToIdle());
@@ -541,11 +541,11 @@ TEST_F(CellExchange, LinesNobodyAskedForShowADeviceThatIsNotTheInstrument)
     {
         const char* Unasked;
         bool Sent;
-        LineVerdict Verdict;
+        TLineVerdict Verdict;
     } cases[] = {
-        {"", true, LineVerdict::Pending},
-        {"\x7f#\r\n", true, LineVerdict::Pending},
-        {"$GPGGA,1\r\n$GPGGA,2\r\n", false, LineVerdict::NotInstrument},
+        {"", true, TLineVerdict::Pending},
+        {"\x7f#\r\n", true, TLineVerdict::Pending},
+        {"$GPGGA,1\r\n$GPGGA,2\r\n", false, TLineVerdict::NotInstrument},
     };
     for (const auto& c : cases) {
         Driver.StartJudging();

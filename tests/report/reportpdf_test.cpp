@@ -58,7 +58,7 @@ TReport Widest()
     report.AdapterSerial = "A10KX3QZ";
     report.Port = "/dev/ttyUSB0";
     for (std::size_t i = 0; i < report.Values.size(); ++i) {
-        const SettingKey& key = SettingKeys::All()[i];
+        const TSettingKey& key = TSettingKeys::All()[i];
         char text[32];
         if (key.Col == 1)
             std::snprintf(text, sizeof text, "Channel name %03zu", i);
@@ -126,9 +126,9 @@ TEST_F(ReportPdfTest, EachStateIsSaidInWords)
     for (const auto& [state, word] : states) {
         for (TReport::Value& value : report.Values)
             value.State = TReportState::Read;
-        report.Values[SettingKeys::Count - 1].State = state; // TH2STD, the last cell
+        report.Values[TSettingKeys::Count - 1].State = state; // TH2STD, the last cell
         const std::string text = Written(report);
-        const std::string row = report.Values[SettingKeys::Count - 1].Text;
+        const std::string row = report.Values[TSettingKeys::Count - 1].Text;
         const auto at = text.find(row);
         ASSERT_NE(at, std::string::npos);
         const std::string under = text.substr(at, text.find("page", at) - at);

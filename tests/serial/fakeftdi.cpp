@@ -13,7 +13,7 @@ FtStatus FakeFtdi::CreateDeviceInfoList(uint32_t* count)
     return FtOk;
 }
 
-FtStatus FakeFtdi::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count)
+FtStatus FakeFtdi::GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count)
 {
     Log.push_back("list " + std::to_string(*count));
     if (ListFails) {
@@ -21,7 +21,7 @@ FtStatus FakeFtdi::GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* coun
     }
     const std::size_t written = std::min<std::size_t>(*count, Devices.size());
     for (std::size_t i = 0; i < written; ++i) {
-        FtDeviceListInfoNode& node = nodes[i];
+        TFtDeviceListInfoNode& node = nodes[i];
         std::memset(&node, 0, sizeof node);
         const std::string& text = Devices[i].Description;
         std::memcpy(node.Description, text.data(), std::min(text.size(), sizeof node.Description));

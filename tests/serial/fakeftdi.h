@@ -22,7 +22,7 @@ struct FakeFtdiDevice
 // "query <handle>", "close <handle>"; a handle that is not open is logged with " !open" and
 // refused. Never writes more nodes than the capacity it is given. Handles count up from
 // FirstHandle.
-class FakeFtdi : public FtdiLibrary
+class FakeFtdi : public TFtdiLibrary
 {
 public:
     static constexpr FtHandle FirstHandle = 101;
@@ -33,7 +33,7 @@ public:
     bool ListFails = false;
 
     FtStatus CreateDeviceInfoList(uint32_t* count) override;
-    FtStatus GetDeviceInfoList(FtDeviceListInfoNode* nodes, uint32_t* count) override;
+    FtStatus GetDeviceInfoList(TFtDeviceListInfoNode* nodes, uint32_t* count) override;
     FtStatus Open(int32_t index, FtHandle* handle) override;
     FtStatus GetComPortNumber(FtHandle handle, int32_t* port) override;
     FtStatus Close(FtHandle handle) override;

@@ -97,11 +97,11 @@ private:
     }
 };
 
-std::vector<FtDeviceListInfoNode> ListOf(FtdiSysfs& sysfs)
+std::vector<TFtDeviceListInfoNode> ListOf(TFtdiSysfs& sysfs)
 {
     uint32_t count = 0;
     EXPECT_EQ(sysfs.CreateDeviceInfoList(&count), FtOk);
-    std::vector<FtDeviceListInfoNode> nodes(count);
+    std::vector<TFtDeviceListInfoNode> nodes(count);
     EXPECT_EQ(sysfs.GetDeviceInfoList(nodes.data(), &count), FtOk);
     nodes.resize(count);
     return nodes;
@@ -109,11 +109,11 @@ std::vector<FtDeviceListInfoNode> ListOf(FtdiSysfs& sysfs)
 
 } // namespace
 
-TEST(FtdiSysfs, OneAdapterIsListedWithItsDetails)
+TEST(TFtdiSysfs, OneAdapterIsListedWithItsDetails)
 {
     SysfsTree tree;
     tree.AddAdapter(0, 3, "0403", "FT232R USB UART");
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     const auto nodes = ListOf(sysfs);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_STREQ(nodes[0].Description, "FT232R USB UART");
@@ -124,14 +124,14 @@ TEST(FtdiSysfs, OneAdapterIsListedWithItsDetails)
     EXPECT_EQ(FindAdapterPort(sysfs, "FT"), 1);
 }
 
-TEST(FtdiSysfs, OtherVendorsAndPlainSerialPortsAreIgnored)
+TEST(TFtdiSysfs, OtherVendorsAndPlainSerialPortsAreIgnored)
 {
     SysfsTree tree;
     tree.AddAdapter(0, 1, "0403", "FT232R USB UART");
     tree.AddAdapter(1, 2, "10c4", "CP2102 FT Bridge");
     tree.AddPlatformTty("ttyS0");
     tree.AddPlatformTty("ttyUSB5");
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     const auto nodes = ListOf(sysfs);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_STREQ(nodes[0].Description, "FT232R USB UART");
@@ -139,12 +139,12 @@ TEST(FtdiSysfs, OtherVendorsAndPlainSerialPortsAreIgnored)
     EXPECT_EQ(FindAdapterPort(sysfs, "CP2102"), -1);
 }
 
-TEST(FtdiSysfs, LaterAdapterInListOrderWins)
+TEST(TFtdiSysfs, LaterAdapterInListOrderWins)
 {
     SysfsTree tree;
     tree.AddAdapter(3, 2, "0403", "FT232R USB UART", "B");
     tree.AddAdapter(0, 1, "0403", "FT232R USB UART", "A");
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     const auto nodes = ListOf(sysfs);
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_STREQ(nodes[0].SerialNumber, "A");
@@ -152,12 +152,12 @@ TEST(FtdiSysfs, LaterAdapterInListOrderWins)
     EXPECT_EQ(FindAdapterPort(sysfs, "FT"), 4);
 }
 
-TEST(FtdiSysfs, TtysAreListedInNumericOrder)
+TEST(TFtdiSysfs, TtysAreListedInNumericOrder)
 {
     SysfsTree tree;
     tree.AddAdapter(10, 1, "0403", "FT232R Ten");
     tree.AddAdapter(2, 2, "0403", "FT232R Two");
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     const auto nodes = ListOf(sysfs);
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_STREQ(nodes[0].Description, "FT232R Two");
@@ -166,36 +166,36 @@ TEST(FtdiSysfs, TtysAreListedInNumericOrder)
     EXPECT_EQ(FindAdapterPort(sysfs, "Two"), 3);
 }
 
-TEST(FtdiSysfs, MissingOrEmptyTreeHasNoDevices)
+TEST(TFtdiSysfs, MissingOrEmptyTreeHasNoDevices)
 {
-    FtdiSysfs missing("/nonexistent/ftdisysfs/root");
+    TFtdiSysfs missing("/nonexistent/ftdisysfs/root");
     EXPECT_TRUE(ListOf(missing).empty());
     EXPECT_EQ(FindAdapterPort(missing, "FT"), -1);
 
     SysfsTree tree;
-    FtdiSysfs empty(tree.Root);
+    TFtdiSysfs empty(tree.Root);
     EXPECT_TRUE(ListOf(empty).empty());
     EXPECT_EQ(FindAdapterPort(empty, "FT"), -1);
 }
 
-TEST(FtdiSysfs, LongProductIsCutAndEndsWithNul)
+TEST(TFtdiSysfs, LongProductIsCutAndEndsWithNul)
 {
     SysfsTree tree;
     const std::string product = "FT" + std::string(80, 'p');
     tree.AddAdapter(0, 1, "0403", product, std::string(20, 's'));
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     const auto nodes = ListOf(sysfs);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(std::string(nodes[0].Description), product.substr(0, 63));
     EXPECT_EQ(std::string(nodes[0].SerialNumber), std::string(15, 's'));
 }
 
-TEST(FtdiSysfs, HandlesAreCheckedAndGoneDevicesDoNotOpen)
+TEST(TFtdiSysfs, HandlesAreCheckedAndGoneDevicesDoNotOpen)
 {
     SysfsTree tree;
     tree.AddAdapter(0, 1, "0403", "FT232R USB UART");
     tree.AddAdapter(1, 2, "0403", "FT232R USB UART");
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     ASSERT_EQ(ListOf(sysfs).size(), 2u);
 
     FtHandle handle = 0;
@@ -214,23 +214,23 @@ TEST(FtdiSysfs, HandlesAreCheckedAndGoneDevicesDoNotOpen)
     tree.RemoveTty(1);
     EXPECT_NE(sysfs.Open(1, &handle), FtOk);
     uint32_t count = 5;
-    FtDeviceListInfoNode nodes[5];
+    TFtDeviceListInfoNode nodes[5];
     ASSERT_EQ(sysfs.GetDeviceInfoList(nodes, &count), FtOk);
     EXPECT_EQ(count, 2u); // the list stays as built until it is built again
     EXPECT_EQ(FindAdapterPort(sysfs, "FT"), 1);
 }
 
-TEST(FtdiSysfs, ListIsNeverWrittenBeyondTheGivenCapacity)
+TEST(TFtdiSysfs, ListIsNeverWrittenBeyondTheGivenCapacity)
 {
     SysfsTree tree;
     for (int i = 0; i < 3; ++i) {
         tree.AddAdapter(i, i + 1, "0403", "FT232R USB UART");
     }
-    FtdiSysfs sysfs(tree.Root);
+    TFtdiSysfs sysfs(tree.Root);
     uint32_t count = 0;
     ASSERT_EQ(sysfs.CreateDeviceInfoList(&count), FtOk);
     ASSERT_EQ(count, 3u);
-    FtDeviceListInfoNode nodes[3] = {};
+    TFtDeviceListInfoNode nodes[3] = {};
     nodes[2].Flags = 0xABCD;
     count = 2;
     ASSERT_EQ(sysfs.GetDeviceInfoList(nodes, &count), FtOk);
@@ -239,9 +239,9 @@ TEST(FtdiSysfs, ListIsNeverWrittenBeyondTheGivenCapacity)
 }
 
 // This machine's own sysfs: without an FTDI adapter attached the lookup finds nothing.
-TEST(FtdiSysfs, RealSysfsWithoutAdapterGivesMinusOne)
+TEST(TFtdiSysfs, RealSysfsWithoutAdapterGivesMinusOne)
 {
-    FtdiSysfs sysfs("/sys");
+    TFtdiSysfs sysfs("/sys");
     uint32_t count = 0;
     ASSERT_EQ(sysfs.CreateDeviceInfoList(&count), FtOk);
     if (count > 0) {

@@ -82,7 +82,7 @@ constexpr uint32_t TestLimitMs = 300;
 class LoggedDriver : public DialogueLogTest
 {
 protected:
-    InstrumentSim Sim;
+    TInstrumentSim Sim;
     TDialogueLog Log;
     Tsdi12d Driver{TestLimitMs};
     std::unique_ptr<commthread> Thread;
@@ -159,45 +159,45 @@ TEST_F(LoggedDriver, FaultsGiveTheirEventLine)
     const struct
     {
         const char* Name;
-        std::function<void(InstrumentSim&)> Arrange;
-        std::function<void(Tsdi12d&, InstrumentSim&)> During;
+        std::function<void(TInstrumentSim&)> Arrange;
+        std::function<void(Tsdi12d&, TInstrumentSim&)> During;
         std::vector<std::string> Expected; // the '!' lines, in order
     } cases[] = {
         {"time-out",
-         [](InstrumentSim& sim) { sim.SetSilentKey("S0NAM"); },
+         [](TInstrumentSim& sim) { sim.SetSilentKey("S0NAM"); },
          nullptr,
          {"no reply in time to S0NAM"}},
         {"over-long reply",
-         [](InstrumentSim& sim) { sim.SetOverlongReply("S0NAM", 300); },
+         [](TInstrumentSim& sim) { sim.SetOverlongReply("S0NAM", 300); },
          nullptr,
          {"over-long reply refused: 301 characters"}},
         {"stray line",
-         [](InstrumentSim& sim) { sim.SendStrayLine("noise\x01\\"); },
+         [](TInstrumentSim& sim) { sim.SendStrayLine("noise\x01\\"); },
          nullptr,
          {"stray line taken before a command: noise\\x01\\x5C"}},
         {"stop",
-         [](InstrumentSim& sim) { sim.SetLateReply("S0NAM", 20s); },
-         [](Tsdi12d& driver, InstrumentSim& sim) {
+         [](TInstrumentSim& sim) { sim.SetLateReply("S0NAM", 20s); },
+         [](Tsdi12d& driver, TInstrumentSim& sim) {
              ASSERT_TRUE(sim.WaitForCommands(2, 10s));
              driver.Stop();
          },
          {"stopped at once"}},
         {"stop request",
-         [](InstrumentSim& sim) { sim.SetLateReply("S0NAM", 20s); },
-         [](Tsdi12d& driver, InstrumentSim& sim) {
+         [](TInstrumentSim& sim) { sim.SetLateReply("S0NAM", 20s); },
+         [](Tsdi12d& driver, TInstrumentSim& sim) {
              ASSERT_TRUE(sim.WaitForCommands(2, 10s));
              driver.RequestStop();
          },
          {"no reply in time to S0NAM", "asked to stop: nothing more is sent"}},
         {"unplug",
-         [](InstrumentSim& sim) { sim.HangUpAfterCommands(2); },
+         [](TInstrumentSim& sim) { sim.HangUpAfterCommands(2); },
          nullptr,
          {"the device is gone (unplugged) while waiting for S0NAM"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         // Each case on a line of its own: an unplug leaves none behind.
-        InstrumentSim sim;
+        TInstrumentSim sim;
         TDialogueLog log;
         const fs::path path = Folder / (std::string(c.Name) + ".log");
         ASSERT_EQ(log.Open(path.string()), std::nullopt);

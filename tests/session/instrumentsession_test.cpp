@@ -34,15 +34,15 @@ protected:
     {
         Locator.UseDevice(Sim.SlavePath());
         for (std::size_t i = 0; i < ListLength; ++i) {
-            Records[i].Bind(GridSensor, InstrumentSim::Keys()[i], 1, 1);
+            Records[i].Bind(GridSensor, TInstrumentSim::Keys()[i], 1, 1);
             TInstrumentSession::MarkRead(Records[i]);
             List.push_back(&Records[i]);
         }
     }
 
-    const std::string& Key(std::size_t index) const { return InstrumentSim::Keys()[index]; }
+    const std::string& Key(std::size_t index) const { return TInstrumentSim::Keys()[index]; }
 
-    InstrumentSim Sim;
+    TInstrumentSim Sim;
     Tsdi12d Driver{LimitMs};
     TAdapterLocator Locator;
     std::deque<dev_opt> Records{ListLength};
@@ -53,31 +53,31 @@ protected:
 struct EndCase
 {
     const char* Name;
-    bool FileRun;                               // ends at the first time-out
-    std::function<void(InstrumentSim&)> Before; // the fault, before the exchange
-    std::function<void(InstrumentSim&, TInstrumentSession&)> During; // while it runs
+    bool FileRun;                                // ends at the first time-out
+    std::function<void(TInstrumentSim&)> Before; // the fault, before the exchange
+    std::function<void(TInstrumentSim&, TInstrumentSession&)> During; // while it runs
     TEndReason Why;
     int At; // the index of the request it ended at; -1: none
 };
 
 TEST_F(SessionOnSim, EveryEndingIsRankedIntoOneReasonAndTheRequestItEndedAt)
 {
-    const auto none = [](InstrumentSim&) {};
-    const auto nothing = [](InstrumentSim&, TInstrumentSession&) {};
+    const auto none = [](TInstrumentSim&) {};
+    const auto nothing = [](TInstrumentSim&, TInstrumentSession&) {};
     const EndCase cases[] = {
         {"completed", true, none, nothing, TEndReason::Completed, -1},
-        {"one setting silent", true, [&](InstrumentSim& s) { s.SetSilentKey(Key(4)); }, nothing,
+        {"one setting silent", true, [&](TInstrumentSim& s) { s.SetSilentKey(Key(4)); }, nothing,
          TEndReason::NoAnswer, 4},
-        {"switched off", false, [](InstrumentSim& s) { s.SetSwitchedOff(true); }, nothing,
+        {"switched off", false, [](TInstrumentSim& s) { s.SetSwitchedOff(true); }, nothing,
          TEndReason::NoAnswer, 0},
-        {"unplugged", true, [](InstrumentSim& s) { s.HangUpAfterCommands(5); }, nothing,
+        {"unplugged", true, [](TInstrumentSim& s) { s.HangUpAfterCommands(5); }, nothing,
          TEndReason::Unplugged, 4},
-        {"talks by itself", true, [](InstrumentSim& s) { s.SetTalking(20ms); }, nothing,
+        {"talks by itself", true, [](TInstrumentSim& s) { s.SetTalking(20ms); }, nothing,
          TEndReason::NotInstrument, -1},
-        {"reply too long", true, [&](InstrumentSim& s) { s.SetOverlongReply(Key(3), 300); },
+        {"reply too long", true, [&](TInstrumentSim& s) { s.SetOverlongReply(Key(3), 300); },
          nothing, TEndReason::Overlong, 3},
-        {"stopped by the user", false, [&](InstrumentSim& s) { s.SetSilentKey(Key(6)); },
-         [](InstrumentSim& s, TInstrumentSession& session) {
+        {"stopped by the user", false, [&](TInstrumentSim& s) { s.SetSilentKey(Key(6)); },
+         [](TInstrumentSim& s, TInstrumentSession& session) {
              ASSERT_TRUE(s.WaitForCommands(7, 5s));
              session.Stop();
          },
@@ -85,7 +85,7 @@ TEST_F(SessionOnSim, EveryEndingIsRankedIntoOneReasonAndTheRequestItEndedAt)
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        InstrumentSim sim;
+        TInstrumentSim sim;
         Tsdi12d driver{c.FileRun ? LimitMs : 3000};
         TAdapterLocator locator;
         locator.UseDevice(sim.SlavePath());

@@ -51,18 +51,18 @@ const std::string LongestName(255 - 6 - 2, 'x');
 
 TEST(SettingKeysTest, AgreeWithTheInstrumentAndFindEveryKey)
 {
-    const auto& keys = SettingKeys::All();
-    ASSERT_EQ(keys.size(), InstrumentSettings::Keys().size());
+    const auto& keys = TSettingKeys::All();
+    ASSERT_EQ(keys.size(), TInstrumentSettings::Keys().size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        EXPECT_EQ(keys[i].Key, InstrumentSettings::Keys()[i]);
-        EXPECT_EQ(SettingKeys::IndexOf(keys[i].Key), static_cast<int>(i));
+        EXPECT_EQ(keys[i].Key, TInstrumentSettings::Keys()[i]);
+        EXPECT_EQ(TSettingKeys::IndexOf(keys[i].Key), static_cast<int>(i));
     }
     EXPECT_EQ(keys[159].Col, 8); // S19THSEL: sensor row 20, column 8
     EXPECT_EQ(keys[159].Row, 20);
     EXPECT_EQ(keys[180].Col, 7);
     EXPECT_EQ(keys[180].Row, 3);
     for (const char* unknown : {"S20NAM", "TH3NAM", "s0NAM", "S0NAM ", ""})
-        EXPECT_EQ(SettingKeys::IndexOf(unknown), -1) << unknown;
+        EXPECT_EQ(TSettingKeys::IndexOf(unknown), -1) << unknown;
 }
 
 TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
@@ -74,14 +74,14 @@ TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
         {"S0NAM", LongestName},
     };
     // Each value on its own, so S0NAM may appear twice across the cases.
-    for (const SettingValue& setting : settings) {
-        SettingsFileHeader header;
+    for (const TSettingValue& setting : settings) {
+        TSettingsFileHeader header;
         header.Device = "/dev/pts/7";
         const fs::path path = Folder / "one.txt";
         ASSERT_EQ(TSettingsFile::Write(path.string(), {setting}, header), std::nullopt)
             << setting.Key;
         const std::string written = Slurp(path);
-        const SettingsFileResult read = TSettingsFile::Read(path.string());
+        const TSettingsFileResult read = TSettingsFile::Read(path.string());
         ASSERT_TRUE(read.Ok()) << read.Message();
         EXPECT_EQ(read.Settings, SettingList{setting});
         ASSERT_EQ(TSettingsFile::Write(path.string(), read.Settings, header), std::nullopt);
@@ -92,11 +92,11 @@ TEST_F(SettingsFileTest, AwkwardValuesComeBackByteForByte)
 TEST_F(SettingsFileTest, AWrittenFileHoldsItsHeaderThenEveryKeyInOrder)
 {
     SettingList all;
-    for (const SettingKey& key : SettingKeys::All())
+    for (const TSettingKey& key : TSettingKeys::All())
         all.push_back({key.Key, TLineJudge::HoldsNumber(key.Key)
                                     ? "1.5E+0" + std::to_string(key.Row % 10)
                                     : "v" + key.Key});
-    SettingsFileHeader header;
+    TSettingsFileHeader header;
     header.Device = "/dev/ttyUSB0";
     header.ReadAt = 86400;
     header.Notes = {"two\nlines"};
@@ -126,7 +126,7 @@ TEST(SettingsFileParseTest, LineEndsCommentsAndSubsets)
         {"", {}},
     };
     for (const auto& c : cases) {
-        const SettingsFileResult result = TSettingsFile::Parse("f", c.Text);
+        const TSettingsFileResult result = TSettingsFile::Parse("f", c.Text);
         EXPECT_EQ(result.Settings, c.Expected) << c.Text;
     }
 }
@@ -156,7 +156,7 @@ TEST(SettingsFileParseTest, ABadLineRefusesTheWholeFile)
         {std::string(1000, 'K') + "=1", "... (cut; 1000 bytes in all)"},
     };
     for (const auto& c : cases) {
-        const SettingsFileResult result =
+        const TSettingsFileResult result =
             TSettingsFile::Parse("cfg.txt", good + c.Line + "\nS0CAL0=2\n");
         EXPECT_FALSE(result.Ok()) << c.Line;
         EXPECT_TRUE(result.Settings.empty()) << c.Line;
@@ -181,7 +181,7 @@ TEST(SettingsFileParseTest, LineEndsAndEncodings)
         {std::string("S\0\x30\0", 4), 0, "NUL bytes"},
     };
     for (const auto& c : cases) {
-        const SettingsFileResult result = TSettingsFile::Parse("f", c.Text);
+        const TSettingsFileResult result = TSettingsFile::Parse("f", c.Text);
         EXPECT_NE(result.Reason.find(c.Reason), std::string::npos) << result.Reason;
         EXPECT_EQ(result.Ok(), c.Reason[0] == '\0') << c.Text;
         EXPECT_EQ(result.Settings.size(), c.Settings) << c.Text;
@@ -190,7 +190,7 @@ TEST(SettingsFileParseTest, LineEndsAndEncodings)
 
 TEST(SettingsFileReadTest, AnEndlessFileIsRefusedAtTheLimit)
 {
-    const SettingsFileResult result = TSettingsFile::Read("/dev/zero");
+    const TSettingsFileResult result = TSettingsFile::Read("/dev/zero");
     EXPECT_NE(result.Reason.find("larger than 1 MB"), std::string::npos) << result.Reason;
 }
 

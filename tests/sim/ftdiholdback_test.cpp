@@ -46,22 +46,22 @@ const std::vector<Timeline>& Timelines()
 
 } // namespace
 
-TEST(FtdiHoldBack, HandsBytesOverAsWorkedOutByHand)
+TEST(TFtdiHoldBack, HandsBytesOverAsWorkedOutByHand)
 {
     for (const Timeline& line : Timelines()) {
-        const FtdiHoldBack chip(100, line.EventChar);
+        const TFtdiHoldBack chip(100, line.EventChar);
         EXPECT_EQ(chip.HandOverTimes(line.Bytes, line.ArrivalNs), line.HandOverNs) << line.Name;
     }
 }
 
 // 63 bytes 1 ns apart: a full packet of 62 goes with its last byte, the 63rd by the timer.
-TEST(FtdiHoldBack, AFullPacketGoesAtOnce)
+TEST(TFtdiHoldBack, AFullPacketGoesAtOnce)
 {
-    const std::string bytes(FtdiHoldBack::PacketBytes + 1, 'x');
+    const std::string bytes(TFtdiHoldBack::PacketBytes + 1, 'x');
     std::vector<int64_t> arrival(bytes.size());
     std::iota(arrival.begin(), arrival.end(), 0);
-    const std::vector<int64_t> handOver = FtdiHoldBack(1000, false).HandOverTimes(bytes, arrival);
-    for (std::size_t i = 0; i < FtdiHoldBack::PacketBytes; ++i)
+    const std::vector<int64_t> handOver = TFtdiHoldBack(1000, false).HandOverTimes(bytes, arrival);
+    for (std::size_t i = 0; i < TFtdiHoldBack::PacketBytes; ++i)
         EXPECT_EQ(handOver[i], 61) << i;
     EXPECT_EQ(handOver.back(), 62 + 1000);
 }

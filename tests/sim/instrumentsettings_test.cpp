@@ -7,7 +7,7 @@
 
 TEST(InstrumentSettingsTest, KeysFollowTheReadOrder)
 {
-    const auto& keys = InstrumentSettings::Keys();
+    const auto& keys = TInstrumentSettings::Keys();
     ASSERT_EQ(keys.size(), 181u);
     EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()).size(), keys.size());
     const std::vector<std::string> channel0 = {"S0NAM",  "S0FRP",  "S0CFRQ", "S0CAL0",
@@ -23,8 +23,8 @@ TEST(InstrumentSettingsTest, KeysFollowTheReadOrder)
 
 TEST(InstrumentSettingsTest, EveryKeyHasAFactoryValue)
 {
-    const InstrumentSettings settings;
-    for (const std::string& key : InstrumentSettings::Keys()) {
+    const TInstrumentSettings settings;
+    for (const std::string& key : TInstrumentSettings::Keys()) {
         EXPECT_TRUE(settings.Contains(key)) << key;
         EXPECT_FALSE(settings.Value(key).empty()) << key;
     }
@@ -42,7 +42,7 @@ TEST(InstrumentSettingsTest, EveryKeyHasAFactoryValue)
 
 TEST(InstrumentSettingsTest, OnlyKnownKeysCanBeSet)
 {
-    InstrumentSettings settings;
+    TInstrumentSettings settings;
     EXPECT_TRUE(settings.SetValue("S7NAM", "Depth"));
     EXPECT_EQ(settings.Value("S7NAM"), "Depth");
     EXPECT_TRUE(settings.SetValue("S7NAM", ""));

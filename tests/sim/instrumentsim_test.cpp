@@ -38,7 +38,7 @@ template <typename Work> bool FinishesInTime(Work work)
 class InstrumentSimTest : public ::testing::Test
 {
 protected:
-    InstrumentSim Sim;
+    TInstrumentSim Sim;
     PtyClient Client{Sim.SlavePath()};
 };
 
@@ -46,8 +46,8 @@ protected:
 
 TEST_F(InstrumentSimTest, ReadsAnswerEveryDefaultValue)
 {
-    const InstrumentSettings defaults;
-    for (const std::string& key : InstrumentSim::Keys()) {
+    const TInstrumentSettings defaults;
+    for (const std::string& key : TInstrumentSim::Keys()) {
         EXPECT_EQ(Client.Exchange(Read(key)), defaults.Value(key) + "\r\n") << key;
         EXPECT_EQ(Sim.Setting(key), defaults.Value(key)) << key;
     }
@@ -155,8 +155,8 @@ TEST_F(InstrumentSimTest, ReplyShapesCanBeDistorted)
     Sim.SetOverlongReply("S0NAM", 300);
     const std::string overlong = Client.Exchange(Read("S0NAM"));
     EXPECT_EQ(overlong.size(), 302u);
-    EXPECT_EQ(overlong, InstrumentSim::OverlongText(300) + "\r\n");
-    EXPECT_EQ(InstrumentSim::OverlongText(28), "abcdefghijklmnopqrstuvwxyzab");
+    EXPECT_EQ(overlong, TInstrumentSim::OverlongText(300) + "\r\n");
+    EXPECT_EQ(TInstrumentSim::OverlongText(28), "abcdefghijklmnopqrstuvwxyzab");
     Sim.SetOverlongReply("", 0);
 
     Sim.SetNulInReply("S0NAM");
@@ -207,9 +207,9 @@ TEST_F(InstrumentSimTest, PacingKeepsToTheWireRate)
     std::size_t bytes = 0;
     start = std::chrono::steady_clock::now();
     for (int channel = 0; channel < 20; ++channel) {
-        const std::string read = Read(InstrumentSettings::SensorKey(channel, "NAM"));
+        const std::string read = Read(TInstrumentSettings::SensorKey(channel, "NAM"));
         const std::string reply = Client.Exchange(read);
-        EXPECT_EQ(reply, Sim.Setting(InstrumentSettings::SensorKey(channel, "NAM")) + "\r\n");
+        EXPECT_EQ(reply, Sim.Setting(TInstrumentSettings::SensorKey(channel, "NAM")) + "\r\n");
         bytes += read.size() + reply.size();
     }
     EXPECT_GE(SecondsSince(start), double(bytes) / 11520);
@@ -277,7 +277,7 @@ TEST_F(InstrumentSimTest, StopsWhileAReplyIsHeldBack)
 TEST(InstrumentSimLifetimeTest, DestructsWhileServing)
 {
     // Held back by a long delay.
-    auto delayed = std::make_unique<InstrumentSim>();
+    auto delayed = std::make_unique<TInstrumentSim>();
     PtyClient first(delayed->SlavePath());
     delayed->SetReplyDelay(60s);
     first.Send(Read("S0NAM"));
@@ -285,7 +285,7 @@ TEST(InstrumentSimLifetimeTest, DestructsWhileServing)
     EXPECT_TRUE(FinishesInTime([&] { delayed.reset(); }));
 
     // Blocked writing a reply far longer than the tty buffer to a client that does not read.
-    auto flooding = std::make_unique<InstrumentSim>();
+    auto flooding = std::make_unique<TInstrumentSim>();
     PtyClient second(flooding->SlavePath());
     flooding->SetOverlongReply("S0NAM", 1 << 20);
     second.Send(Read("S0NAM"));
@@ -294,12 +294,12 @@ TEST(InstrumentSimLifetimeTest, DestructsWhileServing)
     EXPECT_TRUE(FinishesInTime([&] { flooding.reset(); }));
 
     // Never opened by any client.
-    EXPECT_TRUE(FinishesInTime([] { InstrumentSim idle; }));
+    EXPECT_TRUE(FinishesInTime([] { TInstrumentSim idle; }));
 }
 
 TEST(InstrumentSimLifetimeTest, ClientMayCloseAndReopen)
 {
-    InstrumentSim sim;
+    TInstrumentSim sim;
     {
         PtyClient first(sim.SlavePath());
         EXPECT_EQ(first.Exchange(Read("S0NAM")), "Pressure 1\r\n");

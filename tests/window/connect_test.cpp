@@ -178,12 +178,12 @@ private slots:
         const struct
         {
             int Col, Row;
-            CellMark Mark;
+            TCellMark Mark;
             const char* Tip;
-        } marks[] = {{3, 4, CellMark::NoAnswer, "No answer"},
-                     {4, 5, CellMark::NotTaken, "Not taken: the instrument kept"},
-                     {1, 6, CellMark::Unconfirmed, UnconfirmedTip},
-                     {1, 2, CellMark::Unsafe, "Not sent"}};
+        } marks[] = {{3, 4, TCellMark::NoAnswer, "No answer"},
+                     {4, 5, TCellMark::NotTaken, "Not taken: the instrument kept"},
+                     {1, 6, TCellMark::Unconfirmed, UnconfirmedTip},
+                     {1, 2, TCellMark::Unsafe, "Not sent"}};
         for (const auto& mark : marks) {
             QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, mark.Col, mark.Row)),
                      mark.Mark);
@@ -200,7 +200,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Marked(GridSensor, 1, 6), WaitMs);
         QVERIFY(ConnectAndWait());
         // The refusal stays marked until the cell is edited again.
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), CellMark::NotTaken);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 5)), TCellMark::NotTaken);
         Item(GridSensor, 4, 5)->setText("1");
         Item(GridSensor, 4, 5)->setText(Latin1(Sim->Setting("S4CAL0")));
         for (const auto& mark : marks)
@@ -220,9 +220,9 @@ private slots:
         QVERIFY(!path.isEmpty());
         QCOMPARE(Window->SettingsMenu()->Import(path), 2);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 2);
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 3, 3)), TCellMark::Unconfirmed);
         QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 3, 2)),
-                 CellMark::Unconfirmed);
+                 TCellMark::Unconfirmed);
         QCOMPARE(Progress()->text(), QString("2 settings not confirmed"));
         QTest::qWait(2 * Timer1IntervalMs);
         QVERIFY(Commands().empty()); // nothing goes out before a commit
@@ -273,10 +273,10 @@ private slots:
                                           .arg(SettingCount - 1)
                                           .arg(QDir::toNativeSeparators(path))),
                  qPrintable(seen.Text));
-        const SettingsFileResult kept = TSettingsFile::Read(path.toStdString());
+        const TSettingsFileResult kept = TSettingsFile::Read(path.toStdString());
         QVERIFY2(kept.Ok(), kept.Message().c_str());
         QCOMPARE(kept.Settings.size(), size_t(SettingCount - 1));
-        for (const SettingValue& setting : kept.Settings)
+        for (const TSettingValue& setting : kept.Settings)
             QCOMPARE(setting.Value, Sim->Setting(setting.Key));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -566,7 +566,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), 6 * WaitMs);
         // The settings never read are marked, and counted where the progress showed.
         QVERIFY(Progress()->text().endsWith("settings not confirmed"));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 20)), CellMark::NoAnswer);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 20)), TCellMark::NoAnswer);
         for (int col = 1; col <= 8; ++col)
             QCOMPARE(Window->GetCellText(GridSensor, col, 1), Sim->Setting(SensorKey(col, 1)));
         QCOMPARE(Window->GetCellText(GridSensor, 1, 20), std::string());

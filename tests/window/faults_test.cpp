@@ -45,7 +45,7 @@ std::string OwnValue(const std::string& key)
 {
     if (!TLineJudge::HoldsNumber(key))
         return key + "v";
-    const auto& keys = InstrumentSim::Keys();
+    const auto& keys = TInstrumentSim::Keys();
     const auto index = std::find(keys.begin(), keys.end(), key) - keys.begin();
     return "9" + std::to_string(1000 + index).substr(1) + "5";
 }
@@ -80,7 +80,7 @@ private:
     Settings Snapshot() const
     {
         Settings all;
-        for (const std::string& key : InstrumentSim::Keys())
+        for (const std::string& key : TInstrumentSim::Keys())
             all[key] = Sim->Setting(key);
         return all;
     }
@@ -205,7 +205,7 @@ private slots:
     void init()
     {
         StartWindow();
-        for (const std::string& key : InstrumentSim::Keys())
+        for (const std::string& key : TInstrumentSim::Keys())
             QVERIFY(Sim->SetSetting(key, OwnValue(key)));
         Before = Snapshot();
     }
@@ -231,8 +231,8 @@ private slots:
             CellsDiffer([this](const Cell& cell) { return "#?" + Sim->Setting(cell.Key); });
         QVERIFY2(differs.isEmpty(), qPrintable(differs));
         QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 2, 1)),
-                 CellMark::LooksWrong);
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 1)), CellMark::None);
+                 TCellMark::LooksWrong);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 1)), TCellMark::None);
         ClickCell(GridSensor, 2, 2);
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled(), WaitMs);
@@ -280,7 +280,7 @@ private slots:
         QFETCH(bool, kept);
         const std::string key = SensorKey(5, 3);
         Sim->SetOverlongReply(key, static_cast<size_t>(textLength));
-        const std::string shown = kept ? InstrumentSim::OverlongText(249) : std::string();
+        const std::string shown = kept ? TInstrumentSim::OverlongText(249) : std::string();
         ConnectThroughTheFault();
         const QString differs =
             CellsDiffer([&](const Cell& c) { return c.Key == key ? shown : OwnValue(c.Key); });
@@ -288,7 +288,7 @@ private slots:
         // Kept, the text stands where the instrument holds a number: it looks wrong.
         const int slot = SlotOf(GridSensor, 5, 3);
         QCOMPARE(Window->Cells().Marks().MarkOf(slot),
-                 kept ? CellMark::LooksWrong : CellMark::Overlong);
+                 kept ? TCellMark::LooksWrong : TCellMark::Overlong);
         QCOMPARE(Window->Cells().Marks().TipOf(slot).startsWith("Reply too long"), !kept);
         if (!kept)
             QCOMPARE(Status(),

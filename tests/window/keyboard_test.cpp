@@ -15,7 +15,7 @@ class TestKeyboard : public QObject, protected WindowHarness
         QTest::keyClick(QApplication::focusWidget(), key, modifiers);
     }
 
-    CellMark MarkOf(int col, int row) const
+    TCellMark MarkOf(int col, int row) const
     {
         return Window->Cells().Marks().MarkOf(SlotOf(GridSensor, col, row));
     }
@@ -66,7 +66,7 @@ private slots:
         Key(Qt::Key_Escape);
         QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Sensors(), WaitMs);
         QCOMPARE(Window->GetCellText(GridSensor, 2, 3), before);
-        QCOMPARE(MarkOf(2, 3), CellMark::None);
+        QCOMPARE(MarkOf(2, 3), TCellMark::None);
 
         // F2 opens it as well; Enter keeps the edit, marked until the instrument confirms it.
         Key(Qt::Key_F2);
@@ -75,7 +75,7 @@ private slots:
         Key(Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Sensors(), WaitMs);
         QCOMPARE(Window->GetCellText(GridSensor, 2, 3), std::string("42"));
-        QCOMPARE(MarkOf(2, 3), CellMark::Unconfirmed);
+        QCOMPARE(MarkOf(2, 3), TCellMark::Unconfirmed);
 
         // The context menu from the keyboard, both ways.
         for (auto [key, modifiers] :
@@ -93,7 +93,7 @@ private slots:
         Key(Qt::Key_S, Qt::AltModifier);
         QVERIFY(QTest::qWaitFor(
             [this] { return Settled() && Sim->Setting(SensorKey(2, 3)) == "42"; }, WaitMs));
-        QTRY_COMPARE_WITH_TIMEOUT(MarkOf(2, 3), CellMark::None, WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(MarkOf(2, 3), TCellMark::None, WaitMs);
 
         Key(Qt::Key_L, Qt::AltModifier);
         QTRY_VERIFY_WITH_TIMEOUT(!Window->isVisible(), WaitMs);

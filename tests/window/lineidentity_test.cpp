@@ -42,7 +42,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Status(), Expected(NoAnswerText), WaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
         QCOMPARE(Commands().size(), size_t(1));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 1)), CellMark::NoAnswer);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 1, 1)), TCellMark::NoAnswer);
     }
 
     // After 2 s the count says how long nothing has answered; Esc stops the read at once.
@@ -58,7 +58,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
         QCOMPARE(Status(), Expected(NoAnswerText));
         QCOMPARE(Commands().size(), size_t(1));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 7, 3)), CellMark::NoAnswer);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 7, 3)), TCellMark::NoAnswer);
     }
 
     // A device sending a sentence every 20 ms: nothing it sent reaches a cell, no write goes
@@ -87,12 +87,12 @@ private slots:
                                " OK - 2 settings look wrong: S0CFRQ, S0CAL0 (marked; type a "
                                "number and Save)");
         const int cfrq = SlotOf(GridSensor, 3, 1);
-        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), CellMark::LooksWrong);
+        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), TCellMark::LooksWrong);
         QVERIFY(ToolTip(GridSensor, 3, 1).contains("\"abc\""));
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 1)), CellMark::LooksWrong);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 1)), TCellMark::LooksWrong);
 
         TypeInto(GridSensor, 5, 2, "x1");
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 5, 2)), CellMark::Unsafe);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 5, 2)), TCellMark::Unsafe);
         TypeInto(GridSensor, 3, 1, "2500");
         TypeInto(GridSensor, 4, 1, "1.5");
         Button("SaveBtn")->click();
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(Sim->Setting("S0CFRQ"), std::string("2500"));
         QCOMPARE(WritesSent().size(), size_t(2));
         QTRY_COMPARE_WITH_TIMEOUT(Status(), Expected(" OK"), WaitMs);
-        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), CellMark::None);
+        QCOMPARE(Window->Cells().Marks().MarkOf(cfrq), TCellMark::None);
     }
 
     // Noise at power-up: one line before Connect, and the instrument is still read whole.
@@ -110,7 +110,7 @@ private slots:
         Sim->SendStrayLine("\x7f~");
         Button("ConnectBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && AllCellsShowTheInstrument(), WaitMs);
-        QCOMPARE(sdi12d.CurrentVerdict(), LineVerdict::Instrument);
+        QCOMPARE(sdi12d.CurrentVerdict(), TLineVerdict::Instrument);
     }
 
     // Two adapters: Connect asks, the last one selected; Esc cancels and nothing changes.
@@ -169,7 +169,7 @@ private slots:
         size_t commandsWhileAsked = 0;
         QTimer::singleShot(200, [&] {
             asked = QApplication::activeModalWidget() != nullptr;
-            Sim = std::make_unique<InstrumentSim>();
+            Sim = std::make_unique<TInstrumentSim>();
             adapterLocator.UseDevice(Sim->SlavePath()); // the watch would find it now
         });
         QTimer::singleShot(200 + 3 * TReplugWatch::LookIntervalMs, [&] {

@@ -83,7 +83,7 @@ private slots:
         Select(GridSensor, 4, 17);
         Keys(GridSensor, Qt::Key_V);
         QCOMPARE(Window->Cells().NotConfirmedCount(), 12);
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 6, 20)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 6, 20)), TCellMark::Unconfirmed);
         QCOMPARE(Item(GridSensor, 5, 18)->text(), QString("18.5E-05"));
         QCOMPARE(Progress()->text(), QString("12 settings not confirmed"));
         QVERIFY(WritesSentAfter(2 * Timer1IntervalMs).empty());
@@ -132,7 +132,7 @@ private slots:
 
         Keys(GridSensor, Qt::Key_Z);
         QCOMPARE(Window->GetCellText(GridSensor, 4, 1), old);
-        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 1)), CellMark::Unconfirmed);
+        QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridSensor, 4, 1)), TCellMark::Unconfirmed);
         Button("SaveBtn")->click();
         QVERIFY(SettledAfterWrites(4));
         QCOMPARE(WritesSent(),
@@ -168,7 +168,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), Thermistors(), WaitMs);
         QCOMPARE(Window->GetCellText(GridThermistor, 7, 3), std::string("9.5E-09"));
         QCOMPARE(Window->Cells().Marks().MarkOf(SlotOf(GridThermistor, 7, 3)),
-                 CellMark::Unconfirmed);
+                 TCellMark::Unconfirmed);
         QVERIFY(ToolTip(GridThermistor, 7, 3).contains(Latin1(Sim->Setting("TH2STD"))));
     }
 

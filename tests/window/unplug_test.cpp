@@ -31,7 +31,7 @@ private:
     // The adapter comes back, possibly under another device name.
     void Replug()
     {
-        Sim = std::make_unique<InstrumentSim>();
+        Sim = std::make_unique<TInstrumentSim>();
         adapterLocator.UseDevice(Sim->SlavePath());
     }
 
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(Status(), removed);
         QVERIFY(Button("ConnectBtn")->isEnabled());
 
-        Sim = std::make_unique<InstrumentSim>();
+        Sim = std::make_unique<TInstrumentSim>();
         QVERIFY(!PlugInAtLink(dir).isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(Status(), "Device: " + link + " OK - reconnected", WaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && Window->GetCellText(GridThermistor, 7, 3) ==

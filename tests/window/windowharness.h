@@ -82,7 +82,7 @@ using namespace harness;
 class WindowHarness
 {
 protected:
-    std::unique_ptr<InstrumentSim> Sim;
+    std::unique_ptr<TInstrumentSim> Sim;
     std::unique_ptr<TMainWindow> Window;
 
     template <typename T> T* Child(const char* name) const
@@ -192,7 +192,7 @@ protected:
     {
         ResetProgramWideObjects(TestReplyLimitMs);
 
-        Sim = std::make_unique<InstrumentSim>();
+        Sim = std::make_unique<TInstrumentSim>();
         adapterLocator.UseDevice(Sim->SlavePath());
         Window = std::make_unique<TMainWindow>();
         Window->show();

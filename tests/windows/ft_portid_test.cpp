@@ -37,12 +37,12 @@ TEST_F(WithoutVendorDll, LookupFindsNoAdapter)
 
 TEST_F(WithoutVendorDll, LibraryCallsFailWithoutTouchingTheDll)
 {
-    FtdiLibrary& library = SystemFtdiLibrary();
+    TFtdiLibrary& library = SystemFtdiLibrary();
     uint32_t count = 7;
     EXPECT_NE(library.CreateDeviceInfoList(&count), FtOk);
     EXPECT_EQ(count, 0u);
 
-    FtDeviceListInfoNode nodes[2] = {};
+    TFtDeviceListInfoNode nodes[2] = {};
     count = 2;
     EXPECT_NE(library.GetDeviceInfoList(nodes, &count), FtOk);
     EXPECT_EQ(count, 0u);

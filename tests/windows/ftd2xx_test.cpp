@@ -44,7 +44,7 @@ protected:
         return open;
     }
 
-    FtdiDll Dll{Fixture};
+    TFtdiDll Dll{Fixture};
 };
 
 TEST_F(StandInDll, NodesArriveInTheVendorsLayout)
@@ -53,7 +53,7 @@ TEST_F(StandInDll, NodesArriveInTheVendorsLayout)
     uint32_t count = 0;
     ASSERT_EQ(Dll.CreateDeviceInfoList(&count), FtOk);
     ASSERT_EQ(count, 2u);
-    FtDeviceListInfoNode nodes[2] = {};
+    TFtDeviceListInfoNode nodes[2] = {};
     ASSERT_EQ(Dll.GetDeviceInfoList(nodes, &count), FtOk);
     ASSERT_EQ(count, 2u);
     EXPECT_STREQ(nodes[0].Description, "FT232R USB UART");
@@ -93,7 +93,7 @@ TEST_F(StandInDll, NegativeComNumberOfTheLastAdapterIsTheResult)
 TEST_F(StandInDll, ShuffledOrdinalsAreNeverCalled)
 {
     List("FT232R USB UART|A1|3");
-    FtdiDll shuffled(Shuffled);
+    TFtdiDll shuffled(Shuffled);
     EXPECT_EQ(FindAdapterPort(shuffled, "FT"), -1);
     const std::string problem = shuffled.Problem();
     EXPECT_NE(problem.find("does not export FT_CreateDeviceInfoList at ordinal 70"),
@@ -105,7 +105,7 @@ TEST_F(StandInDll, ShuffledOrdinalsAreNeverCalled)
 
 TEST_F(StandInDll, MissingLibrarySaysSo)
 {
-    FtdiDll missing(WindowsPath(FTD2XX_FIXTURE) + ".missing");
+    TFtdiDll missing(WindowsPath(FTD2XX_FIXTURE) + ".missing");
     EXPECT_EQ(FindAdapterPort(missing, "FT"), -1);
     EXPECT_NE(missing.Problem().find("FTD2XX.DLL was not found"), std::string::npos)
         << missing.Problem();

@@ -25,7 +25,7 @@ class MarkLook : public ::testing::TestWithParam<PaletteCase>
 
 TEST_P(MarkLook, TextKeepsTheContrastOnEveryMarksGround)
 {
-    for (CellMark mark : TMarkLook::Marks()) {
+    for (TCellMark mark : TMarkLook::Marks()) {
         const TMarkLook::Look look = TMarkLook::Of(mark, GetParam().Dark);
         EXPECT_GE(TMarkLook::Contrast(look.Text, look.Ground), TMarkLook::MinimumContrast)
             << TMarkLook::ColourName(mark).toStdString();
@@ -34,11 +34,11 @@ TEST_P(MarkLook, TextKeepsTheContrastOnEveryMarksGround)
 
 TEST_P(MarkLook, EveryMarkHasASignOfItsOwnInEitherPalette)
 {
-    std::set<MarkSign> signs;
+    std::set<TMarkSign> signs;
     std::set<QString> symbols;
-    for (CellMark mark : TMarkLook::Marks()) {
-        const MarkSign sign = TMarkLook::Of(mark, GetParam().Dark).Sign;
-        EXPECT_NE(sign, MarkSign::None);
+    for (TCellMark mark : TMarkLook::Marks()) {
+        const TMarkSign sign = TMarkLook::Of(mark, GetParam().Dark).Sign;
+        EXPECT_NE(sign, TMarkSign::None);
         EXPECT_EQ(sign, TMarkLook::SignOf(mark));
         signs.insert(sign);
         symbols.insert(TMarkLook::SymbolOf(sign));
@@ -51,7 +51,7 @@ TEST_P(MarkLook, EveryMarkHasASignOfItsOwnInEitherPalette)
 TEST_P(MarkLook, GroundsStandOutFromTheTableAndFollowThePalette)
 {
     EXPECT_EQ(TMarkLook::IsDark(GetParam().Base), GetParam().Dark);
-    for (CellMark mark : TMarkLook::Marks()) {
+    for (TCellMark mark : TMarkLook::Marks()) {
         const TRgb ground = TMarkLook::Of(mark, GetParam().Dark).Ground;
         // A dark ground in the dark palette: pale tints would glare and take light text badly.
         EXPECT_EQ(TMarkLook::IsDark(ground), GetParam().Dark);
@@ -90,11 +90,11 @@ TEST(MarkLookLegend, NamesEveryMarkOnALineOfItsOwn)
     const QStringList lines = TMarkLook::Legend().split('\n');
     ASSERT_EQ(lines.size(), static_cast<qsizetype>(TMarkLook::Marks().size()));
     for (size_t i = 0; i < TMarkLook::Marks().size(); ++i) {
-        const CellMark mark = TMarkLook::Marks()[i];
+        const TCellMark mark = TMarkLook::Marks()[i];
         EXPECT_TRUE(lines[static_cast<qsizetype>(i)].startsWith(
             TMarkLook::SymbolOf(TMarkLook::SignOf(mark)) + ' ' + TMarkLook::ColourName(mark)));
     }
-    EXPECT_EQ(TMarkLook::Of(CellMark::None, false).Sign, MarkSign::None);
+    EXPECT_EQ(TMarkLook::Of(TCellMark::None, false).Sign, TMarkSign::None);
 }
 
 } // namespace

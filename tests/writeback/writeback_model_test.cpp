@@ -144,7 +144,7 @@ private:
 
     void Fault(const std::string& key)
     {
-        InstrumentSim& sim = *Rig.Sim;
+        TInstrumentSim& sim = *Rig.Sim;
         sim.ClearFaults();
         switch (Pick(7)) {
         case 0:
@@ -200,7 +200,7 @@ private:
     {
         for (const BoundCell& cell : AllCells()) {
             const dev_opt& record = Rig.Record(cell.Key);
-            const bool handed = Rig.Unit.StateOf(cell.Slot).Stage == EditStage::AwaitingAnswer;
+            const bool handed = Rig.Unit.StateOf(cell.Slot).Stage == TEditStage::AwaitingAnswer;
             if (dev_opt::IsRaised(record.WriteNeeded) && !handed)
                 Fail(cell.Key + " is written without being marked for writing");
             if (!handed)
@@ -244,7 +244,7 @@ private:
         for (const BoundCell& cell : AllCells()) {
             const MemoryCells::Cell& shown = Rig.Shown(cell.Key);
             const std::string instrument = Rig.Sim->Setting(cell.Key);
-            if (shown.Mark == CellMark::None && shown.Text != Q(instrument))
+            if (shown.Mark == TCellMark::None && shown.Text != Q(instrument))
                 Fail(cell.Key + " shows \"" + shown.Text.toStdString() +
                      "\" unmarked, but the instrument holds \"" + instrument + "\"");
             auto& latest = Edits[cell.Key].Latest;
@@ -253,12 +253,12 @@ private:
             // A cell marked as not answered holds no pending edit (an edit would be marked as
             // unconfirmed): its edit was confirmed before a read that ended unanswered, which
             // happens to every read after the first once a silent first setting ends the read.
-            if (shown.Text != *latest && shown.Mark != CellMark::NotTaken &&
-                shown.Mark != CellMark::NoAnswer && !Edits[cell.Key].TakesBack)
+            if (shown.Text != *latest && shown.Mark != TCellMark::NotTaken &&
+                shown.Mark != TCellMark::NoAnswer && !Edits[cell.Key].TakesBack)
                 Fail("the edit \"" + latest->toStdString() + "\" of " + cell.Key +
                      " disappeared: the cell shows \"" + shown.Text.toStdString() + "\"");
-            if (shown.Mark == CellMark::None || shown.Mark == CellMark::NotTaken ||
-                shown.Mark == CellMark::NoAnswer)
+            if (shown.Mark == TCellMark::None || shown.Mark == TCellMark::NotTaken ||
+                shown.Mark == TCellMark::NoAnswer)
                 latest.reset(); // settled: confirmed, refused or taken back
         }
     }

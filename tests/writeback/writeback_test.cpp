@@ -49,8 +49,8 @@ TEST_F(WriteBack, NormalEditIsWrittenOnceReadBackOnceAndConfirmed)
     EXPECT_EQ(Rig.Sim->Commands(),
               (std::vector<std::string>{Write("S2CAL1", "-1.2500E-03"), Read("S2CAL1")}));
     EXPECT_EQ(Rig.Shown("S2CAL1").Text, "-1.2500E-03");
-    EXPECT_EQ(Rig.Shown("S2CAL1").Mark, CellMark::None);
-    EXPECT_EQ(Rig.State("S2CAL1").Stage, EditStage::Confirmed);
+    EXPECT_EQ(Rig.Shown("S2CAL1").Mark, TCellMark::None);
+    EXPECT_EQ(Rig.State("S2CAL1").Stage, TEditStage::Confirmed);
     EXPECT_EQ(Rig.Unit.NotConfirmedCount(), 0);
 }
 
@@ -62,7 +62,7 @@ TEST_F(WriteBack, UnansweredReadAfterASecondConnectIsMarkedAndNeverWritten)
     Rig.Sim->SetSilentReads("S3CFRQ");
     ConnectAndSettle();
     EXPECT_EQ(Rig.Shown("S3CFRQ").Text, "");
-    EXPECT_EQ(Rig.Shown("S3CFRQ").Mark, CellMark::NoAnswer);
+    EXPECT_EQ(Rig.Shown("S3CFRQ").Mark, TCellMark::NoAnswer);
     EXPECT_TRUE(Rig.Shown("S3CFRQ").Tip.startsWith("No answer"));
     EXPECT_FALSE(Rig.State("S3CFRQ").Instrument.has_value());
     Rig.Commit();
@@ -84,15 +84,15 @@ TEST_F(WriteBack, ValueTakenBackIsNeverSent)
     Rig.Sim->SetSilentWrites("S0NAM");
     EditAndSave("S0NAM", "Dropped 1");
     EXPECT_EQ(Rig.Shown("S0NAM").Text, "Dropped 1");
-    EXPECT_EQ(Rig.Shown("S0NAM").Mark, CellMark::Unconfirmed);
-    EXPECT_EQ(Rig.State("S0NAM").Stage, EditStage::Unanswered);
+    EXPECT_EQ(Rig.Shown("S0NAM").Mark, TCellMark::Unconfirmed);
+    EXPECT_EQ(Rig.State("S0NAM").Stage, TEditStage::Unanswered);
 
     Rig.Sim->ClearFaults();
     Rig.Sim->ClearTranscript();
     EditAndSave("S0NAM", own);
     EXPECT_TRUE(Rig.Writes().empty());
     EXPECT_EQ(Rig.Record("S0NAM").WriteNeeded.load(), 0);
-    EXPECT_EQ(Rig.Shown("S0NAM").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S0NAM").Mark, TCellMark::None);
     EXPECT_EQ(Rig.Sim->Setting("S0NAM"), own);
 }
 
@@ -108,7 +108,7 @@ TEST_F(WriteBack, TakingBackAnEditWhoseReadBackWentUnansweredKeepsTheNoAnswerMar
     Rig.Sim->ClearTranscript();
     EditAndSave("S0NAM", own);
     EXPECT_TRUE(Rig.Writes().empty());
-    EXPECT_EQ(Rig.Shown("S0NAM").Mark, CellMark::NoAnswer);
+    EXPECT_EQ(Rig.Shown("S0NAM").Mark, TCellMark::NoAnswer);
     EXPECT_TRUE(Rig.Shown("S0NAM").Tip.contains(Q("\"" + own + "\"")));
 }
 
@@ -128,15 +128,15 @@ TEST_F(WriteBack, EditDuringTheExchangeReplacesTheOneBeingWritten)
     ASSERT_TRUE(Rig.Settle());
     EXPECT_EQ(Rig.Writes(), std::vector<std::string>{Write("S1CFRQ", "1111")});
     EXPECT_EQ(Rig.Shown("S1CFRQ").Text, "2222");
-    EXPECT_EQ(Rig.Shown("S1CFRQ").Mark, CellMark::Unconfirmed);
-    EXPECT_EQ(Rig.Shown("S1CAL0").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S1CFRQ").Mark, TCellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("S1CAL0").Mark, TCellMark::None);
 
     Rig.Sim->ClearFaults();
     Rig.Sim->ClearTranscript();
     Rig.Commit();
     ASSERT_TRUE(Rig.Settle());
     EXPECT_EQ(Rig.Writes(), std::vector<std::string>{Write("S1CFRQ", "2222")});
-    EXPECT_EQ(Rig.Shown("S1CFRQ").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S1CFRQ").Mark, TCellMark::None);
     EXPECT_EQ(Rig.Sim->Setting("S1CFRQ"), "2222");
 }
 
@@ -147,7 +147,7 @@ TEST_F(WriteBack, ReadBackConfirmsAWriteWhoseAnswerWasLost)
     ConnectAndSettle();
     Rig.Sim->SetLostWriteAnswer("S5CAL2");
     EditAndSave("S5CAL2", "3.5");
-    EXPECT_EQ(Rig.Shown("S5CAL2").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S5CAL2").Mark, TCellMark::None);
     EXPECT_EQ(Rig.Record("S5CAL2").WriteNeeded.load(), 0);
     Rig.Sim->ClearTranscript();
     Rig.Commit();
@@ -164,7 +164,7 @@ TEST_F(WriteBack, RefusedWriteIsMarkedNotTaken)
     Rig.Sim->SetRejectedWrite("S4CAL0");
     EditAndSave("S4CAL0", "9.75");
     EXPECT_EQ(Rig.Shown("S4CAL0").Text, Q(kept));
-    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, CellMark::NotTaken);
+    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, TCellMark::NotTaken);
     EXPECT_TRUE(Rig.Shown("S4CAL0").Tip.contains(Q("\"" + kept + "\"")));
     EXPECT_TRUE(Rig.Shown("S4CAL0").Tip.contains("\"9.75\""));
     EXPECT_EQ(Rig.Unit.NotConfirmedCount(), 1);
@@ -174,9 +174,9 @@ TEST_F(WriteBack, RefusedWriteIsMarkedNotTaken)
     ASSERT_TRUE(Rig.Settle());
     ConnectAndSettle();
     EXPECT_TRUE(Rig.Writes().empty());
-    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, CellMark::NotTaken); // until the next edit
+    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, TCellMark::NotTaken); // until the next edit
     Rig.Edit("S4CAL0", "9.5");
-    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, CellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("S4CAL0").Mark, TCellMark::Unconfirmed);
 }
 
 // An unsafe text replaces an earlier edit whose write went unanswered: neither goes out.
@@ -189,7 +189,7 @@ TEST_F(WriteBack, UnsafeTextReplacesAnUnansweredEdit)
     Rig.Sim->ClearTranscript();
     EditAndSave("S0NAM", "two\tfields");
     EXPECT_TRUE(Rig.Writes().empty());
-    EXPECT_EQ(Rig.Shown("S0NAM").Mark, CellMark::Unsafe);
+    EXPECT_EQ(Rig.Shown("S0NAM").Mark, TCellMark::Unsafe);
     EXPECT_TRUE(Rig.Shown("S0NAM").Tip.startsWith("Not sent"));
     EXPECT_EQ(Rig.Record("S0NAM").WriteNeeded.load(), 0);
 }
@@ -205,21 +205,21 @@ TEST_F(WriteBack, CommitsPendingAtAnUnplugWaitForTheNextConnect)
     ASSERT_TRUE(Rig.Settle());
     EXPECT_FALSE(Rig.Unit.Connected());
     EXPECT_EQ(Rig.Shown("S7NAM").Text, "Kept");
-    EXPECT_EQ(Rig.Shown("S7NAM").Mark, CellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("S7NAM").Mark, TCellMark::Unconfirmed);
     EditAndSave("S8NAM", "While away"); // kept too, though nothing can be sent now
 
     Rig.Replug();
     ConnectAndSettle();
     for (const auto& [key, text] : {std::pair{"S7NAM", "Kept"}, {"S8NAM", "While away"}}) {
         EXPECT_EQ(Rig.Shown(key).Text, text);
-        EXPECT_EQ(Rig.Shown(key).Mark, CellMark::Unconfirmed);
+        EXPECT_EQ(Rig.Shown(key).Mark, TCellMark::Unconfirmed);
     }
     EXPECT_TRUE(Rig.Writes().empty());
     Rig.Commit();
     ASSERT_TRUE(Rig.Settle());
     EXPECT_EQ(Rig.Writes(),
               (std::vector<std::string>{Write("S7NAM", "Kept"), Write("S8NAM", "While away")}));
-    EXPECT_EQ(Rig.Shown("S7NAM").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("S7NAM").Mark, TCellMark::None);
 }
 
 // A read-back that goes unanswered leaves the edit marked, to be written again.
@@ -228,14 +228,14 @@ TEST_F(WriteBack, UnansweredReadBackWritesTheEditAgain)
     ConnectAndSettle();
     Rig.Sim->SetSilentReads("TH1R0");
     EditAndSave("TH1R0", "1000");
-    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::Unconfirmed);
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, TCellMark::Unconfirmed);
     Rig.Sim->ClearFaults();
     Rig.Sim->ClearTranscript();
     Rig.Commit();
     ASSERT_TRUE(Rig.Settle());
     EXPECT_EQ(Rig.Sim->Commands(),
               (std::vector<std::string>{Write("TH1R0", "1000"), Read("TH1R0")}));
-    EXPECT_EQ(Rig.Shown("TH1R0").Mark, CellMark::None);
+    EXPECT_EQ(Rig.Shown("TH1R0").Mark, TCellMark::None);
 }
 
 TEST_F(WriteBack, ConnectIsRefusedWhileACommitOrExchangeIsUnderWay)

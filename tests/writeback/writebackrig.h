@@ -24,7 +24,7 @@ public:
     struct Cell
     {
         QString Text;
-        CellMark Mark = CellMark::None;
+        TCellMark Mark = TCellMark::None;
         QString Tip;
     };
 
@@ -37,7 +37,7 @@ public:
     {
         Cells[{gridId, col, row}].Text = text;
     }
-    void ShowMark(int32_t gridId, int32_t col, int32_t row, CellMark mark,
+    void ShowMark(int32_t gridId, int32_t col, int32_t row, TCellMark mark,
                   const QString& tip) override
     {
         Cell& cell = Cells[{gridId, col, row}];
@@ -69,7 +69,7 @@ inline const std::vector<BoundCell>& AllCells()
 {
     static const std::vector<BoundCell> cells = [] {
         std::vector<BoundCell> all;
-        for (const SettingKey& key : SettingKeys::All())
+        for (const TSettingKey& key : TSettingKeys::All())
             all.push_back(
                 {key.Key, key.GridId, key.Col, key.Row, SlotOf(key.GridId, key.Col, key.Row)});
         return all;
@@ -89,13 +89,13 @@ class WriteBackRig
 {
 public:
     explicit WriteBackRig(uint32_t replyLimitMs = 150)
-        : Sim(std::make_unique<InstrumentSim>()), Driver(replyLimitMs)
+        : Sim(std::make_unique<TInstrumentSim>()), Driver(replyLimitMs)
     {
         Session.StartThread();
     }
     ~WriteBackRig() { Session.StopThread(); }
 
-    std::unique_ptr<InstrumentSim> Sim;
+    std::unique_ptr<TInstrumentSim> Sim;
     std::unique_ptr<CellTable> Table = std::make_unique<CellTable>();
     Tsdi12d Driver;
     TAdapterLocator Locator;
@@ -172,8 +172,8 @@ public:
     // The adapter comes back: the same instrument at a new line.
     void Replug()
     {
-        auto next = std::make_unique<InstrumentSim>();
-        for (const std::string& key : InstrumentSim::Keys())
+        auto next = std::make_unique<TInstrumentSim>();
+        for (const std::string& key : TInstrumentSim::Keys())
             next->SetSetting(key, Sim->Setting(key));
         Sim = std::move(next);
     }

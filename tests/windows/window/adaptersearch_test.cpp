@@ -106,8 +106,8 @@ private slots:
         QCOMPARE(StatusBar()->currentMessage(), OkStatus());
         QVERIFY2(StatusBar()->toolTip().contains("A10K1ABC"), qPrintable(StatusBar()->toolTip()));
         QVERIFY(QTest::qWaitFor([this] { return Settled(); }, WaitMs));
-        const InstrumentSettings factory;
-        for (const SettingKey& setting : SettingKeys::All())
+        const TInstrumentSettings factory;
+        for (const TSettingKey& setting : TSettingKeys::All())
             QCOMPARE(Window->GetCellText(setting.GridId, setting.Col, setting.Row),
                      factory.Value(setting.Key));
     }

@@ -65,12 +65,12 @@ Cell CellOf(const std::string& key)
     cell.Grid = thermistor ? GridThermistor : GridSensor;
     cell.Row = channel + 1;
     if (thermistor) {
-        const auto& fields = InstrumentSettings::ThermistorFields;
+        const auto& fields = TInstrumentSettings::ThermistorFields;
         for (size_t i = 0; i < fields.size(); ++i)
             if (field == fields[i])
                 cell.Col = static_cast<int>(i) + 1;
     } else {
-        const auto& fields = InstrumentSettings::SensorFields;
+        const auto& fields = TInstrumentSettings::SensorFields;
         for (size_t i = 0; i < fields.size(); ++i)
             if (field == fields[i])
                 cell.Col = static_cast<int>(i) + 1;
@@ -105,7 +105,7 @@ class TestComPortWindow : public QObject
     Q_OBJECT
 
     std::unique_ptr<TMainWindow> Window;
-    InstrumentSettings Factory;
+    TInstrumentSettings Factory;
     std::string SilentKey = FromEnvironment("DEVCONFIG_TEST_SILENT_KEY");
     std::string RefusingKey = FromEnvironment("DEVCONFIG_TEST_REFUSING_KEY");
     // Settings the tests below write; the first read finds the others at their factory values.
@@ -121,7 +121,7 @@ class TestComPortWindow : public QObject
     {
         return Window->GetCellText(cell.Grid, cell.Col, cell.Row);
     }
-    CellMark Mark(const Cell& cell) const
+    TCellMark Mark(const Cell& cell) const
     {
         return Window->Cells().Marks().MarkOf(SlotOf(cell.Grid, cell.Col, cell.Row));
     }
@@ -188,7 +188,7 @@ private slots:
         QVERIFY(ConnectAndWait());
         QCOMPARE(Status(), QString("Device: COM %1 OK").arg(WindowComPort()));
         int shown = 0;
-        for (const std::string& key : InstrumentSettings::Keys()) {
+        for (const std::string& key : TInstrumentSettings::Keys()) {
             const Cell cell = CellOf(key);
             if (key == SilentKey) {
                 QCOMPARE(Text(cell), std::string()); // never answered
@@ -197,7 +197,7 @@ private slots:
                 ++shown;
             }
         }
-        QCOMPARE(shown, int(InstrumentSettings::KeyCount - Written.size()));
+        QCOMPARE(shown, int(TInstrumentSettings::KeyCount - Written.size()));
     }
 
     // The written value reaches the instrument: a second Connect reads it again.
@@ -207,7 +207,7 @@ private slots:
         const Cell cell = CellOf("S2NAM");
         const QString value = QString("Wine %1").arg(QDateTime::currentMSecsSinceEpoch() % 100000);
         TypeAndSave(cell, value);
-        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Mark(cell) == CellMark::None, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && Mark(cell) == TCellMark::None, WaitMs);
         QCOMPARE(Text(cell), value.toStdString());
         QVERIFY(ConnectAndWait());
         QCOMPARE(Text(cell), value.toStdString());
@@ -221,7 +221,7 @@ private slots:
         TypeAndSave(cell, "9.75");
         // Answered, but the instrument kept its value: shown, and marked as not taken.
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && Text(cell) == before, WaitMs);
-        QCOMPARE(Mark(cell), CellMark::NotTaken);
+        QCOMPARE(Mark(cell), TCellMark::NotTaken);
     }
 
     void unansweredWriteStaysMarked()
@@ -231,7 +231,7 @@ private slots:
         TypeAndSave(cell, "1.5");
         QTRY_VERIFY_WITH_TIMEOUT(Settled(), WaitMs);
         QCOMPARE(Text(cell), std::string("1.5"));
-        QCOMPARE(Mark(cell), CellMark::Unconfirmed);
+        QCOMPARE(Mark(cell), TCellMark::Unconfirmed);
     }
 
     void busyGuardRefusesConnectWhileACommitWaits()
