@@ -16,7 +16,10 @@
 #include "sim/instrumentsim.h"
 #endif
 
+#include <QGuiApplication>
+
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -84,6 +87,23 @@ bool StartLog(const std::string& program, const TProgramOptions& options, bool w
     return false;
 }
 
+// The report's PDF needs an application object for its fonts; a file run has none otherwise,
+// and needs no display: without a platform chosen (QT_QPA_PLATFORM, -platform), Linux takes
+// the offscreen one. Windows' own platform needs no display.
+std::unique_ptr<QGuiApplication> ReportFonts(int& argc, char** argv)
+{
+#ifndef _WIN32
+    bool chosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    for (int i = 1; i < argc; ++i)
+        chosen = chosen || std::strcmp(argv[i], "-platform") == 0 ||
+                 std::strcmp(argv[i], "--platform") == 0 ||
+                 std::strncmp(argv[i], "-platform=", 10) == 0;
+    if (!chosen)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 bool StandardErrorIsTerminal()
 {
 #ifdef _WIN32
@@ -139,6 +159,9 @@ int main(int argc, char* argv[])
         return ExitStatus::Usage;
     }
 #endif
+    std::unique_ptr<QGuiApplication> reportFonts;
+    if (!windowed && !options.ReportFile.empty())
+        reportFonts = ReportFonts(argc, argv);
     if (options.AllAdapters)
         return TBatchRun(std::cout, std::cerr, StandardErrorIsTerminal())
             .Execute(options, adapterLocator);

@@ -54,7 +54,8 @@ std::string BaseName(const TAdapterInfo& adapter)
 } // namespace
 
 std::vector<std::string> TBatchFileNames::For(const std::vector<TAdapterInfo>& adapters,
-                                              const std::string& folder)
+                                              const std::string& folder,
+                                              const std::string& extension)
 {
     std::map<std::string, int> uses;
     for (const TAdapterInfo& adapter : adapters)
@@ -70,7 +71,7 @@ std::vector<std::string> TBatchFileNames::For(const std::vector<TAdapterInfo>& a
         for (int n = 2; taken.count(Lower(name)) != 0; ++n)
             name = first + "_" + std::to_string(n);
         taken.insert(Lower(name));
-        names.push_back((std::filesystem::path(folder) / (name + ".txt")).string());
+        names.push_back((std::filesystem::path(folder) / (name + extension)).string());
     }
     return names;
 }

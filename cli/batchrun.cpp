@@ -50,6 +50,7 @@ struct TBatchRun::Instrument
           Run(Driver, Locator, Out, Err, false, Log.get())
     {
         Locator.UseDevice(adapter.DevicePath);
+        Run.NameAdapter(adapter);
     }
 
     const TAdapterInfo Adapter;
@@ -89,8 +90,8 @@ int TBatchRun::Execute(const TProgramOptions& options, const std::vector<TAdapte
 {
     Instruments.clear();
     Table.clear();
-    std::vector<std::string> files;
-    if (CheckTargets(options, adapters, files) != ExitStatus::Done)
+    std::vector<std::string> files, reports;
+    if (CheckTargets(options, adapters, files, reports) != ExitStatus::Done)
         return ExitStatus::Usage;
     if (adapters.empty()) {
         Err << (NoneFound.empty()
@@ -104,7 +105,7 @@ int TBatchRun::Execute(const TProgramOptions& options, const std::vector<TAdapte
         if (Setup)
             Setup(Instruments.back()->Driver, adapter);
     }
-    RunAll(options, files);
+    RunAll(options, files, reports);
     Report();
     int status = TBatchTable::StatusOf(Table);
     if (!options.SummaryFile.empty())
@@ -117,7 +118,7 @@ int TBatchRun::Execute(const TProgramOptions& options, const std::vector<TAdapte
 // instrument's file in it.
 int TBatchRun::CheckTargets(const TProgramOptions& options,
                             const std::vector<TAdapterInfo>& adapters,
-                            std::vector<std::string>& files)
+                            std::vector<std::string>& files, std::vector<std::string>& reports)
 {
     if (!options.SummaryFile.empty()) {
         if (const auto problem = TOutputPath::Problem(options.SummaryFile)) {
@@ -125,9 +126,26 @@ int TBatchRun::CheckTargets(const TProgramOptions& options,
             return ExitStatus::Usage;
         }
     }
-    if (options.Action != TProgramOptions::FileAction::Read)
-        return TSettingsRun::CheckFile(options, Err, File);
     std::error_code error;
+    TProgramOptions checked = options;
+    if (!options.ReportFile.empty()) {
+        if (!std::filesystem::is_directory(options.ReportFile, error)) {
+            Err << "Cannot write the reports: " << TShownText::Of(options.ReportFile)
+                << " is not a folder; with --all-adapters, --report names the folder that gets "
+                   "one report per instrument. Nothing was sent.\n";
+            return ExitStatus::Usage;
+        }
+        reports = TBatchFileNames::For(adapters, options.ReportFile, ".pdf");
+        for (const std::string& report : reports) {
+            if (const auto problem = TOutputPath::Problem(report)) {
+                Err << "Cannot write the report: " << *problem << ". Nothing was sent.\n";
+                return ExitStatus::Usage;
+            }
+        }
+        checked.ReportFile.clear();
+    }
+    if (options.Action != TProgramOptions::FileAction::Read)
+        return TSettingsRun::CheckFile(checked, Err, File);
     if (!std::filesystem::is_directory(options.SettingsFile, error)) {
         Err << "Cannot write the settings: " << TShownText::Of(options.SettingsFile)
             << " is not a folder; with --all-adapters, --read names the folder that gets one "
@@ -136,7 +154,7 @@ int TBatchRun::CheckTargets(const TProgramOptions& options,
     }
     files = TBatchFileNames::For(adapters, options.SettingsFile);
     for (const std::string& file : files) {
-        TProgramOptions one = options;
+        TProgramOptions one = checked;
         one.SettingsFile = file;
         if (TSettingsRun::CheckFile(one, Err, File) != ExitStatus::Done)
             return ExitStatus::Usage;
@@ -144,7 +162,8 @@ int TBatchRun::CheckTargets(const TProgramOptions& options,
     return ExitStatus::Done;
 }
 
-void TBatchRun::RunAll(const TProgramOptions& options, const std::vector<std::string>& files)
+void TBatchRun::RunAll(const TProgramOptions& options, const std::vector<std::string>& files,
+                       const std::vector<std::string>& reports)
 {
     // Installed once for all: every driver watches the same flag.
     const TStopSignals signals;
@@ -153,6 +172,8 @@ void TBatchRun::RunAll(const TProgramOptions& options, const std::vector<std::st
         TProgramOptions one = options;
         if (!files.empty())
             one.SettingsFile = files[i];
+        if (!reports.empty())
+            one.ReportFile = reports[i];
         Instrument& instrument = *Instruments[i];
         instrument.Thread =
             std::thread([this, &instrument, one, &signals] { Serve(instrument, one, signals); });

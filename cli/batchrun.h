@@ -45,8 +45,9 @@ private:
     struct Instrument;
 
     int CheckTargets(const TProgramOptions& options, const std::vector<TAdapterInfo>& adapters,
-                     std::vector<std::string>& files);
-    void RunAll(const TProgramOptions& options, const std::vector<std::string>& files);
+                     std::vector<std::string>& files, std::vector<std::string>& reports);
+    void RunAll(const TProgramOptions& options, const std::vector<std::string>& files,
+                const std::vector<std::string>& reports);
     void Serve(Instrument& instrument, const TProgramOptions& options, const TStopSignals& held);
     void WaitForAll();
     void Report();

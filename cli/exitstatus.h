@@ -30,9 +30,10 @@ constexpr std::array<TMeaning, 10> Meanings = {{
     {Done, "done (--write: every setting confirmed; --compare: no difference)"},
     {NotAsInFile, "--write: a setting was not taken; --compare: differences found;\n"
                   "     --read: a value could not be kept in the file"},
-    {Usage, "usage error, a bad settings file or a refused --read target: nothing\n"
-            "     was sent; --read also when its file could not be written after\n"
-            "     the reads (a full disk): only reads were sent"},
+    {Usage, "usage error, a bad settings file or a refused --read or --report target:\n"
+            "     nothing was sent; --read also when its file could not be written\n"
+            "     after the reads (a full disk): only reads were sent; and a run\n"
+            "     otherwise done whose --report could not be written at the end"},
     {NoAdapter, "no adapter found (also for --find-adapter), several adapters and no\n"
                 "     --port, the port could not be opened, or the adapter was unplugged"},
     {Unanswered, "the instrument left a request unanswered, or its reply was too long"},

@@ -136,6 +136,10 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
                 options.Error = "--log needs a file, for example --log dialogue.log";
         } else if (Matches(arg, "--all-adapters")) {
             options.AllAdapters = true;
+        } else if ((value = OptionValue("--report", i, argc, argv))) {
+            options.ReportFile = value;
+            if (options.ReportFile.empty() || options.ReportFile == "-")
+                options.Error = "--report needs a file, for example --report report.pdf";
         } else if ((value = OptionValue("--summary", i, argc, argv))) {
             options.SummaryFile = value;
             if (options.SummaryFile.empty())
@@ -157,6 +161,14 @@ TProgramOptions TProgramOptions::Parse(int& argc, char** argv)
         options.Error = "--port and --simulate exclude each other";
     if (!options.LogFile.empty() && options.LogFile == options.SettingsFile && !options.Error)
         options.Error = "--log needs a file of its own, not the settings file";
+    if (!options.ReportFile.empty() && !options.Error) {
+        if (options.Action == Action::None)
+            options.Error = "--report applies only to --read, --write and --compare; in the "
+                            "window, use \"Save report...\"";
+        else if ((!options.AllAdapters && options.ReportFile == options.SettingsFile) ||
+                 options.ReportFile == options.LogFile)
+            options.Error = "--report needs a file of its own, not the settings file or the log";
+    }
     if (options.TimeoutMs != 0 && options.Action == Action::None && !options.Error)
         options.Error = "--timeout applies only to --read, --write and --compare";
     CheckBatch(options);
@@ -171,11 +183,11 @@ std::string TProgramOptions::Usage(const std::string& program)
         "       " +
         program +
         " (--read FILE | --write FILE | --compare FILE) [--port DEVICE | --simulate]\n"
-        "                 [--timeout SECONDS] [--log FILE]\n"
+        "                 [--timeout SECONDS] [--log FILE] [--report FILE]\n"
         "       " +
         program +
         " --all-adapters (--read DIR | --write FILE | --compare FILE)\n"
-        "                 [--summary FILE] [--timeout SECONDS] [--log FILE]\n"
+        "                 [--summary FILE] [--timeout SECONDS] [--log FILE] [--report DIR]\n"
         "\n"
         "Configures the instrument attached through an FTDI USB-serial adapter.\n"
         "\n"
@@ -204,6 +216,10 @@ std::string TProgramOptions::Usage(const std::string& program)
         "                    for each. Ends with a table: one row per instrument. The\n"
         "                    status is the largest any instrument ended with.\n"
         "  --summary FILE    With --all-adapters: write the table as CSV to FILE.\n"
+        "  --report FILE     Also write a commissioning report (PDF) of the run: what the\n"
+        "                    instrument held, what was written and confirmed, and the\n"
+        "                    differences; written even when the run ends badly. With\n"
+        "                    --all-adapters, DIR gets DIR/<serial number>.pdf for each.\n"
         "\n"
         "Exit status:\n";
     for (const ExitStatus::TMeaning& meaning : ExitStatus::Meanings)

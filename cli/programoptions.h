@@ -29,6 +29,7 @@ public:
     std::string LogFile;      // --log FILE: the dialogue log is appended to FILE; "": none
     bool AllAdapters = false; // --all-adapters: every adapter found, at the same time
     std::string SummaryFile;  // --summary FILE: the batch's table as CSV
+    std::string ReportFile;   // --report FILE (DIR with --all-adapters): the run's PDF report
     std::optional<std::string> Error; // why the command line was refused
 
     // Takes out the options it knows; Qt's own (such as -platform) stay in argv. Anything

@@ -3,8 +3,10 @@
 #include "cli/exitstatus.h"
 #include "cli/lookwrongreport.h"
 #include "cli/outputpath.h"
+#include "driver/linejudge.h"
 #include "driver/sdi12d.h"
 #include "driver/settingkeys.h"
+#include "report/reportpdf.h"
 #include "session/linewords.h"
 #include "session/stopsignals.h"
 #include "settingsfile/settingsdiff.h"
@@ -89,13 +91,19 @@ int TSettingsRun::CheckFile(const TProgramOptions& options, std::ostream& err,
             err << "Cannot write the settings: " << *problem << ". Nothing was sent.\n";
             return ExitStatus::Usage;
         }
-        return ExitStatus::Done;
+    } else {
+        file = TSettingsFile::Read(options.SettingsFile);
+        if (!file.Ok()) {
+            err << file.Message()
+                << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
+            return ExitStatus::Usage;
+        }
     }
-    file = TSettingsFile::Read(options.SettingsFile);
-    if (!file.Ok()) {
-        err << file.Message()
-            << "\nThe file was not used; nothing was sent. Correct the file and run again.\n";
-        return ExitStatus::Usage;
+    if (!options.ReportFile.empty()) {
+        if (const auto problem = TOutputPath::Problem(options.ReportFile)) {
+            err << "Cannot write the report: " << *problem << ". Nothing was sent.\n";
+            return ExitStatus::Usage;
+        }
     }
     return ExitStatus::Done;
 }
@@ -105,15 +113,23 @@ int TSettingsRun::Execute(const TProgramOptions& options)
     TSettingsFileResult file;
     if (CheckFile(options, Err, file) != ExitStatus::Done)
         return ExitStatus::Usage;
-    const TStopSignals signals;
-    return Execute(options, file, signals);
+    const TStopSignals stops;
+    return Execute(options, file, stops);
 }
 
 int TSettingsRun::Execute(const TProgramOptions& options, const TSettingsFileResult& file,
                           const TStopSignals&)
 {
     using Action = TProgramOptions::FileAction;
+    Record = TReport();
+    Record.At = std::time(nullptr);
+    const std::string& named = options.SettingsFile;
+    Record.Run = options.Action == Action::Read ? "Read all settings into " + named
+                 : options.Action == Action::Write
+                     ? "Wrote the settings of " + named + " that the instrument did not hold"
+                     : "Compared the instrument with " + named;
     int status = Connect(options.TimeoutMs != 0 ? options.TimeoutMs : ::ReplyLimitMs);
+    const bool opened = status == ExitStatus::Done;
     if (status == ExitStatus::Done)
         status = ReadAll();
     if (status == ExitStatus::Done) {
@@ -121,12 +137,92 @@ int TSettingsRun::Execute(const TProgramOptions& options, const TSettingsFileRes
             status = ReadToFile(options.SettingsFile);
         else if (options.Action == Action::Write)
             status = WriteFromFile(file.Settings);
-        else
+        else {
+            Record.ComparedFile =
+                options.SettingsFile == "-" ? "standard input" : options.SettingsFile;
             status = Compare(file.Settings);
+        }
     }
     status = TLookWrongReport::StatusAfter(status, Records, Err);
     Disconnect();
+    // The record of a run that ended badly is wanted most; one that never reached the
+    // instrument has nothing to record.
+    if (!options.ReportFile.empty()) {
+        if (opened)
+            status = WriteReport(options.ReportFile, status);
+        else
+            Err << "No report was written: the instrument was not reached.\n";
+    }
     return status;
+}
+
+// A report that cannot be written makes a run that was otherwise done end with Usage, as a
+// --read file that cannot be written does; a worse status is kept.
+int TSettingsRun::WriteReport(const std::string& path, int status)
+{
+    for (std::size_t i = 0; i < Records.size(); ++i) {
+        TReport::Value& value = Record.Values[i];
+        if (value.State == TReportState::Read &&
+            !TLineJudge::ValueFits(Records[i].ReadKey, Records[i].ValueRead))
+            value.State = TReportState::LooksWrong;
+    }
+    if (Record.Ending.empty())
+        Record.Ending = "every request was answered";
+    const std::optional<std::string> problem = TReportPdf::Write(Record, path);
+    if (!problem)
+        return status;
+    Err << TShownText::Of(*problem)
+        << "\nChoose a report file in a folder that exists and that you may write to.\n";
+    return status == ExitStatus::Done || status == ExitStatus::NotAsInFile ? ExitStatus::Usage
+                                                                           : status;
+}
+
+TReport::Value& TSettingsRun::ReportValue(const dev_opt& record)
+{
+    return Record.Values[static_cast<std::size_t>(&record - Records.data())];
+}
+
+// Where each request of the exchange stands: answered; sent and left without an answer (up
+// to the one the exchange ended at); or never sent.
+void TSettingsRun::NoteEnd(const TExchangeEnd& end, const RequestList& list, Stage stage,
+                           const Answered& answered)
+{
+    if (!end.Completed())
+        Record.Ending = end.Described();
+    const dev_opt* lastSent = Session.Submitted() && !end.Completed() ? end.At : nullptr;
+    bool sent = lastSent != nullptr;
+    for (const dev_opt* record : list) {
+        TReport::Value& value = ReportValue(*record);
+        const bool done = answered(*record);
+        const TReportState unanswered = !sent ? TReportState::NeverSent
+                                        : end.Why == TEndReason::Overlong && record == end.At
+                                            ? TReportState::Overlong
+                                            : TReportState::NoAnswer;
+        if (stage == Stage::Reading) {
+            value.Text = done ? TSettingsFile::Utf8Of(record->ValueRead) : std::string();
+            value.State = done ? TReportState::Read : unanswered;
+        } else if (stage == Stage::Writing) {
+            auto write = std::find_if(Record.Writes.begin(), Record.Writes.end(),
+                                      [&](const auto& w) { return w.Key == record->ReadKey; });
+            write->Outcome = done ? TReportState::NotConfirmed : unanswered;
+            value.Text = TSettingsFile::Utf8Of(record->ValueToWrite);
+            value.State = done ? TReportState::NotConfirmed : unanswered;
+        } else {
+            auto write = std::find_if(Record.Writes.begin(), Record.Writes.end(),
+                                      [&](const auto& w) { return w.Key == record->ReadKey; });
+            const bool taken = done && record->ValueRead == record->ValueToWrite;
+            write->Outcome = !done   ? TReportState::NotConfirmed
+                             : taken ? TReportState::Confirmed
+                                     : TReportState::NotTaken;
+            if (done)
+                value.Text = TSettingsFile::Utf8Of(record->ValueRead);
+            value.State = !done   ? unanswered
+                          : taken ? TReportState::Confirmed
+                                  : TReportState::NotTaken;
+        }
+        if (record == lastSent)
+            sent = false;
+    }
 }
 
 int TSettingsRun::Connect(uint32_t timeoutMs)
@@ -142,6 +238,11 @@ int TSettingsRun::Connect(uint32_t timeoutMs)
     }
     const TConnectResult connected = Session.Connect(adapters);
     Device = connected.Device;
+    Record.Port = connected.Device;
+    if (const auto& adapter = connected.Adapter ? connected.Adapter : Named) {
+        Record.AdapterDescription = adapter->Description;
+        Record.AdapterSerial = adapter->SerialNumber;
+    }
     switch (connected.Result) {
     case TConnectResult::Outcome::NotFound:
         Err << connected.Problem << " Or name the adapter's device with --port.\n";
@@ -208,6 +309,7 @@ int TSettingsRun::Ended(const TExchangeEnd& end, const RequestList& list, Stage 
 {
     const dev_opt* lastSent = Session.Submitted() ? end.At : nullptr;
     LastEnd = end.Why;
+    NoteEnd(end, list, stage, answered);
     Done.Unanswered += SentUnanswered(list, answered, end.Completed() ? nullptr : lastSent);
     switch (end.Why) {
     case TEndReason::Completed:
@@ -297,6 +399,9 @@ int TSettingsRun::WriteFromFile(const SettingList& settings)
                                         [&](const auto& s) { return s.Key == record.ReadKey; });
         if (!inFile || record.ValueToWrite == record.ValueRead)
             continue;
+        Record.Writes.push_back({record.ReadKey, TSettingsFile::Utf8Of(record.ValueRead),
+                                 TSettingsFile::Utf8Of(record.ValueToWrite),
+                                 TReportState::NeverSent});
         TInstrumentSession::MarkWrite(record, record.ValueToWrite);
         writes.push_back(&record);
     }
@@ -340,9 +445,13 @@ int TSettingsRun::Compare(const SettingList& settings)
         held.push_back({record.ReadKey, record.ValueRead});
     const std::vector<TSettingsDiff::Difference> differences =
         TSettingsDiff::Between(held, settings);
-    for (const TSettingsDiff::Difference& difference : differences)
+    Record.Compared = true;
+    for (const TSettingsDiff::Difference& difference : differences) {
+        Record.Differences.push_back({difference.Key, TSettingsFile::Utf8Of(difference.Instrument),
+                                      TSettingsFile::Utf8Of(difference.File)});
         Out << difference.Key << "\t" << Shown(difference.Instrument) << "\t"
             << Shown(difference.File) << "\n";
+    }
     Out << std::flush;
     if (differences.empty())
         Err << "No differences: the instrument holds every setting of the file.\n";

@@ -4,12 +4,14 @@
 #include "cli/stopreport.h"
 #include "driver/dev_opt.h"
 #include "driver/requestlist.h"
+#include "report/report.h"
 #include "session/instrumentsession.h"
 #include "settingsfile/settingsfile.h"
 
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,11 +60,16 @@ public:
     // it may not; nothing is sent before this says Done. Fills `file` for --write and --compare.
     static int CheckFile(const TProgramOptions& options, std::ostream& err,
                          TSettingsFileResult& file);
+    // The adapter the locator's device belongs to, for the report, when the search that found
+    // it is not the run's own (a batch names each instrument's device).
+    void NameAdapter(const TAdapterInfo& adapter) { Named = adapter; }
     // Progress goes to `shown` as well (called on the run's own thread).
     void ShowProgressWith(ProgressShown shown) { Listener = std::move(shown); }
     const Tally& Counts() const { return Done; }
     // Why the last exchange ended; Completed when none ran or all did.
     TEndReason Ending() const { return LastEnd; }
+    // What the run found and did, for --report; complete once Execute returned.
+    const TReport& Report() const { return Record; }
 
 private:
     using Answered = TStopReport::Answered;
@@ -80,6 +87,10 @@ private:
               const Answered& answered);
     void ShowProgress(const char* label, int done, int total);
     dev_opt& RecordOf(const std::string& key);
+    void NoteEnd(const TExchangeEnd& end, const RequestList& list, Stage stage,
+                 const Answered& answered);
+    TReport::Value& ReportValue(const dev_opt& record);
+    int WriteReport(const std::string& path, int status);
 
     // One record per setting, in slot order; never moved while the driver holds them.
     // Declared before the session, so that its thread is stopped before they go.
@@ -93,4 +104,6 @@ private:
     TEndReason LastEnd = TEndReason::Completed;
     std::string Device;
     uint32_t ReplyLimitMs = 0;
+    TReport Record;
+    std::optional<TAdapterInfo> Named;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ public:
     static constexpr int ThermistorRows = 3;
     static constexpr int ThermistorColumns = 7;
     static constexpr int Count = SensorRows * SensorColumns + ThermistorRows * ThermistorColumns;
+
+    // The tables' column headers, column 1 first, for the window and the report alike. The
+    // thermistors' column 6 is headed by the digit zero, as the instrument's own documents do.
+    static constexpr std::array<const char*, SensorColumns> SensorHeaders = {
+        "Name", "Proc", "Mid Hz", "A", "B", "C", "D", "Therm#"};
+    static constexpr std::array<const char*, ThermistorColumns> ThermistorHeaders = {
+        "Name", "T0", "R0", "A", "B", "0", "D"};
 
     // All 181 in slot order: the sensor cells row by row, columns 1 to 8, then the thermistor
     // cells row by row, columns 1 to 7.

@@ -1,5 +1,6 @@
 #include "window/mainform.h"
 #include "window/adapterchooser.h"
+#include "window/cellsreport.h"
 #include "window/celltextdelegate.h"
 #include "window/closeconfirm.h"
 #include "window/fulltexttip.h"
@@ -9,6 +10,7 @@
 #include "window/tableeditor.h"
 #include "window/windowaccess.h"
 
+#include "driver/settingkeys.h"
 #include "serial/latencycheck.h"
 #include "session/waitnotice.h"
 #include "settingsfile/showntext.h"
@@ -64,17 +66,12 @@ const char* const FormFontFamily = "MS Sans Serif";
 constexpr int FormPointSize = 8;
 constexpr int SensorPointSize = 10;
 
-const QStringList& SensorHeaders()
+template <std::size_t N> QStringList HeaderLabels(const std::array<const char*, N>& headers)
 {
-    static const QStringList headers{"Name", "Proc", "Mid Hz", "A", "B", "C", "D", "Therm#"};
-    return headers;
-}
-
-// Column 6 is headed by the digit zero, as the instrument's own documents head it.
-const QStringList& ThermistorHeaders()
-{
-    static const QStringList headers{"Name", "T0", "R0", "A", "B", "0", "D"};
-    return headers;
+    QStringList labels;
+    for (const char* header : headers)
+        labels << QString::fromLatin1(header);
+    return labels;
 }
 
 // The substitute takes the pixel height the form's font has on a 96 dpi screen.
@@ -135,6 +132,9 @@ TMainWindow::TMainWindow(QWidget* parent)
             ShowNotConfirmed();
         });
     Menu = new TSettingsMenu(this, WriteBack, [this] { return ConnectedDevice; });
+    Menu->ReportWith([this] {
+        return TCellsReport::Of(WriteBack, OpenedAdapter, ConnectedDevice.toStdString());
+    });
     Menu->AddTo(ui->SensorSG, GridSensor);
     Menu->AddTo(ui->ThermistorSG, GridThermistor);
     connect(Menu, &TSettingsMenu::compared, this,
@@ -251,14 +251,14 @@ void TMainWindow::LabelGrids()
 {
     ui->PageControl1->setTabVisible(ui->PageControl1->indexOf(ui->TabSheet3), false);
 
-    ui->SensorSG->setHorizontalHeaderLabels(SensorHeaders());
+    ui->SensorSG->setHorizontalHeaderLabels(HeaderLabels(TSettingKeys::SensorHeaders));
     ui->SensorSG->setRowCount(SensorRows);
     QStringList sensorLabels;
     for (int channel = 0; channel < SensorRows; ++channel)
         sensorLabels << QStringLiteral("S%1").arg(channel);
     ui->SensorSG->setVerticalHeaderLabels(sensorLabels);
 
-    ui->ThermistorSG->setHorizontalHeaderLabels(ThermistorHeaders());
+    ui->ThermistorSG->setHorizontalHeaderLabels(HeaderLabels(TSettingKeys::ThermistorHeaders));
     ui->ThermistorSG->setRowCount(ThermistorRows);
     ui->ThermistorSG->setVerticalHeaderLabels({"T0", "T1", "T2"});
 }
@@ -341,6 +341,7 @@ void TMainWindow::Connected(const TConnectResult& connected)
         QString::fromStdString(TLineWords::Opened(connected.Device, connected.Failure.Kind));
     SetStatus(OpenedStatus);
     ConnectedDevice = device;
+    OpenedAdapter = connected.Adapter;
 
     FillCellRequests();
     StartProgress(WriteBack.StartInitialRead(InitialReadList));

@@ -145,6 +145,8 @@ private:
     // A Connect is under way (it may be asking which adapter to open).
     bool Connecting = false;
     std::string ChosenSerial;
+    // The adapter of the port last opened, for the report.
+    std::optional<TAdapterInfo> OpenedAdapter;
     // The status bar's tooltip while no failure has a reason to show: which adapter is used.
     QString AdapterTip;
     TWindowAccess* Access = nullptr;

@@ -1,6 +1,7 @@
 #include "window/settingsmenu.h"
 #include "window/dialogstateguard.h"
 
+#include "report/reportpdf.h"
 #include "session/programlog.h"
 #include "settingsfile/showntext.h"
 #include "writeback/writeback.h"
@@ -27,6 +28,8 @@ const char* const CompareTitle = "Compare with file";
 const char* const FileFilter = "Settings files (*.txt);;All files (*)";
 const char* const SaveLogTitle = "Save dialogue log";
 const char* const LogFilter = "Log files (*.log);;All files (*)";
+const char* const ReportTitle = "Save report";
+const char* const ReportFilter = "PDF files (*.pdf);;All files (*)";
 
 std::string LocalPath(const QString& path)
 {
@@ -80,7 +83,10 @@ TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
     TakeAction = new QAction(QStringLiteral("Take file values"), this);
     TakeAction->setObjectName(QStringLiteral("TakeAction"));
     TakeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    for (QAction* action : {ExportAction, ImportAction, SaveLogAction, CompareAction, TakeAction})
+    ReportAction = new QAction(QStringLiteral("Save report..."), this);
+    ReportAction->setObjectName(QStringLiteral("ReportAction"));
+    ReportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    for (QAction* action : Actions())
         window->addAction(action);
     connect(CompareAction, &QAction::triggered, this, [this] {
         const QString path = OpenFile(CompareTitle);
@@ -88,16 +94,22 @@ TSettingsMenu::TSettingsMenu(QWidget* window, TWriteBack& writeBack,
             Compare(path);
     });
     connect(TakeAction, &QAction::triggered, this, &TSettingsMenu::TakeFileValues);
+    connect(ReportAction, &QAction::triggered, this, &TSettingsMenu::ReportClick);
     connect(SaveLogAction, &QAction::triggered, this, &TSettingsMenu::SaveLogClick);
     connect(ExportAction, &QAction::triggered, this, &TSettingsMenu::ExportClick);
     connect(ImportAction, &QAction::triggered, this, &TSettingsMenu::ImportClick);
     UpdateEnabled(true);
 }
 
+std::vector<QAction*> TSettingsMenu::Actions() const
+{
+    return {ExportAction, ImportAction, CompareAction, TakeAction, ReportAction, SaveLogAction};
+}
+
 void TSettingsMenu::AddTo(QTableWidget* grid, int32_t gridId)
 {
     Grids.emplace_back(grid, gridId);
-    for (QAction* action : {ExportAction, ImportAction, SaveLogAction, CompareAction, TakeAction})
+    for (QAction* action : Actions())
         grid->addAction(action);
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
@@ -154,6 +166,36 @@ void TSettingsMenu::SaveLogClick()
         return;
     LastFolder = QFileInfo(path).absolutePath();
     SaveLog(path);
+}
+
+void TSettingsMenu::ReportClick()
+{
+    const TFocusKeeper focus;
+    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ReportTitle),
+                                                      LastFolder + "/devconfig-report.pdf",
+                                                      QString::fromLatin1(ReportFilter));
+    if (path.isEmpty())
+        return;
+    LastFolder = QFileInfo(path).absolutePath();
+    SaveReport(path);
+}
+
+bool TSettingsMenu::SaveReport(const QString& path)
+{
+    const std::optional<std::string> problem =
+        MakeReport ? TReportPdf::Write(MakeReport(), LocalPath(path))
+                   : std::optional<std::string>("The report was not written: nothing to report");
+    const QString shownPath =
+        QString::fromStdString(TShownText::Of(QDir::toNativeSeparators(path).toStdString()));
+    if (problem) {
+        Warn(QString::fromLatin1(ReportTitle),
+             QString::fromStdString(TShownText::Of(*problem)) +
+                 "\nChoose a folder that exists and that you may write to, or another file name.");
+        return false;
+    }
+    QMessageBox::information(Window, QString::fromLatin1(ReportTitle),
+                             QStringLiteral("The report was saved to %1.").arg(shownPath));
+    return true;
 }
 
 bool TSettingsMenu::SaveLog(const QString& path)

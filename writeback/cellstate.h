@@ -30,6 +30,10 @@ struct TCellState
     TEditStage Stage = TEditStage::None;
     // The text handed to the driver by the last write pass.
     std::string Sent;
+    // Written since the last Connect, and what the instrument held before the first of those
+    // writes (empty while it was not known), for the report.
+    bool Written = false;
+    std::string Before;
     // The value the instrument kept over the write of Sent (NotTaken).
     std::string Kept;
     // Why Edit is never sent (Unsafe).

@@ -23,6 +23,8 @@ public:
     void Start(const QString& fileName, const SettingList& file);
     void Clear();
     bool Active() const { return IsActive; }
+    // The compared file's name, without its folder, as it was given.
+    const QString& FileName() const { return Name; }
 
     std::optional<std::string> FileValueOf(int slot) const;
     // A setting the file does not hold, or whose value in the instrument is not known, does not

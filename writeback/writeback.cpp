@@ -141,6 +141,7 @@ void TWriteBack::GridsReset()
         state.ReadPending = false;
         state.ReadUnanswered = false;
         state.ReadOverlong = false;
+        state.Written = false;
         if (state.Stage == TEditStage::Confirmed)
             state.Stage = TEditStage::None;
         else if (state.Stage == TEditStage::AwaitingAnswer ||
@@ -587,6 +588,9 @@ bool TWriteBack::MarkForWriting(int slot)
         return false;
     }
     TInstrumentSession::MarkWrite(Table[static_cast<size_t>(slot)], text);
+    if (!state.Written)
+        state.Before = state.Instrument.value_or(std::string());
+    state.Written = true;
     state.Sent = text;
     state.Stage = TEditStage::AwaitingAnswer;
     Refresh(slot);

@@ -5,6 +5,7 @@
 #include "cli/exitstatus.h"
 #include "driver/settingkeys.h"
 #include "sim/instrumentsim.h"
+#include "tests/report/pdftext.h"
 #include "tests/serial/fakeftdi.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -58,6 +60,7 @@ protected:
         options.Action = action;
         options.SettingsFile = file;
         options.SummaryFile = summary;
+        options.ReportFile = Report;
         options.TimeoutMs = 300;
         Out.str({});
         Err.str({});
@@ -77,6 +80,7 @@ protected:
     std::vector<std::unique_ptr<TInstrumentSim>> Sims;
     std::ostringstream Out, Err;
     std::unique_ptr<TBatchRun> Batch;
+    std::string Report; // --report DIR of the next Run
 };
 
 const std::string ThreeSettings = "S0NAM=Tank 1\nS1NAM=Tank 2\nTH0T0=26.5\n";
@@ -218,6 +222,34 @@ TEST_F(BatchRunTest, NothingIsSentWhenATargetIsRefused)
         EXPECT_EQ(Run(c.What, c.File, c.Summary), ExitStatus::Usage) << c.Says;
         EXPECT_NE(Err.str().find(c.Says), std::string::npos) << Err.str();
     }
+    for (auto& sim : Sims)
+        EXPECT_EQ(sim->CommandCount(), 0u);
+}
+
+// --report DIR: one report per instrument, named as --read DIR names its files, each with its
+// own adapter and its own ending, written at the same time.
+TEST_F(BatchRunTest, ReportDirHoldsOneReportPerInstrument)
+{
+    NeedFonts();
+    Report = Folder.string();
+    Sims[1]->SetSilentKey("S0NAM");
+    EXPECT_EQ(Run(Action::Write, WriteFile(ThreeSettings)), ExitStatus::Unanswered) << Err.str();
+    const std::vector<std::pair<const char*, const char*>> reports = {
+        {"FT4XK2A1.pdf", "S0NAM +Pressure 1 +Tank 1 +confirmed"},
+        {"FT4XK2B2.pdf", "Ended: no answer at S0NAM"},
+        {"ttyUSB2.pdf", "Serial number: none"},
+    };
+    for (const auto& [name, says] : reports) {
+        const std::string text = PdfText((Folder / name).string());
+        EXPECT_TRUE(std::regex_search(text, std::regex(says))) << name << ":\n" << text;
+    }
+    EXPECT_NE(PdfText((Folder / "FT4XK2B2.pdf").string()).find("Serial number: FT4XK2B2"),
+              std::string::npos);
+    Report = (Folder / "FT4XK2A1.pdf").string(); // a file, not a folder: refused
+    for (auto& sim : Sims)
+        sim->ClearTranscript();
+    EXPECT_EQ(Run(Action::Read, Folder.string()), ExitStatus::Usage);
+    EXPECT_NE(Err.str().find("Cannot write the reports"), std::string::npos) << Err.str();
     for (auto& sim : Sims)
         EXPECT_EQ(sim->CommandCount(), 0u);
 }

@@ -109,10 +109,31 @@ private slots:
             {"devconfig", "--all-adapters", "--simulate", "--write", "w.txt"},
             {"devconfig", "--summary", "s.csv", "--read", "a"},
             {"devconfig", "--all-adapters", "--read", "d", "--summary="},
+            {"devconfig", "--report", "r.pdf"},
+            {"devconfig", "--read", "a", "--report"},
+            {"devconfig", "--read", "a", "--report", "-"},
+            {"devconfig", "--read", "a", "--report", "a"},
+            {"devconfig", "--write", "w", "--log", "l", "--report", "l"},
         };
         for (const auto& words : refused) {
             Args args(words);
             QVERIFY2(args.Parse().Error.has_value(), words[1].c_str());
+        }
+    }
+
+    // One report per run; with --all-adapters a folder, which may be the --read folder.
+    void reportTakesItsFile()
+    {
+        const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+            {{"devconfig", "--compare", "c.txt", "--report=r 1.pdf"}, "r 1.pdf"},
+            {{"devconfig", "--report", "r.pdf", "--write", "w.txt"}, "r.pdf"},
+            {{"devconfig", "--all-adapters", "--read", "d", "--report", "d"}, "d"},
+        };
+        for (const auto& [words, report] : cases) {
+            Args args(words);
+            const auto options = args.Parse();
+            QVERIFY2(!options.Error, options.Error.value_or("").c_str());
+            QCOMPARE(options.ReportFile, report);
         }
     }
 
@@ -186,6 +207,18 @@ private slots:
                 QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
             QVERIFY2(out.contains(c.Says), qPrintable(c.Args.join(' ') + ": " + out));
         }
+        // The report needs no display either: the offscreen platform is taken by itself.
+        QProcess reported;
+        reported.setProcessEnvironment(env);
+        const QString report = folder.filePath("report.pdf");
+        reported.start(DEVCONFIG_BINARY,
+                       {"--simulate", "--read", folder.filePath("s.txt"), "--report", report});
+        QVERIFY(reported.waitForFinished(30000));
+        QVERIFY2(reported.exitCode() == 0, reported.readAllStandardError().constData());
+        QProcess text;
+        text.start("pdftotext", {report, "-"});
+        QVERIFY(text.waitForFinished(30000));
+        QVERIFY(text.readAllStandardOutput().contains("Commissioning report"));
         QProcess find;
         find.setProcessEnvironment(env);
         find.start(DEVCONFIG_BINARY, {"--find-adapter"});

@@ -7,12 +7,14 @@
 #include "serial/adapterlocator.h"
 #include "session/dialoguelog.h"
 #include "sim/instrumentsim.h"
+#include "tests/report/pdftext.h"
 #include "tests/serial/fakeftdi.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -60,6 +62,7 @@ protected:
         options.Action = action;
         options.SettingsFile = file;
         options.TimeoutMs = timeoutMs;
+        options.ReportFile = Report;
         Outcome outcome;
         {
             TSettingsRun run(driver, locator, out, err, false);
@@ -72,8 +75,17 @@ protected:
 
     std::vector<std::string> Commands() const { return Sim.Commands(); }
 
+    // The report of the next Run, as text; the run writes it at ReportPath.
+    std::string ReportPath()
+    {
+        NeedFonts();
+        Report = (Folder / "report.pdf").string();
+        return Report;
+    }
+
     TInstrumentSim Sim;
     fs::path Folder;
+    std::string Report;
 };
 
 std::string Read(const std::string& key)
@@ -383,4 +395,82 @@ TEST_F(SettingsRunTest, SeveralAdaptersWithoutPortEndWithStatus3NamingEach)
     for (const char* expected : {"--port /dev/ttyUSB4", "A10K3X", "--port /dev/ttyUSB6", "DN04ZQ"})
         EXPECT_NE(err.str().find(expected), std::string::npos) << err.str();
     EXPECT_FALSE(fs::exists(Folder / "r.txt"));
+}
+
+// The report of a write: every value the instrument holds, whole; what was written by key, with
+// the old and new value and whether it was confirmed; the identity of the run.
+TEST_F(SettingsRunTest, ReportOfAWriteSaysWhatWasWrittenAndWhetherConfirmed)
+{
+    const std::string path = ReportPath();
+    Sim.SetRejectedWrite("S0NAM");
+    const std::string oldFrp = Sim.Setting("S7FRP");
+    const std::string oldName = Sim.Setting("S0NAM");
+    const Outcome outcome = Run(Action::Write, File("w.txt", "S7FRP=2\nS0NAM=New name\n"));
+    EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile) << outcome.Err;
+    const std::string text = PdfText(path);
+    ASSERT_FALSE(text.empty());
+    for (const TSettingKey& key : TSettingKeys::All())
+        EXPECT_NE(text.find(Sim.Setting(key.Key)), std::string::npos) << key.Key;
+    for (const std::string& line :
+         {"S7FRP +" + oldFrp + " +2 +confirmed", "S0NAM +" + oldName + " +New name +not taken",
+          std::string("Port: ") + Sim.SlavePath(), std::string("Program: devconfig 0.1.0"),
+          std::string("Date and time: 20[0-9-]+T[0-9:]+[+-][0-9][0-9]:[0-9][0-9]")})
+        EXPECT_TRUE(std::regex_search(text, std::regex(line))) << line << " in\n" << text;
+    EXPECT_NE(ChannelLines(text, "S7").second.find("confirmed"), std::string::npos);
+    EXPECT_NE(ChannelLines(text, "S0").second.find("not taken"), std::string::npos);
+}
+
+// A run that ends at an unanswered read still leaves its report: what was read, the setting
+// without an answer, and what was never asked for. The wire carries what it carried without.
+TEST_F(SettingsRunTest, ReportOfAnUnansweredReadHoldsEachSettingsState)
+{
+    const std::string path = ReportPath();
+    Sim.SetSilentKey("S2CAL1");
+    const Outcome outcome = Run(Action::Read, (Folder / "r.txt").string(), 300);
+    EXPECT_EQ(outcome.Status, ExitStatus::Unanswered);
+    EXPECT_EQ(Commands().size(), static_cast<std::size_t>(TSettingKeys::IndexOf("S2CAL1") + 1));
+    const std::string text = PdfText(path);
+    ASSERT_FALSE(text.empty()) << outcome.Err;
+    EXPECT_NE(text.find("Ended: no answer at S2CAL1"), std::string::npos) << text;
+    const std::string all = "read +read +read +read +read +read +read +read";
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"S1", all},
+        {"S2", "read +read +read +read +no answer +never sent +never sent +never sent"},
+        {"S3", "never sent +never sent +never sent +never sent +never sent +never sent"},
+        {"T2", "never sent +never sent +never sent +never sent +never sent +never sent"},
+    };
+    for (const auto& [label, states] : rows)
+        EXPECT_TRUE(std::regex_search(ChannelLines(text, label).second, std::regex(states)))
+            << label << ":\n"
+            << ChannelLines(text, label).first;
+    EXPECT_NE(text.find(Sim.Setting("S2CAL0")), std::string::npos);
+}
+
+TEST_F(SettingsRunTest, ReportOfACompareListsTheDifferencesAndTheFile)
+{
+    const std::string path = ReportPath();
+    const std::string file =
+        File("c.txt", "S3CAL2=-9.999E-03\nS4NAM=" + Sim.Setting("S4NAM") + "\n");
+    const Outcome outcome = Run(Action::Compare, file);
+    EXPECT_EQ(outcome.Status, ExitStatus::NotAsInFile);
+    const std::string text = PdfText(path);
+    EXPECT_NE(text.find("File: " + file), std::string::npos) << text;
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex("S3CAL2 +" +
+                         std::regex_replace(Sim.Setting("S3CAL2"), std::regex("[.+]"), "\\$&") +
+                         " +-9\\.999E-03")))
+        << text;
+    EXPECT_EQ(text.find("S4NAM "), std::string::npos);
+}
+
+// A report that cannot be written is refused before anything is sent.
+TEST_F(SettingsRunTest, AReportInAMissingFolderIsRefusedBeforeAnythingIsSent)
+{
+    ReportPath();
+    Report = (Folder / "missing" / "report.pdf").string();
+    const Outcome outcome = Run(Action::Read, "-");
+    EXPECT_EQ(outcome.Status, ExitStatus::Usage);
+    EXPECT_NE(outcome.Err.find("Cannot write the report: "), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find("Nothing was sent"), std::string::npos);
+    EXPECT_TRUE(Commands().empty());
 }

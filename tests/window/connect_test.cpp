@@ -3,6 +3,7 @@
 // guard, failures of the adapter, the port and the instrument, unsafe values and Help.
 #include "session/programlog.h"
 #include "settingsfile/settingsfile.h"
+#include "tests/report/pdftext.h"
 #include "textfile.h"
 #include "window/settingsmenu.h"
 #include "windowharness.h"
@@ -275,6 +276,19 @@ private slots:
         QTest::keyClick(Sensors(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Window->Cells().Marks().CountOf(TCellMark::DiffersFromFile), 3);
         QCOMPARE(Window->GetCellText(GridSensor, 3, 3), Sim->Setting("S2CFRQ"));
+        // The report lists the differences with the file's name.
+        {
+            const QString report = dir.filePath("report.pdf");
+            BoxSeen seen;
+            CloseBoxLater(seen);
+            QVERIFY(Window->SettingsMenu()->SaveReport(report));
+            const std::string text = PdfText(report.toStdString());
+            for (const std::string& line :
+                 {std::string("PLANT-A.txt"), "S2CFRQ +" + Sim->Setting("S2CFRQ") + " +4321",
+                  "S5NAM +" + Sim->Setting("S5NAM") + " +Pump 7"})
+                QVERIFY2(std::regex_search(text, std::regex(line)),
+                         (line + " in\n" + text).c_str());
+        }
 
         // A refused file clears the marks too, and says why.
         const QString bad = WriteTextFile(dir, "bad.txt", "S0NAM=x\nS99NAM=no such setting\n");
@@ -348,6 +362,43 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("left out"));
+    }
+
+    // "Save report..." (Ctrl+R on the tables' menus) writes the report of the window: each
+    // cell's state in words, and what was written, confirmed or not taken.
+    void saveReportHoldsTheStates()
+    {
+        sdi12d.SetReplyLimit(300);
+        Sim->SetSilentReads("S3CFRQ");
+        Sim->SetRejectedWrite("S0NAM");
+        const std::string oldFrp = Sim->Setting("S7FRP");
+        const std::string oldName = Sim->Setting("S0NAM");
+        Button("ConnectBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
+        TypeInto(GridSensor, 2, 8, "2");
+        TypeInto(GridSensor, 1, 1, "Refused");
+        Button("SaveBtn")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(PendingSaves == 0 && Settled() && Marked(GridSensor, 1, 1),
+                                 WaitMs);
+        QAction* action = Window->SettingsMenu()->ReportAction;
+        QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QVERIFY(Child<QTableWidget>("SensorSG")->actions().contains(action));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("report.pdf");
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->SaveReport(path));
+        QVERIFY2(seen.Text.startsWith("The report was saved to"), qPrintable(seen.Text));
+        const std::string text = PdfText(path.toStdString());
+        for (const std::string& line :
+             {"S7FRP +" + oldFrp + " +2 +confirmed", "S0NAM +" + oldName + " +Refused +not taken",
+              "Port: " + Sim->SlavePath()})
+            QVERIFY2(std::regex_search(text, std::regex(line)), (line + " in\n" + text).c_str());
+        for (const auto& [label, state] : {std::pair<const char*, const char*>{"S3", "no answer"},
+                                           {"S7", "confirmed"},
+                                           {"S0", "not taken"}})
+            QVERIFY2(ChannelLines(text, label).second.find(state) != std::string::npos,
+                     ChannelLines(text, label).first.c_str());
     }
 
     // "Save dialogue log..." saves the run's dialogue so far: every command of the read with

@@ -347,6 +347,25 @@ private slots:
                  text.right(400));
     }
 
+    // --report from a file run on Windows: the program makes its PDF with the windows
+    // platform and no window, also when the run ends at the silent setting.
+    void reportFromAFileRun()
+    {
+        QTemporaryDir dir;
+        const QString report = dir.filePath("report.pdf");
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE),
+                      {"--port", QString("COM%1").arg(WindowComPort()), "--read",
+                       dir.filePath("out.txt"), "--timeout", "1", "--report", report});
+        QVERIFY(program.waitForFinished(4 * WaitMs));
+        QCOMPARE(program.exitCode(), 4); // the silent setting
+        QFile file(report);
+        QVERIFY2(file.open(QIODevice::ReadOnly), program.readAllStandardError().constData());
+        const QByteArray pdf = file.readAll();
+        QVERIFY2(pdf.startsWith("%PDF-"), pdf.left(40).constData());
+        QVERIFY(pdf.trimmed().endsWith("%%EOF"));
+    }
+
     // The program itself, asked to close as Windows asks a program (a close message to its
     // window), ends with its exit code.
     void programEndsWith99999()
