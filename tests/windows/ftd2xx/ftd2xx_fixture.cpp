@@ -4,7 +4,8 @@
 // entries "description|serial number|COM number[|open or query]" separated by ";", where a
 // last field "open" makes FT_Open fail and "query" makes FT_GetComPortNumber fail. As the
 // vendor's library, FT_Open fails while the device's COM port is open, in this process or
-// another (the virtual COM port driver holds the device then).
+// another (the virtual COM port driver holds the device then); under Wine, which does not refuse
+// a second open of a COM port, only a holder in this process is seen.
 #include <windows.h>
 
 #include <algorithm>
@@ -108,7 +109,49 @@ Device* OpenDeviceOf(FT_HANDLE handle)
     return nullptr;
 }
 
-// Whether someone holds the COM port: COM ports open exclusively, so a held one is refused.
+// The identity of the device behind a handle (its inode under Wine), through ntdll, which every
+// process has loaded; 0 when it cannot be told.
+ULONGLONG DeviceIdentity(HANDLE handle)
+{
+    struct StatusBlock
+    {
+        LONG_PTR Status;
+        ULONG_PTR Information;
+    };
+    using Query = LONG(WINAPI*)(HANDLE, StatusBlock*, PVOID, ULONG, int);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    constexpr int FileInternalInformation = 6;
+    StatusBlock status{};
+    LARGE_INTEGER index{};
+    if (query == nullptr ||
+        query(handle, &status, &index, sizeof index, FileInternalInformation) < 0)
+        return 0;
+    return static_cast<ULONGLONG>(index.QuadPart);
+}
+
+// Whether a serial-port handle of this process other than `own` reaches the same device. Wine
+// lets a COM port be opened twice, sharing or not, so the rule is kept by looking at the
+// process's own handles (small multiples of 4).
+bool HeldInThisProcess(HANDLE own)
+{
+    const ULONGLONG identity = DeviceIdentity(own);
+    if (identity == 0)
+        return false;
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(value);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (handle == own || GetFileType(handle) != FILE_TYPE_CHAR || !GetCommState(handle, &dcb))
+            continue;
+        if (DeviceIdentity(handle) == identity)
+            return true;
+    }
+    return false;
+}
+
+// Whether someone holds the COM port: COM ports open exclusively, so a held one is refused by
+// Windows; under Wine, a holder in this process is found among its handles.
 bool ComPortHeld(LONG port)
 {
     if (port < 1)
@@ -118,8 +161,9 @@ bool ComPortHeld(LONG port)
     const HANDLE handle =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+        const bool held = HeldInThisProcess(handle);
         CloseHandle(handle);
-        return false;
+        return held;
     }
     const DWORD error = GetLastError();
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
