@@ -138,7 +138,10 @@ int TBatchRun::CheckTargets(const TProgramOptions& options,
         reports = TBatchFileNames::For(adapters, options.ReportFile, ".pdf");
         for (const std::string& report : reports) {
             if (const auto problem = TOutputPath::Problem(report)) {
-                Err << "Cannot write the report: " << *problem << ". Nothing was sent.\n";
+                Err << "Cannot write the report: " << *problem
+                    << ". Nothing was sent. Give --report a file in a folder that exists and that "
+                       "you "
+                       "may write to.\n";
                 return ExitStatus::Usage;
             }
         }

@@ -101,7 +101,9 @@ int TSettingsRun::CheckFile(const TProgramOptions& options, std::ostream& err,
     }
     if (!options.ReportFile.empty()) {
         if (const auto problem = TOutputPath::Problem(options.ReportFile)) {
-            err << "Cannot write the report: " << *problem << ". Nothing was sent.\n";
+            err << "Cannot write the report: " << *problem
+                << ". Nothing was sent. Give --report a file in a folder that exists and that you "
+                   "may write to.\n";
             return ExitStatus::Usage;
         }
     }

@@ -121,6 +121,8 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
     ImportAction->setEnabled(WriteBack.Connected() && driverIdle &&
                              WriteBack.CycleState == TCycleState::Idle);
     CompareAction->setEnabled(ImportAction->isEnabled());
+    // A report is of an instrument: there is none before the first Connect that opened one.
+    ReportAction->setEnabled(!Device().isEmpty());
     TakeAction->setEnabled(ImportAction->isEnabled() &&
                            WriteBack.Marks().CountOf(TCellMark::DiffersFromFile) > 0);
 }
@@ -182,6 +184,11 @@ void TSettingsMenu::ReportClick()
 
 bool TSettingsMenu::SaveReport(const QString& path)
 {
+    if (!ReportAction->isEnabled()) {
+        Warn(QString::fromLatin1(ReportTitle),
+             QStringLiteral("There is no instrument to report on yet. Press Connect first."));
+        return false;
+    }
     const std::optional<std::string> problem =
         MakeReport ? TReportPdf::Write(MakeReport(), LocalPath(path))
                    : std::optional<std::string>("The report was not written: nothing to report");

@@ -471,6 +471,7 @@ TEST_F(SettingsRunTest, AReportInAMissingFolderIsRefusedBeforeAnythingIsSent)
     const Outcome outcome = Run(Action::Read, "-");
     EXPECT_EQ(outcome.Status, ExitStatus::Usage);
     EXPECT_NE(outcome.Err.find("Cannot write the report: "), std::string::npos) << outcome.Err;
+    EXPECT_NE(outcome.Err.find("Give --report a file in a folder that exists"), std::string::npos);
     EXPECT_NE(outcome.Err.find("Nothing was sent"), std::string::npos);
     EXPECT_TRUE(Commands().empty());
 }

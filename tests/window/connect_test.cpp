@@ -373,6 +373,7 @@ private slots:
         Sim->SetRejectedWrite("S0NAM");
         const std::string oldFrp = Sim->Setting("S7FRP");
         const std::string oldName = Sim->Setting("S0NAM");
+        QVERIFY(!Window->SettingsMenu()->ReportAction->isEnabled()); // no instrument yet
         Button("ConnectBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && !Progress()->text().startsWith("Reading"), WaitMs);
         TypeInto(GridSensor, 2, 8, "2");
