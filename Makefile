@@ -8,8 +8,8 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1
-# The suppressions cover Qt and glib library frames only, never this project's code.
+ASAN_ENV = UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp
+# The suppressions cover library frames only (Qt, glib, fontconfig), never this project's code.
 # die_after_fork=0: tests start the program with QProcess while the simulated instrument's
 # thread runs in the test; the child only executes the program.
 TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
