@@ -49,4 +49,12 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-"$@"
+status=0
+"$@" || status=$?
+if ((status != 0)); then
+    # What the X server said, for a failure that is the session's and not the program's.
+    echo "atspi_session: the command failed on DISPLAY=$DISPLAY; the X server's log:" >&2
+    cat "$work/xvfb.log" >&2
+    ls -la /tmp/.X11-unix >&2 || true
+fi
+exit $status
