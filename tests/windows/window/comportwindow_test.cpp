@@ -255,6 +255,16 @@ private slots:
         QCOMPARE(Status(), QString("2 settings differ from PLANT-A.txt"));
         QCOMPARE(Mark(CellOf("S3NAM")), TCellMark::DiffersFromFile);
         QCOMPARE(Mark(CellOf("TH0R0")), TCellMark::DiffersFromFile);
+        // The window's report, with the compare's differences, as a whole PDF at a Windows path.
+        const QString report = QDir::toNativeSeparators(dir.filePath("report.pdf"));
+        BoxSeen seen;
+        CloseBoxLater(seen);
+        QVERIFY(Window->SettingsMenu()->SaveReport(report));
+        QFile pdf(report);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pdf.readAll();
+        QVERIFY2(bytes.startsWith("%PDF-") && bytes.trimmed().endsWith("%%EOF"),
+                 bytes.left(40).constData());
         QCOMPARE(Window->SettingsMenu()->TakeFileValues(), 2);
         Button("SaveBtn")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Settled() && Mark(CellOf("TH0R0")) == TCellMark::None, WaitMs);
