@@ -1,5 +1,5 @@
 #include "window/settingsmenu.h"
-#include "window/dialogstateguard.h"
+#include "window/filedialogs.h"
 
 #include "report/reportpdf.h"
 #include "session/programlog.h"
@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -129,15 +128,9 @@ void TSettingsMenu::UpdateEnabled(bool driverIdle)
 
 void TSettingsMenu::ExportClick()
 {
-    const TFocusKeeper focus;
-    const TDialogStateGuard leaveNoState;
-    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ExportTitle),
-                                                      LastFolder + "/devconfig-settings.txt",
-                                                      QString::fromLatin1(FileFilter));
-    if (path.isEmpty())
-        return;
-    LastFolder = QFileInfo(path).absolutePath();
-    Export(path);
+    const QString path = SaveFile(ExportTitle, "devconfig-settings.txt", FileFilter);
+    if (!path.isEmpty())
+        Export(path);
 }
 
 void TSettingsMenu::ImportClick()
@@ -150,9 +143,19 @@ void TSettingsMenu::ImportClick()
 QString TSettingsMenu::OpenFile(const char* title)
 {
     const TFocusKeeper focus;
-    const TDialogStateGuard leaveNoState;
-    const QString path = QFileDialog::getOpenFileName(Window, QString::fromLatin1(title),
-                                                      LastFolder, QString::fromLatin1(FileFilter));
+    const QString path = TFileDialogs::Open(Window, QString::fromLatin1(title), LastFolder,
+                                            QString::fromLatin1(FileFilter));
+    if (!path.isEmpty())
+        LastFolder = QFileInfo(path).absolutePath();
+    return path;
+}
+
+QString TSettingsMenu::SaveFile(const char* title, const char* name, const char* filter)
+{
+    const TFocusKeeper focus;
+    const QString path = TFileDialogs::Save(Window, QString::fromLatin1(title),
+                                            LastFolder + '/' + QString::fromLatin1(name),
+                                            QString::fromLatin1(filter));
     if (!path.isEmpty())
         LastFolder = QFileInfo(path).absolutePath();
     return path;
@@ -160,26 +163,16 @@ QString TSettingsMenu::OpenFile(const char* title)
 
 void TSettingsMenu::SaveLogClick()
 {
-    const TFocusKeeper focus;
-    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(SaveLogTitle),
-                                                      LastFolder + "/devconfig-dialogue.log",
-                                                      QString::fromLatin1(LogFilter));
-    if (path.isEmpty())
-        return;
-    LastFolder = QFileInfo(path).absolutePath();
-    SaveLog(path);
+    const QString path = SaveFile(SaveLogTitle, "devconfig-dialogue.log", LogFilter);
+    if (!path.isEmpty())
+        SaveLog(path);
 }
 
 void TSettingsMenu::ReportClick()
 {
-    const TFocusKeeper focus;
-    const QString path = QFileDialog::getSaveFileName(Window, QString::fromLatin1(ReportTitle),
-                                                      LastFolder + "/devconfig-report.pdf",
-                                                      QString::fromLatin1(ReportFilter));
-    if (path.isEmpty())
-        return;
-    LastFolder = QFileInfo(path).absolutePath();
-    SaveReport(path);
+    const QString path = SaveFile(ReportTitle, "devconfig-report.pdf", ReportFilter);
+    if (!path.isEmpty())
+        SaveReport(path);
 }
 
 bool TSettingsMenu::SaveReport(const QString& path)

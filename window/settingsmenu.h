@@ -61,7 +61,9 @@ private:
     void SaveLogClick();
     void ReportClick();
     void Warn(const QString& title, const QString& text);
+    // The file dialogs, from the folder last used; an empty path when cancelled.
     QString OpenFile(const char* title);
+    QString SaveFile(const char* title, const char* name, const char* filter);
     // The menu's entries, in the order the menu shows them.
     std::vector<QAction*> Actions() const;
 

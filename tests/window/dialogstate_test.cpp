@@ -1,10 +1,10 @@
 // The file dialogs leave nothing of their own on the PC: Qt's dialog state under
 // "QtProject" is put back as it was, also when another Qt program keeps values there.
-#include "window/dialogstateguard.h"
+#include "window/filedialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,27 +16,31 @@ class TestDialogState : public QObject
 
     static QSettings Shared() { return {QSettings::UserScope, QStringLiteral("QtProject")}; }
 
-    // A save dialog as the Export menu opens it, cancelled once it is up.
-    static void ExportDialog()
+    // Each of the program's file dialogs, cancelled once it is up.
+    static void EachDialog()
     {
-        const TDialogStateGuard leaveNoState;
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll] {
-            if (QWidget* dialog = QApplication::activeModalWidget()) {
-                poll->deleteLater();
-                poll->stop();
-                dialog->close();
-            }
-        });
-        poll->start(50);
-        QFileDialog::getSaveFileName(nullptr, "Export", QDir::tempPath() + "/x.txt", "(*.txt)");
+        for (const bool save : {true, false}) {
+            auto* poll = new QTimer;
+            QObject::connect(poll, &QTimer::timeout, [poll] {
+                if (QWidget* dialog = QApplication::activeModalWidget()) {
+                    poll->deleteLater();
+                    poll->stop();
+                    dialog->close();
+                }
+            });
+            poll->start(50);
+            if (save)
+                TFileDialogs::Save(nullptr, "Export", QDir::tempPath() + "/x.txt", "(*.txt)");
+            else
+                TFileDialogs::Open(nullptr, "Import", QDir::tempPath(), "(*.txt)");
+        }
     }
 
 private slots:
     void nothingIsLeftWhereNothingWas()
     {
         QFile::remove(Shared().fileName());
-        ExportDialog();
+        EachDialog();
         QVERIFY2(!QFile::exists(Shared().fileName()), qPrintable(Shared().fileName()));
     }
 
@@ -47,7 +51,7 @@ private slots:
             settings.setValue("FileDialog/lastVisited", "file:///elsewhere");
             settings.setValue("Other/kept", 7);
         }
-        ExportDialog();
+        EachDialog();
         QSettings settings = Shared();
         QCOMPARE(settings.allKeys(), QStringList({"FileDialog/lastVisited", "Other/kept"}));
         QCOMPARE(settings.value("FileDialog/lastVisited").toString(), "file:///elsewhere");
