@@ -1,6 +1,6 @@
 #include "window/mainform.h"
 #include "window/adapterchooser.h"
-#include "window/cellsreport.h"
+#include "writeback/cellsreport.h"
 #include "window/celltextdelegate.h"
 #include "window/closeconfirm.h"
 #include "window/fulltexttip.h"

@@ -1,4 +1,4 @@
-#include "window/cellsreport.h"
+#include "writeback/cellsreport.h"
 
 #include "settingsfile/settingsfile.h"
 #include "writeback/cellslots.h"
