@@ -336,21 +336,31 @@ private slots:
         QVERIFY2(log.contains("! end of exchange: completed"), log.right(400));
     }
 
+    // A --read file run that ends at the silent setting, with `option` naming a file of its
+    // own, and what the run wrote there.
+    static void FileRunWrites(const char* option, const char* name, QByteArray& written)
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QProcess program;
+        program.start(QString::fromLatin1(DEVCONFIG_EXE),
+                      {"--port", QString("COM%1").arg(WindowComPort()), "--read",
+                       dir.filePath("out.txt"), "--timeout", "1", option, path});
+        QVERIFY(program.waitForFinished(4 * WaitMs));
+        QCOMPARE(program.exitCode(), 4); // the silent setting
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::ReadOnly), program.readAllStandardError().constData());
+        written = file.readAll();
+    }
+
     // The dialogue log of a file run: every command and its reply up to the silent setting,
     // where the run ends.
     void dialogueLogFromAFileRun()
     {
-        QTemporaryDir dir;
-        const QString log = dir.filePath("run.log");
-        QProcess program;
-        program.start(QString::fromLatin1(DEVCONFIG_EXE),
-                      {"--port", QString("COM%1").arg(WindowComPort()), "--read",
-                       dir.filePath("out.txt"), "--timeout", "1", "--log", log});
-        QVERIFY(program.waitForFinished(4 * WaitMs));
-        QCOMPARE(program.exitCode(), 4); // the silent setting
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll();
+        QByteArray text;
+        FileRunWrites("--log", "run.log", text);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(text.contains(" ! connect: Device: COM"), text.left(400));
         QVERIFY2(text.contains(" > S0NAM?"), text.left(400));
         QVERIFY2(text.contains(QByteArray("! end of exchange: no answer at ") + SilentKey.c_str()),
@@ -361,17 +371,10 @@ private slots:
     // platform and no window, also when the run ends at the silent setting.
     void reportFromAFileRun()
     {
-        QTemporaryDir dir;
-        const QString report = dir.filePath("report.pdf");
-        QProcess program;
-        program.start(QString::fromLatin1(DEVCONFIG_EXE),
-                      {"--port", QString("COM%1").arg(WindowComPort()), "--read",
-                       dir.filePath("out.txt"), "--timeout", "1", "--report", report});
-        QVERIFY(program.waitForFinished(4 * WaitMs));
-        QCOMPARE(program.exitCode(), 4); // the silent setting
-        QFile file(report);
-        QVERIFY2(file.open(QIODevice::ReadOnly), program.readAllStandardError().constData());
-        const QByteArray pdf = file.readAll();
+        QByteArray pdf;
+        FileRunWrites("--report", "report.pdf", pdf);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(pdf.startsWith("%PDF-"), pdf.left(40).constData());
         QVERIFY(pdf.trimmed().endsWith("%%EOF"));
     }
