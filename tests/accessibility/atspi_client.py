@@ -11,6 +11,7 @@ after Connect, and a changed cell's name and description. Exits 1 at the first f
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 import pyatspi
@@ -46,6 +47,27 @@ def find_app():
         if app is not None and app.name == "devconfig":
             return app
     return None
+
+
+def start_program(env):
+    """Starts the program and waits until it shows on the bus. Its error output is kept, so
+    that a start the X server turned away can be told from the program's own failure."""
+    for attempt in (1, 2):
+        errors = tempfile.TemporaryFile()
+        program = subprocess.Popen([sys.argv[1], "--simulate"], env=env, stderr=errors)
+        app = pump_until(lambda: find_app() or program.poll() is not None,
+                         "the program on the accessibility bus")
+        if app is not True:
+            return program, app, errors
+        errors.seek(0)
+        said = errors.read().decode(errors="replace")
+        sys.stderr.write(said)
+        if "could not connect to display" not in said or attempt == 2:
+            fail("the program ended with status %d before it showed on the accessibility bus"
+                 % program.returncode)
+        print("atspi_client: the X server turned the program away; starting it once more",
+              file=sys.stderr)
+    return None, None, None
 
 
 def descendants(node):
@@ -109,9 +131,8 @@ def click_and_type(cell, keys):
 
 def main():
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    program = subprocess.Popen([sys.argv[1], "--simulate"], env=env)
+    program, app, errors = start_program(env)
     try:
-        app = pump_until(find_app, "the program on the accessibility bus")
         window = pump_until(lambda: next((c for c in app if c is not None and
                                           c.name == "Device Configuration" and
                                           c.childCount > 0), None), "the window")
@@ -149,6 +170,8 @@ def main():
     finally:
         program.terminate()
         program.wait(timeout=WAIT_S)
+        errors.seek(0)
+        sys.stderr.write(errors.read().decode(errors="replace"))
 
 
 if __name__ == "__main__":

@@ -19,9 +19,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# -noreset: without it the server resets whenever its last client leaves (the probe below, or a
+# second accessibility-bus launcher that D-Bus starts and that quits at once), and a client
+# that connects during the reset is turned away with "could not connect to display".
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+pids+=($xvfb)
 for _ in $(seq 100); do
     [[ -s $work/display ]] && break
     sleep 0.1
@@ -29,6 +33,14 @@ done
 exec 3>&-
 [[ -s $work/display ]] || { echo "atspi_session: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
+
+# The display number comes when the server listens; wait until a client is really served.
+answers() { xdpyinfo >/dev/null 2>&1; }
+for _ in $(seq 100); do
+    answers && break
+    sleep 0.1
+done
+answers || { echo "atspi_session: Xvfb on $DISPLAY does not answer" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 
 dbus-daemon --session --nofork --print-address=4 4>"$work/bus" &
 pids+=($!)
@@ -53,7 +65,14 @@ status=0
 "$@" || status=$?
 if ((status != 0)); then
     # What the X server said, for a failure that is the session's and not the program's.
-    echo "atspi_session: the command failed on DISPLAY=$DISPLAY; the X server's log:" >&2
+    if ! kill -0 "$xvfb" 2>/dev/null; then
+        server="has ended"
+    elif answers; then
+        server="still answers"
+    else
+        server="runs but does not answer"
+    fi
+    echo "atspi_session: the command failed on DISPLAY=$DISPLAY, whose X server $server; its log:" >&2
     cat "$work/xvfb.log" >&2
     ls -la /tmp/.X11-unix >&2 || true
 fi

@@ -128,7 +128,9 @@ private slots:
         QVERIFY(search.waitForFinished(RunMs));
         QCOMPARE(search.exitCode(), 0);
 
-        server.kill();
+        // Ended, not killed: the server closes every connection all the same, and takes its
+        // socket and lock files in /tmp with it instead of leaving them to the next server.
+        server.terminate();
         QVERIFY(server.waitForFinished(RunMs));
         QVERIFY2(program.waitForFinished(RunMs), "the program hangs once its display is gone");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
