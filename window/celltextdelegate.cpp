@@ -33,8 +33,11 @@ std::vector<QFont> Candidates(const QFont& font)
 } // namespace
 
 TCellTextFit::Result TCellTextDelegate::Fit(const QString& text, const QFont& font, int cellWidth,
-                                            QFont* drawnIn) const
+                                            bool marked, QFont* drawnIn) const
 {
+    // The values are drawn from the left: the sign's width and a pixel beside it are kept free.
+    if (marked)
+        cellWidth -= TMarkPaint::SignSize + 2;
     const std::vector<QFont> fonts = Candidates(font);
     std::vector<TCellTextFit::Measure> measures;
     for (const QFont& candidate : fonts) {
@@ -53,8 +56,10 @@ void TCellTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 {
     QStyleOptionViewItem cell = option;
     initStyleOption(&cell, index);
+    const TCellMark mark = TCellItem::MarkOf(index);
     QFont font;
-    const TCellTextFit::Result fit = Fit(cell.text, cell.font, cell.rect.width(), &font);
+    const TCellTextFit::Result fit =
+        Fit(cell.text, cell.font, cell.rect.width(), mark != TCellMark::None, &font);
     cell.text = fit.Text;
     cell.font = font;
     cell.fontMetrics = QFontMetrics(font);
@@ -62,7 +67,6 @@ void TCellTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QWidget* widget = cell.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-    const TCellMark mark = TCellItem::MarkOf(index);
     if (mark != TCellMark::None)
         TMarkPaint::DrawSign(*painter, TMarkPaint::SignRect(cell.rect), TMarkLook::SignOf(mark),
                              index.data(Qt::ForegroundRole).value<QBrush>().color());

@@ -19,7 +19,8 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     // How `text` is drawn in `font` in a cell `cellWidth` pixels wide, and the font it takes.
-    TCellTextFit::Result Fit(const QString& text, const QFont& font, int cellWidth,
+    // A marked cell's text keeps clear of the mark's sign in its bottom right corner.
+    TCellTextFit::Result Fit(const QString& text, const QFont& font, int cellWidth, bool marked,
                              QFont* drawnIn = nullptr) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
