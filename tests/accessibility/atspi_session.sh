@@ -21,7 +21,7 @@ trap cleanup EXIT
 
 # -noreset: without it the server resets whenever its last client leaves (the probe below, or a
 # second accessibility-bus launcher that D-Bus starts and that quits at once), and a client
-# that connects during the reset is turned away with "could not connect to display".
+# connecting during the reset can be turned away with "could not connect to display".
 exec 3>"$work/display"
 Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
