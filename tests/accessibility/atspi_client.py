@@ -55,8 +55,13 @@ def start_program(env):
     for attempt in (1, 2):
         errors = tempfile.TemporaryFile()
         program = subprocess.Popen([sys.argv[1], "--simulate"], env=env, stderr=errors)
-        app = pump_until(lambda: find_app() or program.poll() is not None,
-                         "the program on the accessibility bus")
+        try:
+            app = pump_until(lambda: find_app() or program.poll() is not None,
+                             "the program on the accessibility bus")
+        except SystemExit:
+            program.terminate()
+            program.wait(timeout=WAIT_S)
+            raise
         if app is not True:
             return program, app, errors
         errors.seek(0)
