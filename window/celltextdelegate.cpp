@@ -35,9 +35,9 @@ std::vector<QFont> Candidates(const QFont& font)
 TCellTextFit::Result TCellTextDelegate::Fit(const QString& text, const QFont& font, int cellWidth,
                                             bool marked, QFont* drawnIn) const
 {
-    // The values are drawn from the left: the sign's width and a pixel beside it are kept free.
+    // The values are drawn from the left, so the room at the right is kept for the sign.
     if (marked)
-        cellWidth -= TMarkPaint::SignSize + 2;
+        cellWidth -= TMarkPaint::SignRoom;
     const std::vector<QFont> fonts = Candidates(font);
     std::vector<TCellTextFit::Measure> measures;
     for (const QFont& candidate : fonts) {

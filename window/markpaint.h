@@ -14,6 +14,8 @@ class TMarkPaint
 public:
     // The sign's side in pixels.
     static constexpr int SignSize = 7;
+    // The width a marked cell's text leaves free for the sign: the sign and a pixel beside it.
+    static constexpr int SignRoom = SignSize + 2;
 
     static QColor Colour(TRgb rgb);
     static bool IsDark(const QPalette& palette);

@@ -77,7 +77,7 @@ private slots:
         QFont drawnIn;
         const TCellTextFit::Result fit =
             delegate->Fit(value, table->font(), cellWidth, marked, &drawnIn);
-        const int signRoom = marked ? TMarkPaint::SignSize + 2 : 0;
+        const int signRoom = marked ? TMarkPaint::SignRoom : 0;
 
         QVERIFY2(fit.Text.startsWith(start) && fit.Text.endsWith(end), qPrintable(fit.Text));
         QCOMPARE(fit.Whole, fit.Text == value);
