@@ -49,6 +49,11 @@ def find_app():
     return None
 
 
+def stop(program):
+    program.terminate()
+    program.wait(timeout=WAIT_S)
+
+
 def start_program(env):
     """Starts the program and waits until it shows on the bus. Its error output is kept, so
     that a start the X server turned away can be told from the program's own failure."""
@@ -59,8 +64,7 @@ def start_program(env):
             app = pump_until(lambda: find_app() or program.poll() is not None,
                              "the program on the accessibility bus")
         except SystemExit:
-            program.terminate()
-            program.wait(timeout=WAIT_S)
+            stop(program)
             raise
         if app is not True:
             return program, app, errors
@@ -72,7 +76,6 @@ def start_program(env):
                  % program.returncode)
         print("atspi_client: the X server turned the program away; starting it once more",
               file=sys.stderr)
-    return None, None, None
 
 
 def descendants(node):
@@ -173,8 +176,7 @@ def main():
             fail("the changed cell's description is %r" % cell().description)
         print("atspi_client: buttons, tables, status announcement and cell state all read")
     finally:
-        program.terminate()
-        program.wait(timeout=WAIT_S)
+        stop(program)
         errors.seek(0)
         sys.stderr.write(errors.read().decode(errors="replace"))
 
